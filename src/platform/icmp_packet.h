@@ -1,0 +1,66 @@
+#pragma once
+
+// What an ICMP echo sends and what it makes of the packets that come back.
+// Pure byte work, so that every rule can be tested on crafted packets.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace platform::icmp {
+
+// Status of an ICMP message of the given type and code, as the ICMP echo
+// interface reports it.
+std::int32_t statusFromIcmp(std::uint8_t type, std::uint8_t code);
+
+// Status of an echo whose send failed locally with this errno value.
+std::int32_t statusFromErrno(int error);
+
+// What identifies our echo among everything a socket receives.
+struct EchoIdentity {
+    std::uint32_t destination;  // network byte order
+    std::uint16_t identifier;
+    std::uint16_t sequence;
+};
+
+struct Verdict {
+    enum class Kind { Ignore, Reply, Error };
+    Kind kind = Kind::Ignore;
+    std::int32_t status = 0;
+    std::uint32_t from = 0;  // network byte order; the replier or the reporting router
+    std::uint8_t ttl = 0;
+    std::span<const std::uint8_t> data;  // the echoed data of a reply
+};
+
+// A whole IPv4 packet as a raw ICMP socket receives it.
+Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdentity& echo);
+
+// An ICMP message without IP header as a datagram ("ping") socket receives
+// it; the kernel has matched the identifier already.
+Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint16_t sequence);
+
+// True when these bytes, handed back with a queued error, are our request.
+bool isOurRequest(std::span<const std::uint8_t> request, std::uint16_t sequence);
+
+// An echo request: type 8, code 0, checksum, identifier, sequence, data.
+std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
+                                           std::span<const std::uint8_t> data);
+
+std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes);
+
+// What one echo came to, to be written into the caller's reply buffer.
+struct Outcome {
+    std::int32_t status = 0;
+    std::uint32_t address = 0;  // network byte order
+    std::uint32_t roundTripMs = 0;
+    std::uint8_t ttl = 0;
+    std::span<const std::uint8_t> data;
+};
+
+// Writes the ICMP_ECHO_REPLY record and the returned data behind it. The
+// status is written whenever the buffer has room for it; data that does
+// not fit turns the status into IP_BUF_TOO_SMALL. Returns the number of
+// replies held (1 for an answered echo, otherwise 0).
+std::uint32_t writeReply(void* buffer, std::uint32_t size, const Outcome& outcome);
+
+}  // namespace platform::icmp

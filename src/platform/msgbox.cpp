@@ -1,0 +1,40 @@
+#include "platform/msgbox.h"
+
+#include "platform/app.h"
+
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+QMessageBox::Icon iconFor(int style)
+{
+    switch (style & 0x70) {
+    case msgbox_style::Critical: return QMessageBox::Critical;
+    case 32: return QMessageBox::Question;
+    case msgbox_style::Exclamation: return QMessageBox::Warning;
+    case 64: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+class QtMessageBox final : public MessageBox {
+public:
+    void show(const QString& prompt, int style) override
+    {
+        QMessageBox box(iconFor(style), App().Title, prompt, QMessageBox::Ok);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    }
+};
+
+}  // namespace
+
+template <>
+MessageBox& realImplementation<MessageBox>()
+{
+    static QtMessageBox box;
+    return box;
+}
+
+}  // namespace platform

@@ -1,0 +1,131 @@
+#include "platform/network.h"
+
+#include "platform/icmp_socket.h"
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <unordered_set>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+namespace platform {
+namespace {
+
+constexpr int kWsaNotInitialised = 10093;
+
+class LinuxNetwork final : public Network {
+public:
+    // Linux sockets need no start-up; the count keeps start-up and clean-up
+    // pairable, so a clean-up without a start-up fails as it would there.
+    int WSAStartup(std::uint16_t, WSADATA*) override
+    {
+        ++startups_;
+        return 0;
+    }
+
+    int WSACleanup() override
+    {
+        int open = startups_.load();
+        while (open > 0)
+            if (startups_.compare_exchange_weak(open, open - 1))
+                return 0;
+        return kWsaNotInitialised;
+    }
+
+    // The system resolver (files, then DNS, as nsswitch says), IPv4 only,
+    // addresses in the order of the answer.
+    const HOSTENT* gethostbyname(const char* name) override
+    {
+        thread_local Lookup lookup;
+        hostent* found = nullptr;
+        int error = 0;
+        if (lookup.buffer.size() < 1024)
+            lookup.buffer.resize(1024);
+        while (::gethostbyname_r(name, &lookup.entry, lookup.buffer.data(), lookup.buffer.size(), &found, &error) ==
+                   ERANGE &&
+               lookup.buffer.size() < (1u << 20))
+            lookup.buffer.resize(lookup.buffer.size() * 2);
+        if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4 ||
+            found->h_addr_list == nullptr || found->h_addr_list[0] == nullptr)
+            return nullptr;
+        lookup.result = HOSTENT{found->h_name, found->h_aliases, static_cast<std::int16_t>(found->h_addrtype),
+                                static_cast<std::int16_t>(found->h_length), found->h_addr_list};
+        return &lookup.result;
+    }
+
+    const char* inet_ntoa(IN_ADDR address) override
+    {
+        in_addr native{};
+        native.s_addr = address.S_addr;
+        return ::inet_ntoa(native);
+    }
+
+    std::uint32_t inet_addr(const char* text) override { return ::inet_addr(text); }
+
+    HANDLE IcmpCreateFile() override
+    {
+        auto socket = icmp::EchoSocket::open();
+        if (!socket)
+            return INVALID_HANDLE_VALUE;
+        std::lock_guard lock(handlesMutex_);
+        return *handles_.insert(socket.release()).first;
+    }
+
+    std::uint32_t IcmpSendEcho(HANDLE handle, std::uint32_t destination, const void* requestData,
+                               std::uint16_t requestSize, const IP_OPTION_INFORMATION*, void* replyBuffer,
+                               std::uint32_t replySize, std::uint32_t timeout) override
+    {
+        auto* socket = find(handle);
+        if (socket == nullptr || (requestData == nullptr && requestSize != 0))
+            {
+            icmp::Outcome failed;
+            failed.status = IP_GENERAL_FAILURE;
+            return icmp::writeReply(replyBuffer, replySize, failed);
+        }
+        const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
+        return icmp::writeReply(replyBuffer, replySize, socket->echo(destination, data, timeout));
+    }
+
+    bool IcmpCloseHandle(HANDLE handle) override
+    {
+        std::unique_ptr<icmp::EchoSocket> socket;
+        std::lock_guard lock(handlesMutex_);
+        if (handles_.erase(handle) == 0)
+            return false;
+        socket.reset(static_cast<icmp::EchoSocket*>(handle));
+        return true;
+    }
+
+private:
+    struct Lookup {
+        hostent entry{};
+        std::vector<char> buffer;
+        HOSTENT result{};
+    };
+
+    // Only handles this layer gave out are used or closed, so a stale or
+    // foreign handle is refused instead of being dereferenced.
+    icmp::EchoSocket* find(HANDLE handle)
+    {
+        std::lock_guard lock(handlesMutex_);
+        return handles_.count(handle) ? static_cast<icmp::EchoSocket*>(handle) : nullptr;
+    }
+
+    std::atomic<int> startups_{0};
+    std::mutex handlesMutex_;
+    std::unordered_set<HANDLE> handles_;
+};
+
+}  // namespace
+
+template <>
+Network& realImplementation<Network>()
+{
+    static LinuxNetwork network;
+    return network;
+}
+
+}  // namespace platform

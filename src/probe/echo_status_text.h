@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The text the operator reads for the status of one echo: the code, three
+// blanks, and the message in brackets.
+QString EchoStatusText(std::int32_t status);
