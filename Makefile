@@ -33,7 +33,8 @@ test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
 
 bench: build
-	$(BUILD)/bench/quorvex_bench
+	$(BUILD)/bench/probe/probe_bench
+	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
 
 clean:
 	rm -rf build build-asan
