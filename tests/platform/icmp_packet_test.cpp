@@ -1,0 +1,220 @@
+#include "platform/icmp_packet.h"
+#include "platform/network.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace platform::icmp;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+TEST(IcmpStatus, MapsTypeAndCodeAsTheEchoInterfaceReportsThem)
+{
+    struct Case {
+        std::uint8_t type, code;
+        std::int32_t status;
+    };
+    const Case cases[] = {
+        {0, 0, 0},
+        {3, 0, 11002}, {3, 6, 11002}, {3, 9, 11002}, {3, 11, 11002},
+        {3, 1, 11003}, {3, 7, 11003}, {3, 8, 11003}, {3, 10, 11003}, {3, 12, 11003},
+        {3, 13, 11003}, {3, 14, 11003}, {3, 15, 11003}, {3, 16, 11003}, {3, 255, 11003},
+        {3, 2, 11004}, {3, 3, 11005}, {3, 4, 11009}, {3, 5, 11012},
+        {11, 0, 11013}, {11, 1, 11014}, {11, 7, 11013},
+        {12, 0, 11015}, {12, 2, 11015},
+        {4, 0, 11016},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(statusFromIcmp(c.type, c.code), c.status) << int(c.type) << "/" << int(c.code);
+}
+
+TEST(IcmpStatus, MapsLocalSendFailures)
+{
+    EXPECT_EQ(statusFromErrno(ENETUNREACH), 11002);
+    EXPECT_EQ(statusFromErrno(EHOSTUNREACH), 11003);
+    EXPECT_EQ(statusFromErrno(EMSGSIZE), 11009);
+    EXPECT_EQ(statusFromErrno(ENOBUFS), 11006);
+    EXPECT_EQ(statusFromErrno(ENOMEM), 11006);
+    EXPECT_EQ(statusFromErrno(EACCES), 11050);
+    EXPECT_EQ(statusFromErrno(EPERM), 11050);
+    EXPECT_EQ(statusFromErrno(0), 11050);
+}
+
+// Packets are built as they arrive on a raw socket: IPv4 header, ICMP.
+constexpr std::uint32_t kDest = 0x0702000Cu;  // any value: compared as bytes
+const EchoIdentity kEcho{0, 0x1234, 0x0042};
+
+Bytes ipHeader(std::uint8_t ttl, std::uint32_t source, std::uint32_t destination, std::size_t optionWords = 0)
+{
+    Bytes header(20 + 4 * optionWords, 0);
+    header[0] = static_cast<std::uint8_t>(0x40 | (5 + optionWords));
+    header[8] = ttl;
+    header[9] = 1;  // ICMP
+    std::memcpy(&header[12], &source, 4);
+    std::memcpy(&header[16], &destination, 4);
+    for (std::size_t i = 20; i < header.size(); ++i)
+        header[i] = 1;  // NOP options
+    return header;
+}
+
+Bytes icmpHeader(std::uint8_t type, std::uint8_t code, std::uint16_t id, std::uint16_t seq)
+{
+    return {type, code, 0, 0, std::uint8_t(id >> 8), std::uint8_t(id), std::uint8_t(seq >> 8), std::uint8_t(seq)};
+}
+
+Bytes join(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+EchoIdentity echoTo(std::uint32_t destination) { return {destination, kEcho.identifier, kEcho.sequence}; }
+
+Bytes reply(std::uint16_t id, std::uint16_t seq, std::size_t optionWords = 0)
+{
+    return join({ipHeader(57, kDest, 0x0100007F, optionWords), icmpHeader(0, 0, id, seq),
+                 Bytes{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'}});
+}
+
+Bytes error(std::uint8_t type, std::uint8_t code, std::uint32_t quotedDestination, std::uint16_t id,
+            std::uint16_t seq, std::size_t quotedOptionWords = 0)
+{
+    const std::uint32_t router = 0x01020304u;
+    return join({ipHeader(64, router, 0x0100007F), icmpHeader(type, code, 0, 0),
+                 ipHeader(63, 0x0100007F, quotedDestination, quotedOptionWords), icmpHeader(8, 0, id, seq)});
+}
+
+TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
+{
+    const auto ours = reply(0x1234, 0x0042);
+    const Verdict verdict = classifyRawPacket(ours, echoTo(kDest));
+    ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
+    EXPECT_EQ(verdict.from, kDest);
+    EXPECT_EQ(verdict.ttl, 57);
+    EXPECT_EQ(Bytes(verdict.data.begin(), verdict.data.end()), (Bytes{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'}));
+
+    // Another process's echo, a late answer to an earlier host, our own
+    // request seen on loopback, and a redirect: all ignored.
+    EXPECT_EQ(classifyRawPacket(reply(0x9999, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    EXPECT_EQ(classifyRawPacket(reply(0x1234, 0x0041), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    auto request = ours;
+    request[20] = 8;
+    EXPECT_EQ(classifyRawPacket(request, echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    EXPECT_EQ(classifyRawPacket(error(5, 1, kDest, 0x1234, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+}
+
+TEST(RawPacket, ReadsHeadersWithOptions)
+{
+    const Verdict verdict = classifyRawPacket(reply(0x1234, 0x0042, 3), echoTo(kDest));
+    ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
+    EXPECT_EQ(verdict.data.size(), 9u);
+
+    const Verdict quoted = classifyRawPacket(error(11, 0, kDest, 0x1234, 0x0042, 2), echoTo(kDest));
+    ASSERT_EQ(quoted.kind, Verdict::Kind::Error);
+    EXPECT_EQ(quoted.status, 11013);
+}
+
+TEST(RawPacket, TakesOnlyErrorsThatQuoteThisEcho)
+{
+    const Verdict verdict = classifyRawPacket(error(3, 1, kDest, 0x1234, 0x0042), echoTo(kDest));
+    ASSERT_EQ(verdict.kind, Verdict::Kind::Error);
+    EXPECT_EQ(verdict.status, 11003);
+    EXPECT_EQ(verdict.from, 0x01020304u);
+
+    EXPECT_EQ(classifyRawPacket(error(3, 1, 0x0A0B0C0D, 0x1234, 0x0042), echoTo(kDest)).kind,
+              Verdict::Kind::Ignore);  // about another destination
+    EXPECT_EQ(classifyRawPacket(error(3, 1, kDest, 0x1235, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    EXPECT_EQ(classifyRawPacket(error(3, 1, kDest, 0x1234, 0x0043), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+}
+
+TEST(RawPacket, SurvivesTruncatedAndMalformedPackets)
+{
+    const auto whole = error(3, 0, kDest, 0x1234, 0x0042);
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_EQ(classifyRawPacket(cut, echoTo(kDest)).kind, Verdict::Kind::Ignore) << length;
+    }
+    auto badLength = reply(0x1234, 0x0042);
+    badLength[0] = 0x4F;  // claims 60 bytes of header in a 37-byte packet
+    EXPECT_EQ(classifyRawPacket(badLength, echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    badLength[0] = 0x44;  // shorter than any IPv4 header
+    EXPECT_EQ(classifyRawPacket(badLength, echoTo(kDest)).kind, Verdict::Kind::Ignore);
+    auto notV4 = reply(0x1234, 0x0042);
+    notV4[0] = 0x65;
+    EXPECT_EQ(classifyRawPacket(notV4, echoTo(kDest)).kind, Verdict::Kind::Ignore);
+}
+
+TEST(DatagramMessage, MatchesOnTheSequenceOnly)
+{
+    const Bytes ours = join({icmpHeader(0, 0, 0x7777, 0x0042), Bytes{'h', 'i'}});
+    const Verdict verdict = classifyDatagram(ours, 0x0042);
+    ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
+    EXPECT_EQ(verdict.data.size(), 2u);
+    EXPECT_EQ(classifyDatagram(ours, 0x0043).kind, Verdict::Kind::Ignore);
+    EXPECT_EQ(classifyDatagram(Bytes(ours.begin(), ours.begin() + 7), 0x0042).kind, Verdict::Kind::Ignore);
+
+    EXPECT_TRUE(isOurRequest(icmpHeader(8, 0, 1, 0x0042), 0x0042));
+    EXPECT_FALSE(isOurRequest(icmpHeader(8, 0, 1, 0x0043), 0x0042));
+    EXPECT_FALSE(isOurRequest(icmpHeader(0, 0, 1, 0x0042), 0x0042));
+}
+
+TEST(EchoRequest, CarriesTheDataAndAValidChecksum)
+{
+    const Bytes data{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
+    const auto packet = buildEchoRequest(0xBEEF, 0x0102, data);
+    ASSERT_EQ(packet.size(), 17u);
+    EXPECT_EQ(packet[0], 8);
+    EXPECT_EQ(packet[4], 0xBE);
+    EXPECT_EQ(packet[5], 0xEF);
+    EXPECT_EQ(packet[6], 0x01);
+    EXPECT_EQ(packet[7], 0x02);
+    EXPECT_EQ(Bytes(packet.begin() + 8, packet.end()), data);
+    EXPECT_EQ(internetChecksum(packet), 0);  // odd length: the last byte is padded
+}
+
+TEST(ReplyRecord, AlwaysHoldsAStatus)
+{
+    std::uint8_t buffer[278];
+    std::memset(buffer, 0xCC, sizeof buffer);
+    const Bytes data{'E', 'C', 'H', 'O'};
+
+    Outcome answered;
+    answered.address = 0x0100007F;
+    answered.roundTripMs = 3;
+    answered.ttl = 64;
+    answered.data = data;
+    EXPECT_EQ(writeReply(buffer, sizeof buffer, answered), 1u);
+    platform::ICMP_ECHO_REPLY record;
+    std::memcpy(&record, buffer, sizeof record);
+    EXPECT_EQ(record.Status, 0u);
+    EXPECT_EQ(record.Address, 0x0100007Fu);
+    EXPECT_EQ(record.RoundTripTime, 3u);
+    EXPECT_EQ(record.DataSize, 4);
+    EXPECT_EQ(record.Options.Ttl, 64);
+    EXPECT_EQ(std::memcmp(buffer + record.Data, "ECHO", 4), 0);
+
+    Outcome timedOut;
+    timedOut.status = platform::IP_REQ_TIMED_OUT;
+    EXPECT_EQ(writeReply(buffer, sizeof buffer, timedOut), 0u);
+    std::memcpy(&record, buffer, sizeof record);
+    EXPECT_EQ(record.Status, 11010u);
+    EXPECT_EQ(record.DataSize, 0);
+
+    // Data that has no room, and a buffer too small for the record.
+    EXPECT_EQ(writeReply(buffer, 30, answered), 0u);
+    std::memcpy(&record, buffer, sizeof record);
+    EXPECT_EQ(record.Status, 11001u);
+    std::memset(buffer, 0xCC, sizeof buffer);
+    writeReply(buffer, 8, answered);
+    std::uint32_t status;
+    std::memcpy(&status, buffer + 4, 4);
+    EXPECT_EQ(status, 11001u);
+    EXPECT_EQ(buffer[8], 0xCC);
+}
+
+}  // namespace
