@@ -79,9 +79,18 @@ Outcome failure(std::int32_t status)
 
 std::unique_ptr<EchoSocket> EchoSocket::open()
 {
-    if (auto socket = open(SocketKind::Datagram))
+    // The kind that opened last time is tried first, so that a process
+    // refused datagram sockets does not pay for the refusal at every echo;
+    // the other kind still follows whenever the first is refused.
+    static std::atomic<SocketKind> first{SocketKind::Datagram};
+    const SocketKind preferred = first.load();
+    const SocketKind other = preferred == SocketKind::Datagram ? SocketKind::Raw : SocketKind::Datagram;
+    if (auto socket = open(preferred))
         return socket;
-    return open(SocketKind::Raw);
+    auto socket = open(other);
+    if (socket)
+        first.store(other);
+    return socket;
 }
 
 std::unique_ptr<EchoSocket> EchoSocket::open(SocketKind kind)

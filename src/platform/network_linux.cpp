@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -40,6 +42,8 @@ public:
     const HOSTENT* gethostbyname(const char* name) override
     {
         thread_local Lookup lookup;
+        if (numericAddress(name, lookup))
+            return &lookup.result;
         hostent* found = nullptr;
         int error = 0;
         if (lookup.buffer.size() < 1024)
@@ -104,7 +108,28 @@ private:
         hostent entry{};
         std::vector<char> buffer;
         HOSTENT result{};
+        in_addr numeric{};
+        char* numericList[2]{};
+        std::string numericName;
+        char* noAliases[1]{};
     };
+
+    // A name of digits and dots is its own address, exactly as the resolver
+    // would answer it, but without asking the resolver (which re-reads its
+    // configuration at every call).
+    static bool numericAddress(const char* name, Lookup& lookup)
+    {
+        const std::string_view text(name);
+        if (text.empty() || text.back() == '.' ||
+            text.find_first_not_of("0123456789.") != std::string_view::npos ||
+            ::inet_aton(name, &lookup.numeric) == 0)
+            return false;
+        lookup.numericList[0] = reinterpret_cast<char*>(&lookup.numeric);
+        lookup.numericList[1] = nullptr;
+        lookup.numericName = text;
+        lookup.result = HOSTENT{lookup.numericName.data(), lookup.noAliases, AF_INET, 4, lookup.numericList};
+        return true;
+    }
 
     // Only handles this layer gave out are used or closed, so a stale or
     // foreign handle is refused instead of being dereferenced.

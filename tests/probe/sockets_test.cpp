@@ -62,6 +62,7 @@ TEST(ResolveHostName, WorksOnTheRealResolverForLocalhost)
     // /etc/hosts answers this without any query leaving the machine.
     EXPECT_EQ(ResolveHostName("localhost"), "127.0.0.1");
     EXPECT_EQ(ResolveHostName("127.1.2.3"), "127.1.2.3");
+    EXPECT_EQ(ResolveHostName("127.1"), "127.0.0.1");  // the resolver's own short forms
 }
 
 TEST(DottedText, ConvertsAddressesAndCopiesPlatformStrings)
