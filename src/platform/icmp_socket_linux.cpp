@@ -151,9 +151,11 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
                 if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
                     continue;
                 const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-                if (from.sin_addr.s_addr != destination || !isOurRequest(bytes, identity.sequence))
+                if (from.sin_addr.s_addr != destination)
                     continue;
-                if (error->ee_origin == SO_EE_ORIGIN_ICMP) {
+                // An ICMP error quotes our request; a local error carries no
+                // payload, and this socket has sent nothing but this echo.
+                if (error->ee_origin == SO_EE_ORIGIN_ICMP && isOurRequest(bytes, identity.sequence)) {
                     verdict.kind = Verdict::Kind::Error;
                     verdict.status = statusFromIcmp(error->ee_type, error->ee_code);
                     const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
