@@ -1,4 +1,5 @@
 #include "probe/send_echo.h"
+#include "probe/sockets.h"
 
 #include "support/fake_network.h"
 
@@ -33,6 +34,17 @@ TEST(SendEcho, RefusesTextsThatAreNotAnAddressWithoutSending)
         EXPECT_TRUE(untouched(reply, 0xAB)) << text;
     }
     EXPECT_EQ(network.calls, std::vector<std::string>(4, "inet_addr"));
+}
+
+TEST(SendEcho, ANameThatDoesNotResolveEndsAsABadAddressWithNothingSent)
+{
+    FakeNetwork network;
+    EchoReply reply = filledWith(0x5A);
+    const QString address = ResolveHostName("nowhere.invalid");
+    EXPECT_EQ(address, "");
+    EXPECT_EQ(SendEcho(address, "ECHO THIS", reply, 500), -1);
+    EXPECT_TRUE(untouched(reply, 0x5A));
+    EXPECT_EQ(network.calls, (std::vector<std::string>{"gethostbyname", "inet_addr"}));
 }
 
 TEST(SendEcho, HandsTheEchoOverAsTheInterfaceExpects)
