@@ -1,0 +1,146 @@
+// The echo probe against the real hosts and routers of the network lab.
+// netlab.sh runs this once with the ICMP datagram socket allowed and once
+// with only the raw socket, so every status here is proved for both.
+
+#include "lab_client.h"
+
+#include "platform/icmp_socket.h"
+#include "probe/send_echo.h"
+#include "probe/sockets.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr std::int32_t kTimeoutMs = 200;
+
+struct Destination {
+    const char* name;         // in the lab client's hosts file
+    std::int32_t status;      // what SendEcho must give
+    const char* reportedBy;   // the reply record's Address; null when nothing came back
+};
+
+void PrintTo(const Destination& destination, std::ostream* out) { *out << destination.name; }
+
+const Destination kDestinations[] = {
+    {"answering.lab", 0, "203.0.113.10"},
+    {"router.lab", 0, "192.0.2.1"},
+    {"silent.lab", 11010, nullptr},              // ignores every echo
+    {"blackholed.lab", 11010, nullptr},          // the router drops it without a word
+    {"unrouted.lab", 11002, "192.0.2.1"},        // network unreachable
+    {"unreachable.lab", 11003, "192.0.2.1"},     // host unreachable
+    {"prohibited.lab", 11003, "192.0.2.1"},      // administratively prohibited
+    {"protocol-rejected.lab", 11004, "203.0.113.20"},
+    {"port-rejected.lab", 11005, "203.0.113.30"},
+    // A TTL of 64 bounced between the two routers runs out at the second.
+    {"looping.lab", 11013, "198.18.0.2"},
+    {"no-local-route.lab", 11002, nullptr},      // the send itself fails
+};
+
+class EchoStatus : public testing::TestWithParam<Destination> {};
+
+TEST_P(EchoStatus, IsTheOneThisDestinationProduces)
+{
+    const Destination& destination = GetParam();
+    ASSERT_TRUE(StartSockets());
+    const QString address = ResolveHostName(destination.name);
+    ASSERT_FALSE(address.isEmpty()) << destination.name << " is missing from the lab's hosts file";
+
+    // Garbage in the record shows whether the platform really wrote it.
+    EchoReply reply;
+    std::memset(&reply, 0x5A, sizeof reply);
+    EXPECT_EQ(SendEcho(address, "ECHO THIS", reply, kTimeoutMs), destination.status);
+    EXPECT_EQ(reply.Status, destination.status);
+    if (destination.reportedBy != nullptr) {
+        EXPECT_EQ(DottedFromAddress(reply.Address).toStdString(), destination.reportedBy);
+    }
+    if (destination.status == 0) {
+        EXPECT_EQ(reply.DataSize, 9);
+        EXPECT_EQ(std::memcmp(reply.DataArea, "ECHO THIS", 9), 0);
+        EXPECT_GT(reply.Options.Ttl, 0);
+    } else {
+        EXPECT_EQ(reply.DataSize, 0);
+    }
+    StopSockets();
+}
+
+std::string testName(const testing::TestParamInfo<Destination>& info)
+{
+    std::string name = info.param.name;
+    name = name.substr(0, name.find('.'));
+    for (char& c : name)
+        if (c == '-')
+            c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lab, EchoStatus, testing::ValuesIn(kDestinations), testName);
+
+// An earlier echo's late answer or error must not be taken for the next
+// one: silence, an error and an answer in turn, each judged on its own.
+TEST(EchoSequence, EachEchoGetsItsOwnVerdict)
+{
+    const struct {
+        const char* address;
+        std::int32_t status;
+    } steps[] = {
+        {"203.0.113.130", 11010}, {"203.0.113.10", 0}, {"203.0.113.30", 11005},
+        {"203.0.113.10", 0},      {"198.51.100.129", 11010}, {"203.0.113.20", 11004},
+    };
+    EchoReply reply{};
+    for (const auto& step : steps)
+        EXPECT_EQ(SendEcho(step.address, "ECHO THIS", reply, kTimeoutMs), step.status) << step.address;
+}
+
+TEST(LabNames, TheFirstOfTwoAddressesIsGiven)
+{
+    const platform::HOSTENT* entry = platform::gethostbyname("multihomed.lab");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(entry->h_addr_list[0], nullptr);
+    ASSERT_NE(entry->h_addr_list[1], nullptr) << "the lab's hosts file should give this name two addresses";
+    EXPECT_EQ(ResolveHostName("multihomed.lab").toStdString(), "203.0.113.11");
+}
+
+TEST(LabNames, AnUnknownNameGivesTheEmptyText)
+{
+    EXPECT_EQ(ResolveHostName("nowhere.lab"), QString());
+    EXPECT_EQ(ResolveHostName("nowhere"), QString());
+}
+
+// The lab allowed one kind of socket; the probe must have used it, and for
+// the raw socket only after the datagram socket was refused.
+TEST(LabSocket, TheProbeUsesTheKindTheLabAllows)
+{
+    using platform::icmp::EchoSocket;
+    using platform::icmp::SocketKind;
+    const auto socket = EchoSocket::open();
+    ASSERT_NE(socket, nullptr);
+    if (netlab::socketKind() == "raw") {
+        EXPECT_EQ(socket->kind(), SocketKind::Raw);
+        EXPECT_EQ(EchoSocket::open(SocketKind::Datagram), nullptr);
+    } else {
+        EXPECT_EQ(socket->kind(), SocketKind::Datagram);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (const std::string why = netlab::whyNotInLab(); !why.empty()) {
+        std::fprintf(stderr, "lab_echo_test: %s\n", why.c_str());
+        return 1;
+    }
+    const std::string kind = netlab::socketKind();
+    if (kind != "datagram" && kind != "raw") {
+        std::fprintf(stderr, "lab_echo_test: QUORVEX_LAB_SOCKET must be datagram or raw\n");
+        return 1;
+    }
+    std::printf("[ lab    ] %s, %s socket\n", std::getenv("QUORVEX_LAB_NETNS"), kind.c_str());
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,303 @@
+#!/bin/bash
+# The network lab: a few network namespaces wired into a client, two routers
+# and the hosts behind them, so that every verdict of the echo probe comes
+# from a real packet. The lab has no link into the machine's own network:
+# whatever is sent inside it stays inside it.
+#
+#   netlab.sh run COMMAND [ARG...]
+#       Builds a lab, runs COMMAND in its client namespace with the ICMP
+#       datagram ("ping") socket allowed, tears the lab down, and does the
+#       same again in a fresh lab where only the raw socket may be opened.
+#       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name) and
+#       QUORVEX_LAB_SOCKET ("datagram" or "raw").
+#   netlab.sh shell
+#       Builds a lab and opens a shell in its client namespace.
+#   netlab.sh clean
+#       Removes what labs of runs that are gone left behind.
+#
+# Exit status: COMMAND's failure, 1 when the lab cannot be built under
+# CI=true, 77 (skipped) when it cannot be built elsewhere.
+#
+# The lab (every address from the documentation and benchmark ranges):
+#
+#   client  192.0.2.2 --- 192.0.2.1  router  203.0.113.1/25 --- target
+#           default via router               203.0.113.129/25 -- silent
+#           throw 198.18.200.0/24            198.18.0.1/30 --- 198.18.0.2 router2
+#
+#   target  203.0.113.10, .11   answer echoes
+#           203.0.113.20        nft: reject with icmp type prot-unreachable
+#           203.0.113.30        nft: reject with icmp type port-unreachable
+#   silent  203.0.113.130       icmp_echo_ignore_all=1
+#   router  198.51.100.0/26     unreachable   (ICMP host unreachable)
+#           198.51.100.64/26    prohibit      (administratively prohibited)
+#           198.51.100.128/26   blackhole     (nothing comes back)
+#           198.51.100.192/26   via router2, which routes it straight back
+#           198.19.0.0/16       no route at all (ICMP network unreachable)
+#   client  198.18.200.0/24     no route: the send fails with ENETUNREACH
+#
+# The names of these hosts are in the client's /etc/netns hosts file; its
+# resolv.conf names a server on the client's own loopback, where nothing
+# listens, so an unknown name fails at once and no query leaves the lab.
+
+set -euo pipefail
+export PATH="$PATH:/usr/sbin:/sbin"
+
+readonly prefix=qvxlab
+readonly roles="client router router2 target silent"
+script=$(readlink -f "$0")
+readonly script
+
+say() { printf 'netlab: %s\n' "$*" >&2; }
+
+in_ci() { [ "${CI:-}" = true ]; }
+
+# The lab is needed but cannot be had: a failure in CI, a skip elsewhere.
+unavailable() {
+    if in_ci; then
+        say "FAILED: the lab cannot be built, and CI=true requires it: $*"
+        exit 1
+    fi
+    say "skipped: $*"
+    exit 77
+}
+
+# Names: qvxlab-<pid of the owning run>-<lab number>-<role>.
+owner=$$
+lab_name() { printf '%s-%s-%s-%s' "$prefix" "$owner" "$1" "$2"; }
+
+# A lab is stale when the run that built it is gone. A live process with
+# the same pid is only the owner if it is this script; this very run has
+# built nothing yet when it looks, so its own pid marks a stale lab too.
+owner_gone() {
+    local pid=$1
+    [ "$pid" = "$$" ] && return 0
+    [ -r "/proc/$pid/cmdline" ] || return 0
+    ! tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q 'netlab\.sh'
+}
+
+clean_stale() {
+    local name pid
+    for name in $(ip netns list 2>/dev/null | awk '{print $1}') $(ls /etc/netns 2>/dev/null); do
+        case $name in
+            "$prefix"-*-*-*) ;;
+            *) continue ;;
+        esac
+        pid=${name#"$prefix"-}
+        pid=${pid%%-*}
+        if owner_gone "$pid"; then
+            ip netns delete "$name" 2>/dev/null || true
+            rm -rf "/etc/netns/$name"
+        fi
+    done
+}
+
+# Sets a sysctl inside a namespace through its /proc/sys, which shows the
+# reader's own namespace, so no sysctl tool is needed.
+nsctl() {
+    local ns=$1 key=$2 value=$3
+    ip netns exec "$ns" sh -c 'printf "%s\n" "$2" >"/proc/sys/$1"' - "$(printf '%s' "$key" | tr . /)" "$value"
+}
+
+# New namespaces inherit the machine's IPv4 settings (rp_filter, for one),
+# so each one is set from scratch. Routers and hosts that answer with ICMP
+# errors must not rate-limit them, or back-to-back echoes see silence.
+new_namespace() {
+    local ns=$1
+    ip netns add "$ns"
+    ip -n "$ns" link set lo up
+    nsctl "$ns" net.ipv4.conf.all.rp_filter 0
+    nsctl "$ns" net.ipv4.conf.default.rp_filter 0
+    nsctl "$ns" net.ipv4.icmp_ratelimit 0
+    nsctl "$ns" net.ipv4.icmp_msgs_per_sec 100000
+    nsctl "$ns" net.ipv4.icmp_msgs_burst 100000
+    # No IPv6 chatter (duplicate address detection, router solicitations).
+    if ip netns exec "$ns" test -w /proc/sys/net/ipv6/conf/default/disable_ipv6; then
+        nsctl "$ns" net.ipv6.conf.all.disable_ipv6 1
+        nsctl "$ns" net.ipv6.conf.default.disable_ipv6 1
+    fi
+}
+
+# link NS1 IF1 ADDRESS1 NS2 IF2 ADDRESS2: a veth pair made right inside the
+# two namespaces, so its names never meet those of another run.
+link() {
+    ip -n "$1" link add "$2" type veth peer name "$5" netns "$4"
+    ip -n "$1" addr add "$3" dev "$2"
+    ip -n "$4" addr add "$6" dev "$5"
+    ip -n "$1" link set "$2" up
+    ip -n "$4" link set "$5" up
+}
+
+# Builds lab number $1 in a process of its own, so that every failing step
+# stops the build and is named.
+build() {
+    local n=$1 client router router2 target silent
+    client=$(lab_name "$n" client)
+    router=$(lab_name "$n" router)
+    router2=$(lab_name "$n" router2)
+    target=$(lab_name "$n" target)
+    silent=$(lab_name "$n" silent)
+    trap 'say "step failed: $BASH_COMMAND"' ERR
+
+    for ns in "$client" "$router" "$router2" "$target" "$silent"; do
+        new_namespace "$ns"
+    done
+    nsctl "$router" net.ipv4.ip_forward 1
+    nsctl "$router2" net.ipv4.ip_forward 1
+    nsctl "$silent" net.ipv4.icmp_echo_ignore_all 1
+
+    link "$client" to-router 192.0.2.2/24 "$router" to-client 192.0.2.1/24
+    link "$router" to-target 203.0.113.1/25 "$target" to-router 203.0.113.10/25
+    link "$router" to-silent 203.0.113.129/25 "$silent" to-router 203.0.113.130/25
+    link "$router" to-router2 198.18.0.1/30 "$router2" to-router 198.18.0.2/30
+
+    ip -n "$client" route add default via 192.0.2.1
+    # A throw route leaves the lookup without a route, as if none existed.
+    ip -n "$client" route add throw 198.18.200.0/24
+
+    ip -n "$router" route add unreachable 198.51.100.0/26
+    ip -n "$router" route add prohibit 198.51.100.64/26
+    ip -n "$router" route add blackhole 198.51.100.128/26
+    ip -n "$router" route add 198.51.100.192/26 via 198.18.0.2
+    ip -n "$router2" route add 198.51.100.192/26 via 198.18.0.1
+    # Every router's errors must find their way back to the client.
+    ip -n "$router2" route add default via 198.18.0.1
+
+    ip -n "$target" addr add 203.0.113.11/25 dev to-router
+    ip -n "$target" addr add 203.0.113.20/25 dev to-router
+    ip -n "$target" addr add 203.0.113.30/25 dev to-router
+    ip -n "$target" route add default via 203.0.113.1
+    ip -n "$silent" route add default via 203.0.113.129
+    ip netns exec "$target" nft -f - <<'EOF'
+table ip lab {
+    chain input {
+        type filter hook input priority 0; policy accept;
+        ip daddr 203.0.113.20 reject with icmp type prot-unreachable
+        ip daddr 203.0.113.30 reject with icmp type port-unreachable
+    }
+}
+EOF
+
+    mkdir -p "/etc/netns/$client"
+    # multihomed.lab has two addresses; the resolver must give the first.
+    cat >"/etc/netns/$client/hosts" <<'EOF'
+127.0.0.1       localhost
+192.0.2.1       router.lab
+203.0.113.10    answering.lab
+203.0.113.11    multihomed.lab
+203.0.113.10    multihomed.lab
+203.0.113.130   silent.lab
+203.0.113.20    protocol-rejected.lab
+203.0.113.30    port-rejected.lab
+198.51.100.1    unreachable.lab
+198.51.100.65   prohibited.lab
+198.51.100.129  blackholed.lab
+198.51.100.193  looping.lab
+198.19.0.1      unrouted.lab
+198.18.200.1    no-local-route.lab
+EOF
+    cat >"/etc/netns/$client/resolv.conf" <<'EOF'
+nameserver 127.0.0.1
+options attempts:1 timeout:1
+EOF
+}
+
+# Everything of lab number $1 goes: namespaces (with them their veths and
+# routes) and the client's /etc/netns folder.
+teardown() {
+    local role name
+    for role in $roles; do
+        name=$(lab_name "$1" "$role")
+        ip netns delete "$name" 2>/dev/null || true
+        rm -rf "/etc/netns/$name"
+    done
+}
+
+leftovers() {
+    { ip netns list 2>/dev/null | awk '{print $1}'; ls /etc/netns 2>/dev/null; } |
+        grep "^$prefix-$$-" || true
+}
+
+built=""
+finish() {
+    local status=$?
+    local n
+    for n in $built; do
+        teardown "$n"
+    done
+    if [ -n "$built" ] && [ -n "$(leftovers)" ]; then
+        say "left behind: $(leftovers | tr '\n' ' ')"
+        [ "$status" = 0 ] && status=1
+    fi
+    exit "$status"
+}
+
+up() {
+    built="$built $1"
+    if ! "$script" __build "$$" "$1"; then
+        teardown "$1"
+        unavailable "building the network namespaces failed (see the step above)"
+    fi
+}
+
+preflight() {
+    [ "$(id -u)" = 0 ] || unavailable "needs root (CAP_NET_ADMIN and CAP_SYS_ADMIN) for network namespaces"
+    command -v ip >/dev/null || unavailable "needs ip from iproute2"
+    command -v nft >/dev/null || unavailable "needs nft from nftables"
+    trap finish EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    clean_stale
+}
+
+# The client may open a datagram socket, or, with an empty group range,
+# only a raw one.
+allow_socket() {
+    case $2 in
+        datagram) nsctl "$1" net.ipv4.ping_group_range "0 2147483647" ;;
+        raw) nsctl "$1" net.ipv4.ping_group_range "1 0" ;;
+    esac
+}
+
+run() {
+    [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
+    preflight
+    local n=0 kind client status=0
+    for kind in datagram raw; do
+        n=$((n + 1))
+        up "$n"
+        client=$(lab_name "$n" client)
+        allow_socket "$client" "$kind"
+        say "lab $client is up; running with the $kind socket"
+        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@" || status=$?
+        teardown "$n"
+        [ "$status" = 0 ] || break
+    done
+    return "$status"
+}
+
+shell() {
+    preflight
+    up 1
+    local client
+    client=$(lab_name 1 client)
+    allow_socket "$client" datagram
+    say "in $client; the lab goes when this shell ends"
+    ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET=datagram PS1='netlab# ' \
+        bash --norc -i || true
+}
+
+case ${1:-} in
+    run) shift; run "$@" ;;
+    shell) shell ;;
+    clean) [ "$(id -u)" = 0 ] || unavailable "needs root"; clean_stale ;;
+    __build)
+        # A child of the run that owns the lab, and named after it.
+        owner=$2
+        build "$3"
+        ;;
+    *)
+        sed -n '/^#   netlab.sh/,/^# Exit status/p' "$script" | sed '$d; s/^# \{0,1\}//' >&2
+        exit 2
+        ;;
+esac
