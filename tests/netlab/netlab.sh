@@ -54,7 +54,7 @@ in_ci() { [ "${CI:-}" = true ]; }
 # The lab is needed but cannot be had: a failure in CI, a skip elsewhere.
 unavailable() {
     if in_ci; then
-        say "FAILED: the lab cannot be built, and CI=true requires it: $*"
+        say "FAILED (CI=true requires the lab): $*"
         exit 1
     fi
     say "skipped: $*"
@@ -85,8 +85,7 @@ clean_stale() {
         pid=${name#"$prefix"-}
         pid=${pid%%-*}
         if owner_gone "$pid"; then
-            ip netns delete "$name" 2>/dev/null || true
-            rm -rf "/etc/netns/$name"
+            remove_namespace "$name"
         fi
     done
 }
@@ -136,7 +135,8 @@ build() {
     router2=$(lab_name "$n" router2)
     target=$(lab_name "$n" target)
     silent=$(lab_name "$n" silent)
-    trap 'say "step failed: $BASH_COMMAND"' ERR
+    set -E
+    trap 'printf "(%s failed)\n" "$BASH_COMMAND" >&2' ERR
 
     for ns in "$client" "$router" "$router2" "$target" "$silent"; do
         new_namespace "$ns"
@@ -201,14 +201,24 @@ options attempts:1 timeout:1
 EOF
 }
 
+# A namespace lives on while a process is inside it, and its veths with
+# it; what still runs in a lab's namespace was started there by the lab's
+# run and goes with it.
+remove_namespace() {
+    local pid
+    for pid in $(ip netns pids "$1" 2>/dev/null); do
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    ip netns delete "$1" 2>/dev/null || true
+    rm -rf "/etc/netns/$1"
+}
+
 # Everything of lab number $1 goes: namespaces (with them their veths and
 # routes) and the client's /etc/netns folder.
 teardown() {
-    local role name
+    local role
     for role in $roles; do
-        name=$(lab_name "$1" "$role")
-        ip netns delete "$name" 2>/dev/null || true
-        rm -rf "/etc/netns/$name"
+        remove_namespace "$(lab_name "$1" "$role")"
     done
 }
 
@@ -221,9 +231,17 @@ built=""
 finish() {
     local status=$?
     local n
-    for n in $built; do
-        teardown "$n"
-    done
+    # Quietly: the shell would report the command it had to kill.
+    {
+        for n in $built; do
+            teardown "$n"
+        done
+        wait
+    } 2>/dev/null
+    # The folder too, when no other lab is using it.
+    if [ -n "$built" ]; then
+        rmdir /etc/netns 2>/dev/null || true
+    fi
     if [ -n "$built" ] && [ -n "$(leftovers)" ]; then
         say "left behind: $(leftovers | tr '\n' ' ')"
         [ "$status" = 0 ] && status=1
@@ -233,9 +251,10 @@ finish() {
 
 up() {
     built="$built $1"
-    if ! "$script" __build "$$" "$1"; then
+    local errors
+    if ! errors=$("$script" __build "$$" "$1" 2>&1); then
         teardown "$1"
-        unavailable "building the network namespaces failed (see the step above)"
+        unavailable "cannot build the lab: $(printf '%s' "$errors" | tr '\n' ' ')"
     fi
 }
 
@@ -262,16 +281,27 @@ allow_socket() {
 run() {
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
-    local n=0 kind client status=0
+    # A fresh lab for each kind: the routers' budget for unreachable
+    # errors (net.ipv4.route.error_cost and error_burst, five at once, then
+    # one a second per source) is not set per namespace, only a new
+    # namespace starts it afresh.
+    local n=0 kind client result status=0
     for kind in datagram raw; do
         n=$((n + 1))
         up "$n"
         client=$(lab_name "$n" client)
         allow_socket "$client" "$kind"
         say "lab $client is up; running with the $kind socket"
-        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@" || status=$?
+        # In the background, so that a signal to this script is acted on
+        # at once and not after the command has ended.
+        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@" &
+        result=0
+        wait $! || result=$?
         teardown "$n"
-        [ "$status" = 0 ] || break
+        if [ "$result" != 0 ]; then
+            say "the $kind socket run failed ($result)"
+            [ "$status" = 0 ] && status=$result
+        fi
     done
     return "$status"
 }
