@@ -14,6 +14,9 @@
 #       Builds a lab and opens a shell in its client namespace.
 #   netlab.sh clean
 #       Removes what labs of runs that are gone left behind.
+#   netlab.sh check
+#       Fails when anything of any lab is still there: a namespace, an
+#       /etc/netns folder, or one of the lab's veths in this namespace.
 #
 # Exit status: COMMAND's failure, 1 when the lab cannot be built under
 # CI=true, 77 (skipped) when it cannot be built elsewhere.
@@ -222,9 +225,22 @@ teardown() {
     done
 }
 
+# What is left of labs whose names start with $1.
 leftovers() {
-    { ip netns list 2>/dev/null | awk '{print $1}'; ls /etc/netns 2>/dev/null; } |
-        grep "^$prefix-$$-" || true
+    { ip netns list 2>/dev/null | awk '{print $1}'; ls /etc/netns 2>/dev/null; } | grep "^$1" || true
+    # The veths are made inside the namespaces; one out here would have
+    # escaped its lab.
+    ip -o link show type veth 2>/dev/null | awk -F': ' '{print $2}' | grep '^to-' || true
+}
+
+check() {
+    local left
+    left=$(leftovers "$prefix-")
+    if [ -n "$left" ]; then
+        say "left behind: $(printf '%s' "$left" | tr '\n' ' ')"
+        exit 1
+    fi
+    say "no lab is left"
 }
 
 built=""
@@ -242,8 +258,8 @@ finish() {
     if [ -n "$built" ]; then
         rmdir /etc/netns 2>/dev/null || true
     fi
-    if [ -n "$built" ] && [ -n "$(leftovers)" ]; then
-        say "left behind: $(leftovers | tr '\n' ' ')"
+    if [ -n "$built" ] && [ -n "$(leftovers "$prefix-$$-")" ]; then
+        say "left behind: $(leftovers "$prefix-$$-" | tr '\n' ' ')"
         [ "$status" = 0 ] && status=1
     fi
     exit "$status"
@@ -321,6 +337,7 @@ case ${1:-} in
     run) shift; run "$@" ;;
     shell) shell ;;
     clean) [ "$(id -u)" = 0 ] || unavailable "needs root"; clean_stale ;;
+    check) check ;;
     __build)
         # A child of the run that owns the lab, and named after it.
         owner=$2
