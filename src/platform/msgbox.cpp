@@ -2,6 +2,7 @@
 
 #include "platform/app.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace platform {
@@ -22,8 +23,11 @@ class QtMessageBox final : public MessageBox {
 public:
     void show(const QString& prompt, int style) override
     {
-        QMessageBox box(iconFor(style), App().Title, prompt, QMessageBox::Ok);
+        // The active window as parent only places the box over it; the box
+        // is modal to the whole application either way.
+        QMessageBox box(iconFor(style), App().Title, prompt, QMessageBox::Ok, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     }
 };

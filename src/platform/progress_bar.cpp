@@ -1,0 +1,75 @@
+#include "platform/progress_bar.h"
+
+#include "platform/runtime_error.h"
+
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace platform {
+namespace {
+
+constexpr int kInvalidPropertyValue = 380;
+
+QString number(float value) { return QString::number(static_cast<double>(value), 'g', 9); }
+
+}  // namespace
+
+ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent), bar_(new QProgressBar(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bar_);
+    bar_->setOrientation(Qt::Horizontal);
+    bar_->setTextVisible(false);
+    // The Qt bar always has a non-empty range, so that it never switches to
+    // its busy animation; an empty range of the control draws as an empty bar.
+    bar_->setRange(0, kSteps);
+    bar_->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);
+    draw();
+}
+
+void ProgressBar::setMin(float min)
+{
+    if (min > max_)
+        throw RuntimeError(kInvalidPropertyValue,
+                           QStringLiteral("the progress minimum %1 lies above the maximum %2.").arg(number(min), number(max_)));
+    min_ = min;
+    if (value_ < min_)
+        value_ = min_;
+    draw();
+}
+
+void ProgressBar::setMax(float max)
+{
+    if (max < min_)
+        throw RuntimeError(kInvalidPropertyValue,
+                           QStringLiteral("the progress maximum %1 lies below the minimum %2.").arg(number(max), number(min_)));
+    max_ = max;
+    if (value_ > max_)
+        value_ = max_;
+    draw();
+}
+
+void ProgressBar::setValue(float value)
+{
+    if (!(value >= min_ && value <= max_))
+        throw RuntimeError(kInvalidPropertyValue, QStringLiteral("the progress value %1 lies outside %2 to %3.")
+                                                      .arg(number(value), number(min_), number(max_)));
+    value_ = value;
+    draw();
+}
+
+void ProgressBar::draw()
+{
+    const double span = static_cast<double>(max_) - static_cast<double>(min_);
+    const int steps = span > 0.0
+                          ? static_cast<int>(std::lround((static_cast<double>(value_) - min_) / span * kSteps))
+                          : 0;
+    bar_->setValue(steps);
+    bar_->repaint();
+}
+
+}  // namespace platform

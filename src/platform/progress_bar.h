@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+class QProgressBar;
+
+namespace platform {
+
+// The progress bar control: Min, Max and Value in single precision over a
+// QProgressBar, horizontal, without text. It starts at 0, 100 and 0.
+//
+// A Value outside Min to Max, or a Max below Min, is an invalid property
+// value (runtime error 380). Moving Min or Max past Value pulls Value along.
+// Max equal to Min is allowed and shows an empty bar (Qt would show a busy
+// animation for an empty range). Every change of Value repaints the bar at
+// once, since the handlers that advance it hold the thread.
+class ProgressBar final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProgressBar(QWidget* parent);
+
+    float Min() const { return min_; }
+    float Max() const { return max_; }
+    float Value() const { return value_; }
+
+    void setMin(float min);
+    void setMax(float max);
+    void setValue(float value);
+
+    // The Qt bar that draws it, for tests.
+    QProgressBar* bar() const { return bar_; }
+
+    // The resolution of the drawn bar: the number of steps from Min to Max.
+    static constexpr int kSteps = 10000;
+
+private:
+    void draw();
+
+    QProgressBar* bar_;
+    float min_ = 0.0f;
+    float max_ = 100.0f;
+    float value_ = 0.0f;
+};
+
+}  // namespace platform

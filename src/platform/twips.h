@@ -1,0 +1,12 @@
+#pragma once
+
+namespace platform {
+
+// Window positions and sizes are given in twips. Qt works in logical pixels,
+// and its high-DPI scaling turns them into device pixels, so the fixed 96 DPI
+// ratio of 15 twips to a pixel is the right one at every screen density.
+inline constexpr int kTwipsPerPixel = 15;
+
+constexpr int Twips(int twips) { return twips / kTwipsPerPixel; }
+
+}  // namespace platform

@@ -1,0 +1,392 @@
+// The main window as the operator meets it: controls, start values,
+// caption, keyboard focus, resizing, fonts, and how it loads and ends.
+
+#include "ui_fixture.h"
+
+#include "platform/frame.h"
+#include "platform/gui_application.h"
+#include "platform/progress_bar.h"
+#include "platform/status_bar.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+using ui::MainForm;
+using ui::mainFrm;
+
+enum class Kind { Button, TextBox, Label, Frame, ProgressBar, StatusBar };
+
+struct Control {
+    const char* name;
+    std::function<QWidget*(MainForm&)> member;
+    Kind kind;
+    const char* container;
+    const char* text;
+    int left, top, width, height;  // twips
+};
+
+#define MEMBER(name) #name, [](MainForm& f) -> QWidget* { return f.name; }
+
+// The window as laid out, control by control (positions in twips).
+const Control kControls[] = {
+    {MEMBER(cmdClose), Kind::Button, "mainFrm", "Close", 120, 3600, 3615, 375},
+    {MEMBER(Frame2), Kind::Frame, "mainFrm", "Manuel Ping", 120, 1920, 7455, 1575},
+    {MEMBER(cmdManPing), Kind::Button, "Frame2", "Ping", 4440, 240, 1335, 375},
+    {MEMBER(txtHost), Kind::TextBox, "Frame2", "", 1200, 240, 3015, 285},
+    {MEMBER(Label6), Kind::Label, "Frame2", "", 120, 720, 5655, 735},
+    {MEMBER(Label5), Kind::Label, "Frame2", "Host name:", 120, 240, 975, 255},
+    {MEMBER(Frame1), Kind::Frame, "mainFrm", "File Ping", 120, 120, 7455, 1695},
+    {MEMBER(ProgressBar1), Kind::ProgressBar, "Frame1", "", 120, 1200, 3495, 255},
+    {MEMBER(txtPingtimeout), Kind::TextBox, "Frame1", "500", 4680, 1200, 975, 285},
+    {MEMBER(txtInput), Kind::TextBox, "Frame1", "", 1320, 240, 4695, 285},
+    {MEMBER(txtOutput), Kind::TextBox, "Frame1", "", 1320, 720, 4695, 285},
+    {MEMBER(cmdInput), Kind::Button, "Frame1", "Browse...", 6120, 240, 1215, 375},
+    {MEMBER(cmdOutput), Kind::Button, "Frame1", "Browse...", 6120, 720, 1215, 375},
+    {MEMBER(cmdStart), Kind::Button, "Frame1", "Start", 6120, 1200, 1215, 375},
+    {MEMBER(Label4), Kind::Label, "Frame1", "Output File:", 120, 720, 1095, 255},
+    {MEMBER(Label3), Kind::Label, "Frame1", "Input File:", 120, 240, 1095, 255},
+    {MEMBER(Label2), Kind::Label, "Frame1", "ms", 5760, 1200, 255, 255},
+    {MEMBER(Label1), Kind::Label, "Frame1", "Ping timeout:", 3480, 1200, 1095, 255},
+    {MEMBER(cmdAbout), Kind::Button, "mainFrm", "About", 3840, 3600, 3615, 375},
+    {MEMBER(StatusBar), Kind::StatusBar, "mainFrm", "Ready", 0, 3975, 7620, 255},
+};
+
+#undef MEMBER
+
+QRect pixels(const Control& c) { return {c.left / 15, c.top / 15, c.width / 15, c.height / 15}; }
+
+QString textOf(QWidget* w)
+{
+    if (auto* b = qobject_cast<QPushButton*>(w))
+        return b->text();
+    if (auto* t = qobject_cast<QLineEdit*>(w))
+        return t->text();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w))
+        return g->title();
+    if (auto* s = qobject_cast<platform::StatusBar*>(w))
+        return s->SimpleText();
+    return {};
+}
+
+bool isKind(QWidget* w, Kind kind)
+{
+    switch (kind) {
+    case Kind::Button: return qobject_cast<QPushButton*>(w);
+    case Kind::TextBox: return qobject_cast<QLineEdit*>(w);
+    case Kind::Label: return qobject_cast<QLabel*>(w);
+    case Kind::Frame: return qobject_cast<platform::Frame*>(w);
+    case Kind::ProgressBar: return qobject_cast<platform::ProgressBar*>(w);
+    case Kind::StatusBar: return qobject_cast<platform::StatusBar*>(w);
+    }
+    return false;
+}
+
+std::map<QString, QRect> geometries(MainForm& form)
+{
+    std::map<QString, QRect> result;
+    for (const Control& c : kControls)
+        result[c.name] = c.member(form)->geometry();
+    return result;
+}
+
+using MainFormTest = UiTest;
+
+TEST_F(MainFormTest, EveryControlHasItsNameKindContainerTextAndPlace)
+{
+    MainForm& form = mainFrm();
+    EXPECT_EQ(form.objectName(), "mainFrm");
+    EXPECT_EQ(form.size(), QSize(508, 282));  // 7620 x 4230 twips
+
+    for (const Control& c : kControls) {
+        SCOPED_TRACE(c.name);
+        QWidget* member = c.member(form);
+        ASSERT_NE(member, nullptr);
+        EXPECT_EQ(form.findChild<QWidget*>(c.name), member);
+        EXPECT_EQ(member->objectName(), c.name);
+        EXPECT_TRUE(isKind(member, c.kind));
+        EXPECT_EQ(member->parentWidget()->objectName(), c.container);
+        EXPECT_EQ(textOf(member), c.text);
+        EXPECT_EQ(member->geometry(), pixels(c));
+    }
+
+    ASSERT_NE(form.CommonDialog1, nullptr);
+    EXPECT_EQ(form.findChild<platform::CommonDialog*>("CommonDialog1"), form.CommonDialog1);
+}
+
+TEST_F(MainFormTest, CaptionIsTitleMajorAndMinorFromTheApplicationObject)
+{
+    EXPECT_EQ(mainFrm().windowTitle(), "Quorvex 1.2");
+}
+
+TEST_F(MainFormTest, StartValues)
+{
+    MainForm& form = mainFrm();
+    EXPECT_EQ(form.ProgressBar1->Min(), 0.0f);
+    EXPECT_EQ(form.ProgressBar1->Max(), 100.0f);
+    EXPECT_EQ(form.ProgressBar1->Value(), 0.0f);
+    EXPECT_EQ(form.ProgressBar1->bar()->value(), form.ProgressBar1->bar()->minimum());
+    EXPECT_FALSE(form.ProgressBar1->bar()->isTextVisible());
+    EXPECT_EQ(form.ProgressBar1->bar()->orientation(), Qt::Horizontal);
+
+    EXPECT_EQ(form.StatusBar->SimpleText(), "Ready");
+    ASSERT_EQ(form.StatusBar->PanelCount(), 1);
+    EXPECT_EQ(form.StatusBar->PanelText(1), "Ready");
+
+    EXPECT_EQ(form.CommonDialog1->Filter(), "");
+    EXPECT_EQ(form.CommonDialog1->FileName(), "");
+    EXPECT_TRUE(form.Label6->wordWrap());
+}
+
+TEST_F(MainFormTest, EveryLoadStartsAfreshAndRunsFormLoad)
+{
+    MainForm* first = &mainFrm();
+    EXPECT_EQ(&mainFrm(), first);
+    first->txtHost->setText("alpha");
+    first->txtPingtimeout->setText("abc");
+    first->setWindowTitle("changed");
+    first->CommonDialog1->setFileName("/tmp/hosts.txt");
+
+    first->Unload();
+    EXPECT_FALSE(ui::mainFrmLoaded());
+
+    MainForm& second = mainFrm();
+    EXPECT_TRUE(ui::mainFrmLoaded());
+    EXPECT_EQ(second.windowTitle(), "Quorvex 1.2");
+    EXPECT_EQ(second.txtHost->text(), "");
+    EXPECT_EQ(second.txtPingtimeout->text(), "500");
+    EXPECT_EQ(second.CommonDialog1->FileName(), "");
+}
+
+TEST_F(MainFormTest, FocusStartsOnAboutAndTabCyclesInTabIndexOrder)
+{
+    MainForm& form = mainFrm();
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    QStringList seen;
+    seen << QApplication::focusWidget()->objectName();
+    for (int i = 0; i < 10; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(seen, QStringList({"cmdAbout", "cmdStart", "cmdOutput", "cmdInput", "txtOutput", "txtInput", "txtHost",
+                                 "txtPingtimeout", "cmdManPing", "cmdClose", "cmdAbout"}));
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "cmdClose");
+}
+
+TEST_F(MainFormTest, NoDefaultOrCancelButtonAndNoAccessKeys)
+{
+    int clicks = 0;
+    ui::mainFrmHandlers().cmdManPing_Click = [&] { ++clicks; };
+    ui::mainFrmHandlers().cmdStart_Click = [&] { ++clicks; };
+    ui::mainFrmHandlers().cmdAbout_Click = [&] { ++clicks; };
+
+    MainForm& form = mainFrm();
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        EXPECT_FALSE(button->isDefault());
+        EXPECT_FALSE(button->autoDefault());
+        EXPECT_FALSE(button->text().contains('&'));
+    }
+    for (QLabel* label : form.findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains('&'));
+
+    // Enter and Esc, wherever the focus is, press nothing (Close would end
+    // the program, so it is left out).
+    for (QWidget* focus : std::initializer_list<QWidget*>{form.cmdAbout, form.cmdStart, form.cmdManPing, form.txtHost,
+                                                          form.txtPingtimeout}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
+        QTest::keyClick(focus, Qt::Key_Enter);
+        QTest::keyClick(focus, Qt::Key_Escape);
+    }
+    EXPECT_EQ(clicks, 0);
+    EXPECT_TRUE(ui::mainFrmLoaded());
+}
+
+TEST_F(MainFormTest, ResizingMovesOnlyTheStatusBarWhichStaysDockedToTheBottom)
+{
+    MainForm& form = mainFrm();
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const auto before = geometries(form);
+
+    for (QSize size : {QSize(800, 500), QSize(300, 150), QSize(508, 282)}) {
+        SCOPED_TRACE(size.width());
+        form.resize(size);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(form.size(), size);
+        auto after = geometries(form);
+        EXPECT_EQ(after["StatusBar"], QRect(0, size.height() - 17, size.width(), 17));
+        after.erase("StatusBar");
+        auto expected = before;
+        expected.erase("StatusBar");
+        EXPECT_EQ(after, expected);
+    }
+}
+
+TEST_F(MainFormTest, FontIsLiberationSansByPixelSizeWithThreeBoldLabels)
+{
+    MainForm& form = mainFrm();
+    EXPECT_EQ(platform::GuiApplication::fontFamily(), "Liberation Sans") << "install fonts-liberation";
+    EXPECT_EQ(QApplication::font().pixelSize(), platform::GuiApplication::kFontPixelSize);
+
+    const QSet<QString> bold{"Label3", "Label4", "Label5"};
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        EXPECT_EQ(w->font().pixelSize(), platform::GuiApplication::kFontPixelSize);
+        EXPECT_EQ(w->font().weight(), bold.contains(w->objectName()) ? QFont::Bold : QFont::Normal);
+    }
+}
+
+TEST_F(MainFormTest, EveryCaptionFitsItsControl)
+{
+    MainForm& form = mainFrm();
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    for (QLabel* label : {form.Label1, form.Label2, form.Label3, form.Label4, form.Label5}) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        const QFontMetrics metrics(label->font());
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width());
+        EXPECT_LE(metrics.height(), label->contentsRect().height());
+    }
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        EXPECT_LE(button->sizeHint().width(), button->width());
+        EXPECT_LE(button->sizeHint().height(), button->height());
+    }
+    // A text box keeps its frame and a pixel of margin above and below the
+    // line of text.
+    for (QLineEdit* box : form.findChildren<QLineEdit*>()) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+        EXPECT_LE(QFontMetrics(box->font()).height() + 2 * frame + 2, box->height());
+    }
+    EXPECT_LE(QFontMetrics(form.txtPingtimeout->font()).horizontalAdvance("500"), form.txtPingtimeout->width() / 2);
+
+    for (platform::Frame* frame : {form.Frame1, form.Frame2}) {
+        SCOPED_TRACE(frame->objectName().toStdString());
+        const QRect caption = frame->captionRect();
+        EXPECT_TRUE(frame->rect().contains(caption));
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_FALSE(child->geometry().intersects(caption)) << child->objectName().toStdString();
+    }
+
+    QLabel* simpleText = form.StatusBar->findChild<QLabel*>("SimpleText");
+    ASSERT_NE(simpleText, nullptr);
+    form.StatusBar->setSimpleText("Running ping sequence...");
+    const QFontMetrics metrics(simpleText->font());
+    EXPECT_LE(metrics.horizontalAdvance(simpleText->text()), simpleText->contentsRect().width());
+    EXPECT_LE(metrics.height(), simpleText->contentsRect().height());
+}
+
+// The first column, from the left, in which the widget draws anything but
+// its background; -1 if it draws nothing.
+int firstInkedColumn(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    const QRgb background = widget->palette().color(QPalette::Window).rgb();
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixel(x, y) != background)
+                return x;
+    return -1;
+}
+
+TEST_F(MainFormTest, NoLetterOfPingTimeoutHidesUnderTheProgressBar)
+{
+    MainForm& form = mainFrm();
+    QLabel* label = form.Label1;
+    const QRect bar = form.ProgressBar1->geometry();
+    const int covered = bar.right() + 1 - label->x();
+    ASSERT_EQ(covered, 9) << "the bar covers the label's left 135 twips";
+
+    const int ink = firstInkedColumn(label);
+    ASSERT_GE(ink, 0);
+    EXPECT_GE(ink, covered);
+
+    // Where they overlap, the bar lies on top of the label.
+    const QObjectList siblings = form.Frame1->children();
+    EXPECT_GT(siblings.indexOf(form.ProgressBar1), siblings.indexOf(label));
+}
+
+TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
+{
+    QLabel* label = mainFrm().Label6;
+    const QString verdict =
+        "Error! gateway-building-7.branch-office.example.org Did not reply. Error: 11010   [ ip req timed out ]";
+    label->setText(verdict);
+    const QFontMetrics metrics(label->font());
+    ASSERT_GT(metrics.horizontalAdvance(verdict), label->width()) << "the verdict must need wrapping";
+
+    const QRect wrapped = metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+                                               verdict);
+    EXPECT_GE(wrapped.height(), 2 * metrics.lineSpacing() - metrics.leading());
+    EXPECT_LE(wrapped.height(), label->contentsRect().height());
+    EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);
+}
+
+// A second form for the cases in which the program ends.
+class OtherForm final : public platform::Form {
+public:
+    OtherForm() : platform::Form("otherForm") {}
+    int closeRequests = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        ++closeRequests;
+        platform::Form::closeEvent(event);
+    }
+};
+
+TEST_F(MainFormTest, CloseEndsTheProgramAtOnceWithoutAskingAnyForm)
+{
+    MainForm& form = mainFrm();
+    form.Show();
+    OtherForm& other = platform::FormInstance<OtherForm>::get();
+    other.Show();
+
+    after(0, [&] { QTest::mouseClick(form.cmdClose, Qt::LeftButton); });
+    EXPECT_EQ(runEventLoop(), 0);
+
+    EXPECT_EQ(platform::LoadedFormCount(), 0);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_EQ(other.closeRequests, 0);
+}
+
+TEST_F(MainFormTest, TheWindowsCloseCommandUnloadsItAndTheProgramEndsWhenNoFormIsLeft)
+{
+    // With another form still loaded, the program goes on.
+    platform::FormInstance<OtherForm>::get().Show();
+    mainFrm().Show();
+    after(0, [] { mainFrm().close(); });
+    after(100, [] { QCoreApplication::exit(42); });
+    EXPECT_EQ(runEventLoop(), 42);
+    EXPECT_FALSE(ui::mainFrmLoaded());
+
+    // Closing the last one ends it.
+    after(0, [] { platform::FormInstance<OtherForm>::get().close(); });
+    EXPECT_EQ(runEventLoop(), 0);
+    EXPECT_EQ(platform::LoadedFormCount(), 0);
+}
+
+}  // namespace
