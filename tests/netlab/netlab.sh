@@ -72,10 +72,13 @@ lab_name() { printf '%s-%s-%s-%s' "$prefix" "$owner" "$1" "$2"; }
 # the same pid is only the owner if it is this script; this very run has
 # built nothing yet when it looks, so its own pid marks a stale lab too.
 owner_gone() {
-    local pid=$1
+    local pid=$1 command
     [ "$pid" = "$$" ] && return 0
-    [ -r "/proc/$pid/cmdline" ] || return 0
-    ! tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q 'netlab\.sh'
+    command=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || return 0
+    case $command in
+        *netlab.sh*) return 1 ;;
+        *) return 0 ;;
+    esac
 }
 
 clean_stale() {
@@ -297,10 +300,11 @@ allow_socket() {
 run() {
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
-    # A fresh lab for each kind: the routers' budget for unreachable
-    # errors (net.ipv4.route.error_cost and error_burst, five at once, then
-    # one a second per source) is not set per namespace, only a new
-    # namespace starts it afresh.
+    # A fresh lab for each kind: a router sends the errors of its
+    # unreachable, prohibit and missing routes five at once and then one a
+    # second to each source (net.ipv4.route.error_cost and error_burst,
+    # which only the machine's own namespace may change), and only a new
+    # namespace starts that budget afresh.
     local n=0 kind client result status=0
     for kind in datagram raw; do
         n=$((n + 1))
