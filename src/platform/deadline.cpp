@@ -1,15 +1,12 @@
 #include "platform/deadline.h"
 
-#include <climits>
+#include <algorithm>
 
 namespace platform {
 
-int Deadline::pollSliceFor(std::chrono::nanoseconds remaining)
+std::chrono::nanoseconds Deadline::sliceFor(std::chrono::nanoseconds remaining)
 {
-    if (remaining <= std::chrono::nanoseconds::zero())
-        return 0;
-    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
-    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
+    return std::clamp(remaining, std::chrono::nanoseconds::zero(), kLongestSlice);
 }
 
 }  // namespace platform

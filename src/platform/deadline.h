@@ -5,12 +5,16 @@
 
 namespace platform {
 
-// The end of a wait given in unsigned 32-bit milliseconds. It is held as a
-// 64-bit monotonic time point, and every wait is cut into slices that poll()
-// can take, so no timeout can overflow into "forever" or "not at all".
+// The end of a wait given in unsigned 32-bit milliseconds, held as a 64-bit
+// monotonic time point, so that no timeout can overflow into "forever" or
+// "not at all". The wait itself is cut into slices: the kernel lets a wait
+// run late by about a thousandth of its length, and with short slices the
+// last one, which decides how late a timed-out echo returns, stays within a
+// tenth of a millisecond.
 class Deadline {
 public:
     using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::nanoseconds kLongestSlice = std::chrono::milliseconds(100);
 
     explicit Deadline(std::uint32_t milliseconds, Clock::time_point start = Clock::now())
         : end_(start + std::chrono::milliseconds(milliseconds))
@@ -19,11 +23,11 @@ public:
 
     bool passed(Clock::time_point now = Clock::now()) const { return now >= end_; }
 
-    // Milliseconds for the next poll(): what is left, rounded up so that
-    // the wait never wakes just short of the end, and at most INT_MAX.
-    int pollSlice(Clock::time_point now = Clock::now()) const { return pollSliceFor(end_ - now); }
+    // How long the next wait may last: what is left, at most kLongestSlice,
+    // never negative.
+    std::chrono::nanoseconds slice(Clock::time_point now = Clock::now()) const { return sliceFor(end_ - now); }
 
-    static int pollSliceFor(std::chrono::nanoseconds remaining);
+    static std::chrono::nanoseconds sliceFor(std::chrono::nanoseconds remaining);
 
 private:
     Clock::time_point end_;

@@ -191,7 +191,9 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
 
     for (;;) {
         pollfd watch{fd_, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, deadline.pollSlice());
+        const auto slice = deadline.slice();
+        const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
+        const int ready = ::ppoll(&watch, 1, &wait, nullptr);
         if (ready < 0 && errno != EINTR)
             return failure(IP_GENERAL_FAILURE);
         if (ready > 0 && (watch.revents & POLLERR))

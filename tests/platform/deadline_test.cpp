@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-
 using platform::Deadline;
 using namespace std::chrono;
 
@@ -14,42 +12,42 @@ TEST(Deadline, EveryUnsigned32BitTimeoutMeansWhatItSays)
     const auto start = Deadline::Clock::time_point{} + hours(24);
     struct Case {
         std::uint32_t timeout;
-        int firstSlice;
+        nanoseconds firstSlice;
     };
     const Case cases[] = {
-        {0, 0},
-        {1, 1},
-        {2147483647u, INT_MAX},
-        {2147483648u, INT_MAX},  // must not wrap into a negative "wait forever"
-        {4294967295u, INT_MAX},  // nor into "don't wait"
+        {0, nanoseconds(0)},
+        {1, milliseconds(1)},
+        {2147483647u, Deadline::kLongestSlice},
+        {2147483648u, Deadline::kLongestSlice},  // must not wrap into a negative "wait forever"
+        {4294967295u, Deadline::kLongestSlice},  // nor into "don't wait"
     };
     for (const auto& c : cases) {
         const Deadline deadline(c.timeout, start);
-        EXPECT_EQ(deadline.pollSlice(start), c.firstSlice) << c.timeout;
+        const auto end = start + milliseconds(c.timeout);
+        EXPECT_EQ(deadline.slice(start), c.firstSlice) << c.timeout;
         EXPECT_EQ(deadline.passed(start), c.timeout == 0) << c.timeout;
-        EXPECT_FALSE(deadline.passed(start + milliseconds(c.timeout) - nanoseconds(1)) && c.timeout > 0);
-        EXPECT_TRUE(deadline.passed(start + milliseconds(c.timeout))) << c.timeout;
+        if (c.timeout > 0) {
+            EXPECT_FALSE(deadline.passed(end - nanoseconds(1))) << c.timeout;
+            EXPECT_EQ(deadline.slice(end - microseconds(250)), microseconds(250)) << c.timeout;
+        }
+        EXPECT_TRUE(deadline.passed(end)) << c.timeout;
+        EXPECT_EQ(deadline.slice(end), nanoseconds(0)) << c.timeout;
+        EXPECT_EQ(deadline.slice(end + hours(1)), nanoseconds(0)) << c.timeout;
     }
 }
 
-TEST(Deadline, SlicesRoundUpAndNeverGoNegative)
+TEST(Deadline, SlicesAddUpToTheWholeTimeoutAndNoMore)
 {
-    EXPECT_EQ(Deadline::pollSliceFor(nanoseconds(1)), 1);  // no busy loop in the last millisecond
-    EXPECT_EQ(Deadline::pollSliceFor(microseconds(1500)), 2);
-    EXPECT_EQ(Deadline::pollSliceFor(nanoseconds(0)), 0);
-    EXPECT_EQ(Deadline::pollSliceFor(-seconds(5)), 0);
-
-    // The long wait is cut into slices that add up to the whole timeout.
     const auto start = Deadline::Clock::time_point{} + hours(1);
-    const Deadline deadline(4294967295u, start);
+    const Deadline deadline(250, start);
     auto now = start;
-    int slices = 0;
+    std::vector<nanoseconds> slices;
     while (!deadline.passed(now)) {
-        now += milliseconds(deadline.pollSlice(now));
-        ++slices;
+        slices.push_back(deadline.slice(now));
+        now += slices.back();
     }
-    EXPECT_EQ(slices, 3);
-    EXPECT_EQ(now, start + milliseconds(4294967295u));
+    EXPECT_EQ(slices, (std::vector<nanoseconds>{milliseconds(100), milliseconds(100), milliseconds(50)}));
+    EXPECT_EQ(now, start + milliseconds(250));
 }
 
 }  // namespace
