@@ -73,8 +73,8 @@ TEST(DottedText, ConvertsAddressesAndCopiesPlatformStrings)
     EXPECT_EQ(DottedFromAddress(address), "127.0.0.1");
 
     EXPECT_EQ(StringFromAnsiPtr(""), "");
-    const QString copied = StringFromAnsiPtr("10.1.2.3");
-    EXPECT_EQ(copied, "10.1.2.3");
+    const QString copied = StringFromAnsiPtr("192.0.2.3");
+    EXPECT_EQ(copied, "192.0.2.3");
     EXPECT_EQ(copied.size(), 8);  // no NUL left at the end
     EXPECT_EQ(StringFromAnsiPtr("caf\xE9"), QString::fromUtf8("café"));
 }
