@@ -75,7 +75,7 @@ TEST(DottedText, ConvertsAddressesAndCopiesPlatformStrings)
     EXPECT_EQ(StringFromAnsiPtr(""), "");
     const QString copied = StringFromAnsiPtr("192.0.2.3");
     EXPECT_EQ(copied, "192.0.2.3");
-    EXPECT_EQ(copied.size(), 8);  // no NUL left at the end
+    EXPECT_EQ(copied.size(), 9);  // no NUL left at the end
     EXPECT_EQ(StringFromAnsiPtr("caf\xE9"), QString::fromUtf8("café"));
 }
 
