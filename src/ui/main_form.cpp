@@ -25,7 +25,9 @@ QPushButton* commandButton(QWidget* container, const char* name, const char* cap
 {
     auto* button = new QPushButton(QString::fromLatin1(caption), container);
     place(button, name, left, top, width, height);
-    button->setAutoDefault(false);
+    // No button is the window's default, but Enter presses the button that
+    // has the focus, as it does on the desktop this tool comes from.
+    button->setAutoDefault(true);
     button->setDefault(false);
     return button;
 }
