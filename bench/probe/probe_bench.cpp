@@ -3,6 +3,7 @@
 //
 //   probe_bench [hosts]      (default 5000)
 
+#include "platform/icmp_packet.h"
 #include "platform/icmp_socket.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
@@ -47,21 +48,15 @@ bool referenceEcho(int type, std::uint32_t address, std::uint16_t sequence)
     const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
     if (fd < 0)
         return false;
-    std::uint8_t packet[8 + 9] = {8, 0, 0, 0, 0x12, 0x34, std::uint8_t(sequence >> 8), std::uint8_t(sequence)};
-    std::memcpy(packet + 8, "ECHO THIS", 9);
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 1 < sizeof packet; i += 2)
-        sum += packet[i] << 8 | packet[i + 1];
-    sum += packet[sizeof packet - 1] << 8;
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    packet[2] = std::uint8_t(~sum >> 8);
-    packet[3] = std::uint8_t(~sum);
+    // The request bytes are built as the probe builds them: the comparison
+    // is about everything around them.
+    const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
+    const auto packet = platform::icmp::buildEchoRequest(0x1234, sequence, data);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = address;
     bool answered = false;
-    if (::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) {
+    if (::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) {
         std::uint8_t buffer[1500];
         pollfd watch{fd, POLLIN, 0};
         while (!answered && ::poll(&watch, 1, 1000) > 0) {

@@ -75,6 +75,41 @@ Outcome failure(std::int32_t status)
     return outcome;
 }
 
+// The TTL of a datagram socket's reply, as IP_RECVTTL hands it over.
+std::uint8_t receivedTtl(msghdr& message)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL)
+            return static_cast<std::uint8_t>(*reinterpret_cast<const int*>(CMSG_DATA(c)));
+    return 0;
+}
+
+// An error that a datagram socket queued for our echo: an ICMP error quotes
+// our request; a local error carries no payload, and this socket has sent
+// nothing but this echo.
+Verdict queuedError(msghdr& message, const sockaddr_in& destination, std::span<const std::uint8_t> quoted,
+                    const EchoIdentity& echo)
+{
+    Verdict verdict;
+    if (destination.sin_addr.s_addr != echo.destination)
+        return verdict;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
+            continue;
+        const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+        if (error->ee_origin == SO_EE_ORIGIN_ICMP && isOurRequest(quoted, echo.sequence)) {
+            verdict.kind = Verdict::Kind::Error;
+            verdict.status = statusFromIcmp(error->ee_type, error->ee_code);
+            const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
+            verdict.from = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
+        } else if (error->ee_origin == SO_EE_ORIGIN_LOCAL) {
+            verdict.kind = Verdict::Kind::Error;
+            verdict.status = statusFromErrno(static_cast<int>(error->ee_errno));
+        }
+    }
+    return verdict;
+}
+
 }  // namespace
 
 std::unique_ptr<EchoSocket> EchoSocket::open()
@@ -140,31 +175,12 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
         Verdict verdict;
         if (raw) {
             verdict = classifyRawPacket(bytes, identity);
-        } else if (!errorQueue) {
+        } else if (errorQueue) {
+            verdict = queuedError(message, from, bytes, identity);
+        } else {
             verdict = classifyDatagram(bytes, identity.sequence);
             verdict.from = from.sin_addr.s_addr;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-                if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL)
-                    verdict.ttl = static_cast<std::uint8_t>(*reinterpret_cast<const int*>(CMSG_DATA(c)));
-        } else {
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
-                    continue;
-                const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-                if (from.sin_addr.s_addr != destination)
-                    continue;
-                // An ICMP error quotes our request; a local error carries no
-                // payload, and this socket has sent nothing but this echo.
-                if (error->ee_origin == SO_EE_ORIGIN_ICMP && isOurRequest(bytes, identity.sequence)) {
-                    verdict.kind = Verdict::Kind::Error;
-                    verdict.status = statusFromIcmp(error->ee_type, error->ee_code);
-                    const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-                    verdict.from = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
-                } else if (error->ee_origin == SO_EE_ORIGIN_LOCAL) {
-                    verdict.kind = Verdict::Kind::Error;
-                    verdict.status = statusFromErrno(static_cast<int>(error->ee_errno));
-                }
-            }
+            verdict.ttl = receivedTtl(message);
         }
         if (verdict.kind == Verdict::Kind::Ignore)
             return std::nullopt;

@@ -33,16 +33,19 @@ void StatusBar::setSimpleText(const QString& text)
 
 QString StatusBar::PanelText(int index) const
 {
-    if (index < 1 || index > PanelCount())
-        throw RuntimeError(kInvalidIndex, QStringLiteral("there is no status bar panel %1.").arg(index));
-    return panels_.at(index - 1);
+    return panels_.at(panelPosition(index));
 }
 
 void StatusBar::setPanelText(int index, const QString& text)
 {
+    panels_[panelPosition(index)] = text;
+}
+
+qsizetype StatusBar::panelPosition(int index) const
+{
     if (index < 1 || index > PanelCount())
         throw RuntimeError(kInvalidIndex, QStringLiteral("there is no status bar panel %1.").arg(index));
-    panels_[index - 1] = text;
+    return index - 1;
 }
 
 void StatusBar::addPanel(const QString& text) { panels_.append(text); }

@@ -34,6 +34,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Panels are counted from 1; any other index is the runtime error.
+    qsizetype panelPosition(int index) const;
+
     void dock();
 
     QWidget* form_;
