@@ -1,5 +1,5 @@
-#include "platform/form.h"
-#include "platform/gui_application.h"
+#include "platform/forms/form.h"
+#include "platform/forms/gui_application.h"
 #include "ui/main_form.h"
 
 // The program: the application object, the main window, the event loop.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/network.h"
+#include "platform/net/network.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "probe/send_echo.h"
 
 #include "platform/ansi.h"
-#include "platform/network.h"
+#include "platform/net/network.h"
 
 #include <algorithm>
 #include <limits>

@@ -2,8 +2,8 @@
 
 #include "platform/ansi.h"
 #include "platform/kernel32.h"
-#include "platform/msgbox.h"
-#include "platform/network.h"
+#include "platform/forms/msgbox.h"
+#include "platform/net/network.h"
 
 #include <cstddef>
 #include <cstring>

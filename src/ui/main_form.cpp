@@ -1,8 +1,8 @@
 #include "ui/main_form.h"
 
 #include "platform/app.h"
-#include "platform/dispatch.h"
-#include "platform/twips.h"
+#include "platform/forms/dispatch.h"
+#include "platform/forms/twips.h"
 
 #include <QFont>
 

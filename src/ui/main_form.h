@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/common_dialog.h"
-#include "platform/form.h"
-#include "platform/frame.h"
-#include "platform/progress_bar.h"
-#include "platform/status_bar.h"
+#include "platform/forms/common_dialog.h"
+#include "platform/forms/form.h"
+#include "platform/forms/frame.h"
+#include "platform/forms/progress_bar.h"
+#include "platform/forms/status_bar.h"
 
 #include <QLabel>
 #include <QLineEdit>

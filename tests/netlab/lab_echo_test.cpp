@@ -4,7 +4,7 @@
 
 #include "lab_client.h"
 
-#include "platform/icmp_socket.h"
+#include "platform/net/icmp_socket.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 

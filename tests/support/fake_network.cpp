@@ -1,6 +1,6 @@
 #include "support/fake_network.h"
 
-#include "platform/icmp_packet.h"
+#include "platform/net/icmp_packet.h"
 
 int FakeNetwork::WSAStartup(std::uint16_t version, platform::WSADATA*)
 {

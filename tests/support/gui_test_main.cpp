@@ -2,7 +2,7 @@
 // style, font and error report), then every test. Tests run under the
 // offscreen platform unless QT_QPA_PLATFORM names another (xcb under Xvfb to
 // watch them); test discovery runs the program without CTest's environment.
-#include "platform/gui_application.h"
+#include "platform/forms/gui_application.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/msgbox.h"
+#include "platform/forms/msgbox.h"
 
 #include <QString>
 #include <QStringList>

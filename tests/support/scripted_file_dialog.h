@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/common_dialog.h"
+#include "platform/forms/common_dialog.h"
 
 #include <QString>
 #include <QWidget>

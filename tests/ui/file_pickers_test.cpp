@@ -3,7 +3,7 @@
 
 #include "ui_fixture.h"
 
-#include "platform/common_dialog.h"
+#include "platform/forms/common_dialog.h"
 #include "support/scripted_file_dialog.h"
 
 #include <QFile>

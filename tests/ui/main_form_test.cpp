@@ -3,10 +3,10 @@
 
 #include "ui_fixture.h"
 
-#include "platform/frame.h"
-#include "platform/gui_application.h"
-#include "platform/progress_bar.h"
-#include "platform/status_bar.h"
+#include "platform/forms/frame.h"
+#include "platform/forms/gui_application.h"
+#include "platform/forms/progress_bar.h"
+#include "platform/forms/status_bar.h"
 
 #include <QFontMetrics>
 #include <QLabel>

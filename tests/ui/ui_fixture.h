@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/form.h"
+#include "platform/forms/form.h"
 #include "ui/main_form.h"
 
 #include <QApplication>

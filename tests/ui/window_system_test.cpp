@@ -3,11 +3,11 @@
 
 #include "ui_fixture.h"
 
-#include "platform/dispatch.h"
-#include "platform/msgbox.h"
-#include "platform/progress_bar.h"
+#include "platform/forms/dispatch.h"
+#include "platform/forms/msgbox.h"
+#include "platform/forms/progress_bar.h"
 #include "platform/runtime_error.h"
-#include "platform/status_bar.h"
+#include "platform/forms/status_bar.h"
 #include "support/recording_msgbox.h"
 #include "support/scripted_file_dialog.h"
 

@@ -1,4 +1,4 @@
-#include "platform/deadline.h"
+#include "platform/net/deadline.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/frame.h"
+#include "platform/forms/frame.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "platform/network.h"
+#include "platform/net/network.h"
 
-#include "platform/icmp_socket.h"
+#include "platform/net/icmp_socket.h"
 
 #include <atomic>
 #include <cerrno>

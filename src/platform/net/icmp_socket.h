@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/icmp_packet.h"
+#include "platform/net/icmp_packet.h"
 
 #include <array>
 #include <cstdint>

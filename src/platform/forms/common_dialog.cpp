@@ -1,4 +1,4 @@
-#include "platform/common_dialog.h"
+#include "platform/forms/common_dialog.h"
 
 #include <QFileDialog>
 

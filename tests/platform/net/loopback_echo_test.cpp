@@ -1,8 +1,8 @@
 // Real ICMP echoes over the real sockets. Every target is a loopback
 // address: nothing here leaves the machine.
 
-#include "platform/icmp_socket.h"
-#include "platform/network.h"
+#include "platform/net/icmp_socket.h"
+#include "platform/net/network.h"
 #include "probe/send_echo.h"
 
 #include <gtest/gtest.h>

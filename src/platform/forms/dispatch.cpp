@@ -1,6 +1,6 @@
-#include "platform/dispatch.h"
+#include "platform/forms/dispatch.h"
 
-#include "platform/msgbox.h"
+#include "platform/forms/msgbox.h"
 
 #include <QAbstractButton>
 #include <QtGlobal>

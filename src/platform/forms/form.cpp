@@ -1,4 +1,4 @@
-#include "platform/form.h"
+#include "platform/forms/form.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "platform/icmp_packet.h"
+#include "platform/net/icmp_packet.h"
 
-#include "platform/network.h"
+#include "platform/net/network.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/msgbox.h"
+#include "platform/forms/msgbox.h"
 
 #include "platform/app.h"
 

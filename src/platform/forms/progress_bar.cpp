@@ -1,4 +1,4 @@
-#include "platform/progress_bar.h"
+#include "platform/forms/progress_bar.h"
 
 #include "platform/runtime_error.h"
 

@@ -1,5 +1,5 @@
-#include "platform/icmp_packet.h"
-#include "platform/network.h"
+#include "platform/net/icmp_packet.h"
+#include "platform/net/network.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "platform/icmp_socket.h"
+#include "platform/net/icmp_socket.h"
 
-#include "platform/deadline.h"
-#include "platform/network.h"
+#include "platform/net/deadline.h"
+#include "platform/net/network.h"
 
 #include <atomic>
 #include <cerrno>

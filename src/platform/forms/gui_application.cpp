@@ -1,6 +1,6 @@
-#include "platform/gui_application.h"
+#include "platform/forms/gui_application.h"
 
-#include "platform/dispatch.h"
+#include "platform/forms/dispatch.h"
 
 #include <QFont>
 #include <QFontDatabase>
