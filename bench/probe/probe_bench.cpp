@@ -3,8 +3,8 @@
 //
 //   probe_bench [hosts]      (default 5000)
 
-#include "platform/icmp_packet.h"
-#include "platform/icmp_socket.h"
+#include "platform/net/icmp_packet.h"
+#include "platform/net/icmp_socket.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 
