@@ -4,8 +4,11 @@ JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
+# dpkg-shlibdeps and file find the package's library dependencies.
+PACKAGE_PACKAGES := $(BUILD_PACKAGES) dpkg-dev file
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps test-deps build run test test-asan bench clean
+.PHONY: all deps test-deps build run test test-asan bench package clean
 
 all: build
 
@@ -35,6 +38,17 @@ test-asan:
 bench: build
 	$(BUILD)/bench/probe/probe_bench
 	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
+
+# The Debian package, from a build of its own: Debian's optimisation and
+# hardening flags, no tests. It lands in $(PACKAGE_BUILD)/.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package:
+	@scripts/ensure-packages $(PACKAGE_PACKAGES)
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=None -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 clean:
 	rm -rf build build-asan
