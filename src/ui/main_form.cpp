@@ -75,6 +75,7 @@ void forward(std::function<void()> MainFormHandlers::*handler)
 MainForm::MainForm() : platform::Form(QStringLiteral("mainFrm"))
 {
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(ProgramIcon());
     resize(Twips(7620), Twips(4230));
 
     cmdClose = commandButton(this, "cmdClose", "Close", 120, 3600, 3615, 375);
@@ -133,6 +134,14 @@ void MainForm::Form_Load()
 }
 
 void MainForm::cmdClose_Click() { platform::End(); }
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {32, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quorvex-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 MainForm& mainFrm() { return platform::FormInstance<MainForm>::get(); }
 

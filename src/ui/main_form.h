@@ -6,6 +6,7 @@
 #include "platform/forms/progress_bar.h"
 #include "platform/forms/status_bar.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +56,10 @@ public:
     platform::StatusBar* StatusBar;
     platform::CommonDialog* CommonDialog1;
 };
+
+// The program's icon, the window icon of every form: a 32 x 32 picture in 16
+// colours, with the same picture enlarged for dense screens.
+QIcon ProgramIcon();
 
 // The one instance of the main window, loaded on first use.
 MainForm& mainFrm();

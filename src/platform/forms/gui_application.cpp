@@ -1,7 +1,9 @@
 #include "platform/forms/gui_application.h"
 
 #include "platform/forms/dispatch.h"
+#include "platform/forms/form.h"
 
+#include <QAccessibleWidget>
 #include <QFont>
 #include <QFontDatabase>
 #include <QStyleFactory>
@@ -27,6 +29,15 @@ QFont windowFont()
     return font;
 }
 
+// A form presents itself to assistive technology as the kind of window it
+// is, named by its caption; Qt would present a plain widget as a filler.
+QAccessibleInterface* formAccessible(const QString&, QObject* object)
+{
+    if (auto* form = qobject_cast<Form*>(object))
+        return new QAccessibleWidget(form, form->accessibleRole());
+    return nullptr;
+}
+
 }  // namespace
 
 GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -35,6 +46,7 @@ GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv
         setStyle(fusion);
     setFont(windowFont());
     setQuitOnLastWindowClosed(false);
+    QAccessible::installFactory(formAccessible);
 }
 
 bool GuiApplication::notify(QObject* receiver, QEvent* event)
