@@ -41,6 +41,15 @@ std::size_t ipHeaderLength(std::span<const std::uint8_t> bytes)
     return length >= kMinIpHeader && length <= bytes.size() ? length : 0;
 }
 
+// Multicast and the limited broadcast may be answered by any host; every
+// other destination answers for itself.
+bool isUnicast(std::uint32_t destination)
+{
+    std::uint8_t first;  // of the address in network byte order
+    std::memcpy(&first, &destination, 1);
+    return destination != 0xFFFFFFFFu && !(first >= 224 && first <= 239);
+}
+
 bool isErrorType(std::uint8_t type)
 {
     return type == kDestUnreachable || type == kSourceQuench || type == kTimeExceeded || type == kParameterProblem;
@@ -101,7 +110,11 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
     Verdict verdict;
     verdict.from = address32(packet, 12);
     verdict.ttl = packet[8];
-    if (type == kEchoReply && big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence) {
+    // A raw socket sees every process's echoes: another process may well use
+    // the same identifier and sequence, but not ask the same host, or the
+    // reply would be for both alike.
+    if (type == kEchoReply && big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence &&
+        (verdict.from == echo.destination || !isUnicast(echo.destination))) {
         verdict.kind = Verdict::Kind::Reply;
         verdict.data = message.subspan(kIcmpHeader);
         return verdict;

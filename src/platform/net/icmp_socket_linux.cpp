@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <optional>
+#include <random>
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
@@ -17,11 +18,21 @@
 namespace platform::icmp {
 namespace {
 
+// Two numbers drawn once per process, so that another process is unlikely
+// to share them: the identifier that raw-socket echoes carry (a process id
+// cut to 16 bits is shared by every process that is pid 1 of its own
+// namespace), and where the sequence numbers start.
+std::uint16_t randomNumber()
+{
+    std::random_device source;
+    return static_cast<std::uint16_t>(source());
+}
+
 // Sequence numbers are unique within the process, so a late answer to an
 // earlier echo can never pass for the answer to this one.
 std::uint16_t nextSequence()
 {
-    static std::atomic<std::uint16_t> counter{0};
+    static std::atomic<std::uint16_t> counter{randomNumber()};
     return ++counter;
 }
 
@@ -29,7 +40,7 @@ std::uint16_t nextSequence()
 // apart from other processes' echoes.
 std::uint16_t processIdentifier()
 {
-    static const auto identifier = static_cast<std::uint16_t>(::getpid());
+    static const std::uint16_t identifier = randomNumber();
     return identifier;
 }
 
@@ -155,8 +166,12 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
     if (::sendto(fd_, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
         return failure(statusFromErrno(errno));
 
-    // One received message, judged; nullopt when it was not about our echo.
-    auto receive = [&](bool errorQueue) -> std::optional<Outcome> {
+    // One received message, judged.
+    struct Received {
+        enum class Kind { Ours, NotOurs, Empty } kind;
+        Outcome outcome;
+    };
+    auto receive = [&](bool errorQueue) -> Received {
         sockaddr_in from{};
         iovec iov{buffer_.data(), buffer_.size()};
         alignas(cmsghdr) std::uint8_t control[512];
@@ -168,8 +183,9 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         const ssize_t length = ::recvmsg(fd_, &message, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
+        // Nothing left, or a pending socket error that the error queue explains.
         if (length < 0)
-            return std::nullopt;
+            return {Received::Kind::Empty, {}};
         const std::span<const std::uint8_t> bytes(buffer_.data(), static_cast<std::size_t>(length));
 
         Verdict verdict;
@@ -183,25 +199,25 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
             verdict.ttl = receivedTtl(message);
         }
         if (verdict.kind == Verdict::Kind::Ignore)
-            return std::nullopt;
+            return {Received::Kind::NotOurs, {}};
         Outcome outcome;
         outcome.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
         outcome.address = verdict.from;
         outcome.roundTripMs = elapsedMs(sent);
         outcome.ttl = verdict.ttl;
         outcome.data = verdict.data;
-        return outcome;
+        return {Received::Kind::Ours, outcome};
     };
 
     // Everything queued, judged in turn; foreign messages are dropped and
     // never push the deadline back.
     auto drain = [&](bool errorQueue) -> std::optional<Outcome> {
         for (;;) {
-            errno = 0;
-            if (auto outcome = receive(errorQueue))
-                return outcome;
-            if (errno != 0)
-                return std::nullopt;  // queue empty, or a socket error the error queue explains
+            const Received received = receive(errorQueue);
+            if (received.kind == Received::Kind::Ours)
+                return received.outcome;
+            if (received.kind == Received::Kind::Empty)
+                return std::nullopt;
         }
     };
 

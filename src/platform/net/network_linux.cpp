@@ -83,8 +83,9 @@ public:
                                std::uint32_t replySize, std::uint32_t timeout) override
     {
         auto* socket = find(handle);
-        if (socket == nullptr || (requestData == nullptr && requestSize != 0))
-            {
+        // Linux delivers an echo to 0.0.0.0 to this very machine, which
+        // would answer for a host that was never asked.
+        if (socket == nullptr || (requestData == nullptr && requestSize != 0) || destination == 0) {
             icmp::Outcome failed;
             failed.status = IP_GENERAL_FAILURE;
             return icmp::writeReply(replyBuffer, replySize, failed);

@@ -106,6 +106,14 @@ TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
     request[20] = 8;
     EXPECT_EQ(classifyRawPacket(request, echoTo(kDest)).kind, Verdict::Kind::Ignore);
     EXPECT_EQ(classifyRawPacket(error(5, 1, kDest, 0x1234, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+
+    // Another process that shares our identifier and sequence asked another
+    // host: its reply is not ours. Multicast and broadcast echoes are
+    // answered by other hosts than the one asked.
+    const std::uint32_t otherHost = 0x0A0B0C0Du;
+    EXPECT_EQ(classifyRawPacket(ours, echoTo(otherHost)).kind, Verdict::Kind::Ignore);
+    for (const std::uint32_t group : {0x010000E0u, 0xFFFFFFEFu, 0xFFFFFFFFu})
+        EXPECT_EQ(classifyRawPacket(ours, echoTo(group)).kind, Verdict::Kind::Reply) << std::hex << group;
 }
 
 TEST(RawPacket, ReadsHeadersWithOptions)

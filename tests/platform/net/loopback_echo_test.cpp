@@ -61,6 +61,17 @@ TEST(LoopbackEcho, AnswersFromEveryLoopbackAddress)
     }
 }
 
+// The kernel would answer an echo to 0.0.0.0 itself; it is a failure,
+// never an answer, and after a real answer the record must not keep it.
+TEST(LoopbackEcho, TheUnspecifiedAddressIsAGeneralFailure)
+{
+    REQUIRE_ECHO_SOCKETS();
+    EchoReply reply{};
+    ASSERT_EQ(SendEcho("127.0.0.1", "ECHO THIS", reply, 2000), 0);
+    EXPECT_EQ(SendEcho("0.0.0.0", "ECHO THIS", reply, 2000), 11050);
+    EXPECT_EQ(SendEcho("0", "ECHO THIS", reply, 2000), 11050);
+}
+
 TEST(LoopbackEcho, OneRecordServesManyEchoesWithoutStaleData)
 {
     REQUIRE_ECHO_SOCKETS();
