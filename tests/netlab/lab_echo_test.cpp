@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +97,32 @@ TEST(EchoSequence, EachEchoGetsItsOwnVerdict)
     EchoReply reply{};
     for (const auto& step : steps)
         EXPECT_EQ(SendEcho(step.address, "ECHO THIS", reply, kTimeoutMs), step.status) << step.address;
+}
+
+std::string outputOf(FILE* process)
+{
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, process))
+        text += chunk;
+    EXPECT_EQ(pclose(process), 0);
+    return text;
+}
+
+// Two processes, each pid 1 of a pid namespace of its own, so that a
+// process id would give both the same identifier. While one waits for the
+// silent host, the other's echoes are answered; none of those answers may
+// pass for the silent host's.
+TEST(EchoSequence, AnotherProcessesAnswersAreNeverOurs)
+{
+    FILE* waiting = popen("exec unshare --pid --fork " LAB_PING " 203.0.113.130 1 1500", "r");
+    ASSERT_NE(waiting, nullptr);
+    usleep(300 * 1000);
+    FILE* answered = popen("exec unshare --pid --fork " LAB_PING " 203.0.113.10 300 200", "r");
+    ASSERT_NE(answered, nullptr);
+    std::string replies = outputOf(answered);
+    EXPECT_EQ(outputOf(waiting), "11010\n");
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '0'), 300) << replies;
 }
 
 TEST(LabNames, TheFirstOfTwoAddressesIsGiven)

@@ -57,10 +57,13 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
     calls.push_back("IcmpSendEcho");
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
                       requestSize, requestOptions, replySize, timeout});
+    if (beforeEcho)
+        beforeEcho();
     if (!echoWritesReply)
         return 0;
+    const auto scripted = statusOf.find(platform::realImplementation<platform::Network>().inet_ntoa({destination}));
     platform::icmp::Outcome outcome;
-    outcome.status = echoStatus;
+    outcome.status = scripted == statusOf.end() ? echoStatus : scripted->second;
     outcome.address = destination;
     outcome.data = {static_cast<const std::uint8_t*>(requestData), requestSize};
     return platform::icmp::writeReply(replyBuffer, replySize, outcome);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     std::map<std::string, std::vector<Address>> hosts;
     platform::HANDLE handleToGive = reinterpret_cast<platform::HANDLE>(std::intptr_t{0x1000});
     std::int32_t echoStatus = platform::IP_SUCCESS;
+    std::map<std::string, std::int32_t> statusOf;  // by dotted destination; echoStatus for the others
+    std::function<void()> beforeEcho;
     bool echoWritesReply = true;
 
     // Record.

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/files/files.h"
+#include "platform/files/text_stream.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace platform {
+
+// I/O mode of OpenTextFile.
+inline constexpr int ForReading = 1;
+
+// The file system object of one run: it opens text files for reading and
+// creates them for writing.
+//
+// It never creates a file over one that it has opened for reading, under
+// whatever name: replacing the host list with an empty output file would
+// destroy it before a line was read.
+class FileSystemObject {
+public:
+    TextStream OpenTextFile(const QString& path, int ioMode = ForReading);
+    TextStream CreateTextFile(const QString& path, bool overwrite);
+
+private:
+    struct Reading {
+        FileIdentity identity;
+        QString path;
+    };
+    std::vector<Reading> reading_;
+};
+
+}  // namespace platform

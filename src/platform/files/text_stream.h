@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/files/files.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// A text stream of the file system object over one file of single-byte
+// text. Reading takes CR LF, a lone LF and a lone CR as line breaks;
+// writing ends every line with CR LF and hands it to the file system at
+// once, so that a run that dies keeps every line it wrote.
+class TextStream {
+public:
+    // No host name comes near this; a longer line is not a host list.
+    static constexpr qsizetype kLongestLine = 65536;
+
+    TextStream(OpenedFile file, QString path);
+    TextStream(TextStream&&) noexcept = default;
+    TextStream& operator=(TextStream&&) noexcept = default;
+    ~TextStream();
+
+    // True when the next character is a line break or none is left.
+    bool AtEndOfLine();
+    // The characters up to the next line break, past which the stream moves.
+    QString ReadLine();
+    // The text and CR LF.
+    void WriteLine(const QString& text);
+    void Close();
+
+    const QString& Path() const { return path_; }
+
+private:
+    // The next byte, or -1 at the end of the file.
+    int peek();
+    bool fill();
+
+    OpenedFile file_;
+    QString path_;
+    QByteArray buffer_;
+    qsizetype position_ = 0;
+    qint64 linesRead_ = 0;
+};
+
+}  // namespace platform

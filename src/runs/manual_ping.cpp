@@ -1,0 +1,50 @@
+#include "runs/manual_ping.h"
+
+#include "platform/forms/msgbox.h"
+#include "probe/echo_status_text.h"
+#include "probe/send_echo.h"
+#include "probe/sockets.h"
+#include "runs/ping_texts.h"
+#include "runs/timeout.h"
+#include "ui/main_form.h"
+
+namespace runs {
+namespace {
+
+QString Verdict(const QString& host, const QString& address, std::int32_t status)
+{
+    if (status == 0)
+        return QStringLiteral("Success! ") + host + QStringLiteral(" Replied from ip: ") + address;
+    return QStringLiteral("Error! ") + host + QStringLiteral(" Did not reply. Error: ") + EchoStatusText(status);
+}
+
+class MainFormControls final : public ManualPingControls {
+public:
+    QString HostText() override { return ui::mainFrm().txtHost->text(); }
+    QString TimeoutText() override { return ui::mainFrm().txtPingtimeout->text(); }
+    void SetVerdict(const QString& caption) override { ui::mainFrm().Label6->setText(caption); }
+};
+
+}  // namespace
+
+void ManualPing(ManualPingControls& controls)
+{
+    if (!StartSockets()) {
+        platform::MsgBox(kSocketsNotResponding);
+        return;
+    }
+    const QString address = ResolveHostName(controls.HostText());
+    const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
+    EchoReply reply{};
+    const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
+    controls.SetVerdict(Verdict(controls.HostText(), address, status));
+    StopSockets();
+}
+
+void cmdManPing_Click()
+{
+    MainFormControls controls;
+    ManualPing(controls);
+}
+
+}  // namespace runs

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace runs {
+
+// What the manual ping reads and shows: the main window's controls, or
+// what the command line gave and prints.
+class ManualPingControls {
+public:
+    virtual ~ManualPingControls() = default;
+    virtual QString HostText() = 0;                       // txtHost.Text
+    virtual QString TimeoutText() = 0;                    // txtPingtimeout.Text
+    virtual void SetVerdict(const QString& caption) = 0;  // Label6.Caption
+};
+
+// One manual ping: one echo to the host as typed, its verdict shown.
+void ManualPing(ManualPingControls& controls);
+
+// The Ping button of the main window.
+void cmdManPing_Click();
+
+}  // namespace runs

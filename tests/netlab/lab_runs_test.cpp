@@ -1,0 +1,87 @@
+// The two runs through the real main window, offscreen, against the hosts
+// and routers of the network lab.
+
+#include "lab_client.h"
+
+#include "platform/forms/form.h"
+#include "platform/forms/gui_application.h"
+#include "runs/connect.h"
+#include "support/recording_msgbox.h"
+#include "ui/main_form.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+using ui::mainFrm;
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot be read)");
+}
+
+class LabRuns : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        runs::ConnectToMainForm();
+        mainFrm().txtPingtimeout->setText("200");
+    }
+    void TearDown() override { platform::DestroyAllForms(); }
+
+    RecordingMessageBox messages;
+};
+
+// Every kind of verdict the lab has, blank-padded and blank lines, and
+// hosts behind the first empty line that would add lines if pinged.
+TEST_F(LabRuns, TheBatchRunWritesExactlyTheExpectedFile)
+{
+    QTemporaryDir dir;
+    const QString output = dir.filePath("out.txt");
+    mainFrm().txtInput->setText(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt"));
+    mainFrm().txtOutput->setText(output);
+    mainFrm().cmdStart->click();
+    EXPECT_TRUE(messages.shown.empty()) << messages.prompts().join('\n').toStdString();
+    EXPECT_EQ(contents(output).toStdString(), contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt")).toStdString());
+    EXPECT_EQ(mainFrm().ProgressBar1->Value(), 14.0f);
+    EXPECT_EQ(mainFrm().ProgressBar1->Max(), 14.0f);
+}
+
+TEST_F(LabRuns, TheManualPingShowsTheVerdict)
+{
+    const struct {
+        const char* host;
+        const char* caption;
+    } cases[] = {
+        {"answering.lab", "Success! answering.lab Replied from ip: 203.0.113.10"},
+        {"multihomed.lab", "Success! multihomed.lab Replied from ip: 203.0.113.11"},
+        {"looping.lab", "Error! looping.lab Did not reply. Error: 11013   [ ip ttl expired transit ]"},
+        {"silent.lab", "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]"},
+        {" answering.lab", "Error!  answering.lab Did not reply. Error: -1   [ inet_addr: bad IP format ]"},
+    };
+    for (const auto& c : cases) {
+        mainFrm().txtHost->setText(c.host);
+        mainFrm().cmdManPing->click();
+        EXPECT_EQ(mainFrm().Label6->text().toStdString(), c.caption);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (const std::string why = netlab::whyNotInLab(); !why.empty()) {
+        std::fprintf(stderr, "lab_runs_test: %s\n", why.c_str());
+        return 1;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::GuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,171 @@
+#include "runs/connect.h"
+#include "support/fake_network.h"
+#include "support/memory_files.h"
+#include "support/recording_msgbox.h"
+#include "ui/ui_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+using ui::mainFrm;
+
+const char* const kTimedOut = " - 11010   [ ip req timed out ]\r\n";
+
+class BatchTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        runs::ConnectToMainForm();
+        network.hosts["alpha"] = {{192, 0, 2, 1}};
+        network.hosts["beta"] = {{192, 0, 2, 2}};
+        network.hosts["\tbeta"] = {{192, 0, 2, 2}};
+        network.statusOf["192.0.2.2"] = 11010;
+        mainFrm().txtInput->setText("in.txt");
+        mainFrm().txtOutput->setText("out.txt");
+    }
+
+    // Presses Start; the message boxes that the run showed.
+    QStringList start(const QByteArray& input)
+    {
+        files.files["in.txt"] = input;
+        mainFrm().cmdStart->click();
+        return messages.prompts();
+    }
+
+    float progress() const { return mainFrm().ProgressBar1->Value(); }
+
+    FakeNetwork network;
+    MemoryFiles files;
+    RecordingMessageBox messages;
+};
+
+TEST_F(BatchTest, PingsEveryHostUpToTheFirstEmptyLineAndListsTheSilentOnes)
+{
+    const struct {
+        const char* input;
+        std::vector<std::string> lookups;
+        QByteArray output;
+    } cases[] = {
+        {"", {}, ""},
+        {"\r\nalpha\r\n", {}, ""},
+        {"alpha\r\n\r\nbeta\r\n", {"alpha"}, ""},
+        {"beta\r\nalpha", {"beta", "alpha"}, QByteArray("beta") + kTimedOut},
+        {"beta\nbeta\rbeta\r\n", {"beta", "beta", "beta"}, QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "beta" + kTimedOut},
+        {"  beta  \r\n\tbeta \r\n", {"beta", "\tbeta"}, QByteArray("beta") + kTimedOut + "\tbeta" + kTimedOut},
+        {"   \r\nnowhere\r\n", {"", "nowhere"},
+         " - -1   [ inet_addr: bad IP format ]\r\nnowhere - -1   [ inet_addr: bad IP format ]\r\n"},
+    };
+    for (const auto& c : cases) {
+        network.lookups.clear();
+        files.files["out.txt"] = "left from the last run";
+        EXPECT_TRUE(start(c.input).isEmpty()) << c.input;
+        EXPECT_EQ(network.lookups, c.lookups) << c.input;
+        EXPECT_EQ(files.files["out.txt"], c.output) << c.input;
+        EXPECT_EQ(mainFrm().ProgressBar1->Max(), static_cast<float>(c.lookups.size())) << c.input;
+        EXPECT_EQ(progress(), static_cast<float>(c.lookups.size())) << c.input;
+        EXPECT_EQ(mainFrm().StatusBar->SimpleText(), "Running ping sequence...");
+    }
+}
+
+TEST_F(BatchTest, ErrorsEndTheRunAtTheirStepWithoutAnEcho)
+{
+    const struct {
+        QByteArray input;
+        const char* timeout;
+        bool outputReplaced;
+        QString report;
+    } cases[] = {
+        {{}, "500", false, "File not found: no file \"in.txt\""},
+        {QByteArray("alpha\r\n").repeated(32768), "500", true,
+         "Overflow: \"in.txt\" lists more than 32767 hosts before its first empty line."},
+        {QByteArray(70000, 'x'), "500", true, "Path/File access error: line 1 of \"in.txt\" is longer than 65536 "
+                                               "characters: the file is not a list of hosts."},
+        {"alpha\r\n", "", true, "Type mismatch: the ping timeout \"\" is not a whole number."},
+        {"alpha\r\n", "2147483648", true, "Overflow: the ping timeout \"2147483648\" lies outside -2147483648 to 2147483647."},
+    };
+    for (const auto& c : cases) {
+        files.files.clear();
+        messages.shown.clear();
+        files.files["out.txt"] = "kept";
+        mainFrm().txtPingtimeout->setText(c.timeout);
+        if (c.input.isEmpty())
+            mainFrm().cmdStart->click();
+        else
+            start(c.input);
+        EXPECT_EQ(messages.prompts(), QStringList{c.report});
+        EXPECT_EQ(files.files["out.txt"], c.outputReplaced ? "" : "kept") << c.report.toStdString();
+    }
+    EXPECT_TRUE(network.echoes.empty());
+    EXPECT_EQ(mainFrm().StatusBar->SimpleText(), "Running ping sequence...");
+}
+
+TEST_F(BatchTest, ThirtyTwoThousandSevenHundredSixtySevenHostsAreAllPinged)
+{
+    start(QByteArray("beta\r\n").repeated(32767));
+    EXPECT_EQ(network.echoes.size(), 32767u);
+    EXPECT_EQ(progress(), 32767.0f);
+    EXPECT_EQ(files.files["out.txt"].count('\n'), 32767);
+}
+
+TEST_F(BatchTest, WithoutWindowsSocketsEveryLineGetsAMessageAndNothingElse)
+{
+    network.startupResult = 10091;
+    EXPECT_EQ(start("alpha\r\nbeta\r\n"), QStringList(2, "Windows Sockets for 32 bit Windows is not successfully responding."));
+    EXPECT_EQ(files.files["out.txt"], "");
+    EXPECT_EQ(progress(), 0.0f);
+    EXPECT_EQ(mainFrm().ProgressBar1->Max(), 2.0f);
+    EXPECT_EQ(std::count(network.calls.begin(), network.calls.end(), "WSACleanup"), 0);
+}
+
+// Real files: the output never replaces the input under any of its names,
+// and each line reaches the disk before the next host is pinged.
+TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
+{
+    platform::ScopedFake<platform::Files> realFiles(platform::realImplementation<platform::Files>());
+    QTemporaryDir dir;
+    const QString input = dir.filePath("hosts.txt");
+    const QByteArray hosts = "beta\r\nbeta\r\nn\xe9" "ant\xff\r\n";
+    QFile file(input);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(hosts) == hosts.size());
+    file.close();
+    ASSERT_TRUE(QFile::link(input, dir.filePath("symlink.txt")));
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(), QFile::encodeName(dir.filePath("hardlink.txt")).constData()), 0);
+    QDir(dir.path()).mkdir("sub");
+
+    mainFrm().txtInput->setText(input);
+    for (const QString& output : {input, dir.filePath("sub/../hosts.txt"), dir.filePath("symlink.txt"),
+                                  dir.filePath("hardlink.txt"), dir.path() + "//./hosts.txt"}) {
+        mainFrm().txtOutput->setText(output);
+        mainFrm().cmdStart->click();
+    }
+    EXPECT_EQ(messages.shown.size(), 5u);
+    for (const auto& shown : messages.shown)
+        EXPECT_TRUE(shown.prompt.contains("is the input file")) << shown.prompt.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), hosts);
+    file.close();
+    EXPECT_TRUE(network.echoes.empty());
+
+    const QString output = dir.filePath("out.txt");
+    QList<QByteArray> seenBeforeEcho;
+    network.beforeEcho = [&] {
+        QFile written(output);
+        written.open(QIODevice::ReadOnly);
+        seenBeforeEcho << written.readAll();
+    };
+    mainFrm().txtOutput->setText(output);
+    mainFrm().cmdStart->click();
+    EXPECT_EQ(seenBeforeEcho, (QList<QByteArray>{"", QByteArray("beta") + kTimedOut}));
+    QFile written(output);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(),
+              QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "n\xe9" "ant\xff - -1   [ inet_addr: bad IP format ]\r\n");
+    EXPECT_EQ(network.lookups.back(), "n\xe9" "ant\xff");
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "platform/runtime_error.h"
+#include "runs/connect.h"
+#include "runs/timeout.h"
+#include "support/fake_network.h"
+#include "support/recording_msgbox.h"
+#include "ui/ui_fixture.h"
+
+#include <limits>
+
+namespace {
+
+using ui::mainFrm;
+
+class ManualPingTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        runs::ConnectToMainForm();
+        network.hosts["alpha"] = {{192, 0, 2, 7}};
+        network.hosts[" alpha "] = {{192, 0, 2, 8}};
+        network.statusOf["192.0.2.8"] = 11010;
+    }
+
+    QString press(const QString& host, const QString& timeout = QStringLiteral("500"))
+    {
+        mainFrm().txtHost->setText(host);
+        mainFrm().txtPingtimeout->setText(timeout);
+        mainFrm().cmdManPing->click();
+        return mainFrm().Label6->text();
+    }
+
+    FakeNetwork network;
+    RecordingMessageBox messages;
+};
+
+TEST_F(ManualPingTest, TheCaptionTellsTheVerdictOnTheHostAsTyped)
+{
+    EXPECT_EQ(press("alpha"), "Success! alpha Replied from ip: 192.0.2.7");
+    // Blanks are kept, for the lookup and in the caption.
+    EXPECT_EQ(press(" alpha "), "Error!  alpha  Did not reply. Error: 11010   [ ip req timed out ]");
+    EXPECT_EQ(press("nowhere"), "Error! nowhere Did not reply. Error: -1   [ inet_addr: bad IP format ]");
+    EXPECT_EQ(network.lookups, (std::vector<std::string>{"alpha", " alpha ", "nowhere"}));
+    press("alpha", "-5");
+    EXPECT_EQ(network.echoes.back().timeout, static_cast<std::uint32_t>(-5));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ManualPingTest, FailuresBeforeTheEchoLeaveTheCaptionAlone)
+{
+    press("alpha");
+    network.startupResult = 10091;
+    press("nowhere");
+    EXPECT_EQ(messages.prompts(), QStringList{"Windows Sockets for 32 bit Windows is not successfully responding."});
+    EXPECT_EQ(messages.shown[0].style, 0);
+
+    network.startupResult = 0;
+    press("nowhere", "");
+    press("nowhere", "5 0");
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown[1].prompt, "Type mismatch: the ping timeout \"\" is not a whole number.");
+    EXPECT_EQ(mainFrm().Label6->text(), "Success! alpha Replied from ip: 192.0.2.7");
+    EXPECT_EQ(network.echoes.size(), 1u);
+}
+
+TEST(TimeoutMilliseconds, TakesBlanksASignAndDigitsWithinThe32BitRange)
+{
+    const struct {
+        const char* text;
+        std::int32_t value;
+        int error;  // the runtime error number, or 0
+    } cases[] = {
+        {"500", 500, 0}, {" \t-0042 ", -42, 0}, {"+7", 7, 0}, {"2147483647", 2147483647, 0},
+        {"-2147483648", std::numeric_limits<std::int32_t>::min(), 0},
+        {"", 0, 13}, {"-", 0, 13}, {"1.5", 0, 13}, {"0x10", 0, 13}, {"1 2", 0, 13}, {"\uFF15", 0, 13},
+        {"2147483648", 0, 6}, {"-2147483649", 0, 6}, {"99999999999999999999999", 0, 6},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        try {
+            EXPECT_EQ(runs::TimeoutMilliseconds(text), c.value) << c.text;
+            EXPECT_EQ(c.error, 0) << c.text;
+        } catch (const platform::RuntimeError& error) {
+            EXPECT_EQ(error.number(), c.error) << c.text;
+            EXPECT_TRUE(error.description().contains(QLatin1Char('"') + text + QLatin1Char('"'))) << c.text;
+        }
+    }
+}
+
+}  // namespace
