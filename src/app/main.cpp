@@ -1,6 +1,8 @@
+#include "about/about_form.h"
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
 #include "platform/net/icmp_rights.h"
+#include "runs/connect.h"
 #include "ui/main_form.h"
 
 #include <cstdio>
@@ -15,6 +17,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(advice));
 
     platform::GuiApplication app(argc, argv);
+    runs::ConnectToMainForm();
+    about::ConnectToMainForm();
 
     ui::mainFrm().Show();
     const int exitCode = app.exec();
