@@ -6,7 +6,9 @@
 #include <QAccessibleWidget>
 #include <QFont>
 #include <QFontDatabase>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QtGlobal>
 
 namespace platform {
@@ -29,6 +31,64 @@ QFont windowFont()
     return font;
 }
 
+// The Fusion style, except that a control that is disabled only because its
+// form is disabled is drawn as an enabled one: the window system this
+// program was made for leaves a disabled window's controls as they were.
+// (The form's palette does the same for the colours.)
+class FormStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        const Undimmed undimmed(option, widget);
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const Undimmed undimmed(option, widget);
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override
+    {
+        const Undimmed undimmed(option, widget);
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+
+private:
+    // Marks the option enabled for one drawing call. The options come from
+    // the widgets' paint events, which own them; only the state changes,
+    // and it is put back before the call returns.
+    class Undimmed {
+    public:
+        Undimmed(const QStyleOption* option, const QWidget* widget)
+        {
+            if (!option || !widget || (option->state & State_Enabled))
+                return;
+            const QWidget* window = widget->window();
+            if (!qobject_cast<const Form*>(window) || window->isEnabled() || !widget->isEnabledTo(window))
+                return;
+            option_ = const_cast<QStyleOption*>(option);
+            option_->state |= State_Enabled;
+        }
+        ~Undimmed()
+        {
+            if (option_)
+                option_->state &= ~State_Enabled;
+        }
+        Undimmed(const Undimmed&) = delete;
+        Undimmed& operator=(const Undimmed&) = delete;
+
+    private:
+        QStyleOption* option_ = nullptr;
+    };
+};
+
 // A form presents itself to assistive technology as the kind of window it
 // is, named by its caption; Qt would present a plain widget as a filler.
 QAccessibleInterface* formAccessible(const QString&, QObject* object)
@@ -43,7 +103,7 @@ QAccessibleInterface* formAccessible(const QString&, QObject* object)
 GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        setStyle(fusion);
+        setStyle(new FormStyle(fusion));
     setFont(windowFont());
     setQuitOnLastWindowClosed(false);
     QAccessible::installFactory(formAccessible);
