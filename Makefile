@@ -4,6 +4,8 @@ JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
+# The batch benchmark also runs under Xvfb with accessibility on, beside fping.
+BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping
 # dpkg-shlibdeps and file find the package's library dependencies.
 PACKAGE_PACKAGES := $(BUILD_PACKAGES) dpkg-dev file
 PACKAGE_BUILD ?= build-package
@@ -36,7 +38,9 @@ test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
 
 bench: build
+	@scripts/ensure-packages $(BENCH_PACKAGES)
 	$(BUILD)/bench/probe/probe_bench
+	$(BUILD)/bench/runs/run-batch-bench
 	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
 
 # The Debian package, from a build of its own: Debian's optimisation and

@@ -13,6 +13,7 @@
 
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusTipEvent>
 #include <QTest>
 
@@ -227,9 +228,10 @@ TEST_F(ProgressBarTest, TheDrawnBarFollowsValueWithinMinToMax)
 {
     bar->setValue(0);
     bar->setMax(3);
+    const double halfAPixel = 0.5 / bar->bar()->maximum();
     for (float v : {0.0f, 1.0f, 2.0f, 3.0f}) {
         bar->setValue(v);
-        EXPECT_NEAR(drawn(), v / 3.0, 1e-3);
+        EXPECT_NEAR(drawn(), v / 3.0, halfAPixel);
     }
     // A long run: every step still moves the bar, and the last fills it.
     bar->setValue(0);
@@ -258,6 +260,43 @@ TEST_F(ProgressBarTest, ChangingValueRepaintsAtOnceWithoutTheEventLoop)
     const int before = counter.paints;
     bar->setValue(5);
     EXPECT_GT(counter.paints, before);
+
+    // A long run paints each pixel of fill as it comes, and hardly more (Qt
+    // paints a full bar once more itself).
+    bar->setValue(0);
+    bar->setMax(32767);
+    counter.paints = 0;
+    int changes = 0;
+    for (float v = 1.0f; v <= 32767.0f; v += 1.0f) {
+        const int filled = bar->bar()->value();
+        const int paints = counter.paints;
+        bar->setValue(v);
+        if (bar->bar()->value() != filled) {
+            ++changes;
+            EXPECT_GT(counter.paints, paints) << v;
+        }
+    }
+    EXPECT_EQ(changes, bar->bar()->maximum());
+    EXPECT_LE(counter.paints, changes + 2);
+}
+
+// Painting only where the fill ends must leave the same pixels as painting
+// the whole bar, at every stage of a run.
+TEST_F(ProgressBarTest, WhatIsOnTheScreenIsTheWholeBarDrawnAfresh)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const auto onScreen = [&] {
+        const QPoint at = bar->mapTo(bar->window(), QPoint(0, 0));
+        return screen->grabWindow(bar->window()->winId(), at.x(), at.y(), bar->width(), bar->height()).toImage();
+    };
+    bar->setValue(0);
+    bar->setMax(1000);
+    for (float v = 1.0f; v <= 1000.0f; v += 1.0f) {
+        bar->setValue(v);
+        if (static_cast<int>(v) % 97 == 0 || v == 1000.0f) {
+            ASSERT_EQ(onScreen(), bar->grab().toImage().convertToFormat(onScreen().format())) << v;
+        }
+    }
 }
 
 TEST_F(ProgressBarTest, OutOfRangeValuesAreInvalidPropertyValues)

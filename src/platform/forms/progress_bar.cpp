@@ -3,8 +3,11 @@
 #include "platform/runtime_error.h"
 
 #include <QProgressBar>
+#include <QStyle>
+#include <QStyleOptionProgressBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -25,7 +28,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent), bar_(new QProgressB
     bar_->setTextVisible(false);
     // The Qt bar always has a non-empty range, so that it never switches to
     // its busy animation; an empty range of the control draws as an empty bar.
-    bar_->setRange(0, kSteps);
+    bar_->setRange(0, 1);
     bar_->setFocusPolicy(Qt::NoFocus);
     setFocusPolicy(Qt::NoFocus);
     draw();
@@ -62,14 +65,33 @@ void ProgressBar::setValue(float value)
     draw();
 }
 
+void ProgressBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    QStyleOptionProgressBar option;
+    option.initFrom(bar_);
+    option.rect = rect();
+    fillArea_ = bar_->style()->subElementRect(QStyle::SE_ProgressBarContents, &option, bar_);
+    bar_->setRange(0, std::max(1, fillArea_.width()));
+    draw();
+}
+
 void ProgressBar::draw()
 {
     const double span = static_cast<double>(max_) - static_cast<double>(min_);
-    const int steps = span > 0.0
-                          ? static_cast<int>(std::lround((static_cast<double>(value_) - min_) / span * kSteps))
-                          : 0;
-    bar_->setValue(steps);
-    bar_->repaint();
+    const int pixels = span > 0.0 ? static_cast<int>(std::lround((static_cast<double>(value_) - min_) / span *
+                                                                  bar_->maximum()))
+                                  : 0;
+    const int before = bar_->value();
+    if (pixels == before)
+        return;
+    bar_->setValue(pixels);
+    // Only the columns around the end of the fill change; a margin takes
+    // the style's edge line and rounded corner along.
+    constexpr int kMargin = 3;
+    const int left = fillArea_.left() + std::min(std::max(before, 0), pixels) - kMargin;
+    const int right = fillArea_.left() + std::max(before, pixels) + kMargin;
+    bar_->repaint(left, 0, right - left + 1, bar_->height());
 }
 
 }  // namespace platform
