@@ -1,0 +1,148 @@
+// The About dialog as the operator meets it, opened by the main window's
+// About button.
+
+#include "about/about_form.h"
+#include "support/fake_system.h"
+#include "support/recording_msgbox.h"
+
+#include "../ui/ui_fixture.h"
+
+#include <QTest>
+
+namespace {
+
+using about::AboutForm;
+using about::frmAbout;
+using ui::mainFrm;
+
+class AboutDialogTest : public UiTest {
+protected:
+    AboutForm& openFromMainWindow()
+    {
+        about::ConnectToMainForm();
+        mainFrm().Show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&mainFrm()));
+        mainFrm().cmdAbout->click();
+        EXPECT_TRUE(about::frmAboutLoaded());
+        EXPECT_FALSE(mainFrm().Enabled());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&frmAbout()));
+        return frmAbout();
+    }
+};
+
+TEST_F(AboutDialogTest, TextsPlacesRuleAndWindowKind)
+{
+    AboutForm& dialog = openFromMainWindow();
+    EXPECT_EQ(dialog.windowTitle(), "About Quorvex");
+    EXPECT_EQ(dialog.lblTitle->text(), "Quorvex");
+    EXPECT_EQ(dialog.lblVersion->text(), "Version 1.2.0");
+    EXPECT_EQ(dialog.lblDescription->text(),
+              "Quorvex reads the input file and pings the targets listen in the file. The hosts that doesn't respond "
+              "to ping is written in the output file. This program was originally written for the active monitoring "
+              "deparment at a mayor car company.");
+    EXPECT_TRUE(dialog.lblDisclaimer->text().startsWith(" ")) << "the empty notice and one blank come first";
+
+    EXPECT_EQ(dialog.size(), QSize(382, 237));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_EQ(dialog.lblDisclaimer->geometry(), QRect(17, 175, 258, 55));  // 255 twips round up to 17
+    EXPECT_EQ(dialog.cmdSysInfo->geometry(), QRect(284, 205, 83, 23));
+    for (QLabel* label : {dialog.lblTitle, dialog.lblVersion, dialog.lblDescription, dialog.lblDisclaimer}) {
+        const QRect needed = label->fontMetrics().boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.height(), label->contentsRect().height()) << label->objectName().toStdString();
+    }
+
+    // The rule: grey at row 163 from pixel 6, white two rows below it from
+    // 7, both ending before 5654 twips, pixel 377.
+    const QImage image = dialog.grab().toImage();
+    const QRgb grey = qRgb(128, 128, 128), white = qRgb(255, 255, 255);
+    for (auto [x, y, colour, drawn] : {std::tuple{6, 163, grey, true}, {376, 163, grey, true}, {377, 163, grey, false},
+                                       {6, 164, white, false}, {7, 164, white, true}, {376, 165, white, true},
+                                       {377, 165, white, false}})
+        EXPECT_EQ(image.pixel(x, y) == colour, drawn) << x << "," << y;
+
+    EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(dialog.ShowInTaskbar());
+    for (auto [window, role] : {std::pair<QWidget*, QAccessible::Role>{&dialog, QAccessible::Dialog},
+                                {&mainFrm(), QAccessible::Window}}) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window);
+        EXPECT_EQ(accessible->role(), role);
+        EXPECT_EQ(accessible->text(QAccessible::Name), window->windowTitle());
+    }
+}
+
+TEST_F(AboutDialogTest, EveryWayOfClosingGivesTheMainWindowBackAndTheProgramGoesOn)
+{
+    const std::pair<const char*, std::function<void(AboutForm&)>> ways[] = {
+        {"OK clicked", [](AboutForm& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); }},
+        {"Esc on System Info", [](AboutForm& d) { QTest::keyClick(d.cmdSysInfo, Qt::Key_Escape); }},
+        {"Enter on OK", [](AboutForm& d) { QTest::keyClick(d.cmdOK, Qt::Key_Return); }},
+        {"Enter on the icon", [](AboutForm& d) { QTest::keyClick(d.picIcon, Qt::Key_Enter, Qt::KeypadModifier); }},
+        {"space on OK", [](AboutForm& d) { QTest::keyClick(d.cmdOK, Qt::Key_Space); }},
+        {"the close command", [](AboutForm& d) { d.close(); }},
+    };
+    for (const auto& [name, close] : ways) {
+        SCOPED_TRACE(name);
+        AboutForm& dialog = openFromMainWindow();
+        after(0, [&] { close(dialog); });
+        after(100, [] { QCoreApplication::exit(7); });
+        EXPECT_EQ(runEventLoop(), 7) << "the program ended with the dialog";
+        EXPECT_FALSE(about::frmAboutLoaded());
+        ASSERT_TRUE(ui::mainFrmLoaded());
+        EXPECT_TRUE(mainFrm().Enabled());
+        EXPECT_EQ(QApplication::activeWindow(), &mainFrm());
+        EXPECT_EQ(QApplication::focusWidget(), mainFrm().cmdAbout);
+    }
+}
+
+TEST_F(AboutDialogTest, SystemInfoByMouseAltSEnterOrSpaceLeavesTheDialogOpen)
+{
+    RecordingRegistry registry({{"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", {{"PATH", platform::RegSz("/bin/x")}}}});
+    RecordingProgramStart start;
+    RecordingMessageBox boxes;
+    AboutForm& dialog = openFromMainWindow();
+
+    QTest::mouseClick(dialog.cmdSysInfo, Qt::LeftButton);
+    QTest::keyClick(&dialog, Qt::Key_S, Qt::AltModifier);  // pressed once the button's animation is over
+    EXPECT_TRUE(QTest::qWaitFor([&] { return start.started.size() == 2; }));
+    QTest::keyClick(dialog.cmdSysInfo, Qt::Key_Return);
+    QTest::keyClick(dialog.cmdSysInfo, Qt::Key_Space);
+    EXPECT_EQ(start.started, QStringList(4, "/bin/x"));
+
+    registry.hive.clear();
+    dialog.cmdSysInfo->click();
+    EXPECT_EQ(boxes.prompts(), QStringList{"System Information Is Unavailable At This Time"});
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(AboutDialogTest, ReopeningLoadsTheDialogAgain)
+{
+    AboutForm& first = openFromMainWindow();
+    first.lblVersion->setText("changed");
+    first.cmdOK->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    AboutForm& second = openFromMainWindow();
+    EXPECT_EQ(second.lblVersion->text(), "Version 1.2.0");
+    EXPECT_EQ(QApplication::focusWidget(), second.cmdOK);
+}
+
+TEST_F(AboutDialogTest, TheMainWindowIgnoresInputBehindTheDialogAndKeepsItsLook)
+{
+    int presses = 0;
+    ui::mainFrmHandlers().cmdStart_Click = [&] { ++presses; };
+    ui::MainForm& form = mainFrm();
+    form.Show();
+    frmAbout().Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frmAbout()));
+    const QImage enabled = form.grab().toImage();
+    form.setEnabled(false);
+    EXPECT_EQ(form.grab().toImage(), enabled) << "the disabled window is drawn differently";
+
+    QTest::mouseClick(form.cmdStart, Qt::LeftButton);
+    QTest::keyClicks(form.txtHost, "abc");
+    EXPECT_FALSE(form.close()) << "the close command went through";
+    EXPECT_EQ(presses, 0);
+    EXPECT_EQ(form.txtHost->text(), "");
+    EXPECT_TRUE(ui::mainFrmLoaded());
+}
+
+}  // namespace

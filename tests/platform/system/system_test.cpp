@@ -1,0 +1,122 @@
+// The real registry, file search and program start on this system.
+
+#include "platform/runtime_error.h"
+#include "platform/system/file_search.h"
+#include "platform/system/program_start.h"
+#include "platform/system/registry.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace platform;
+
+void writeScript(const QString& path, const QByteArray& body)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The "PATH" value as the launcher reads it, or the error.
+QString readPath(Registry& registry)
+{
+    HKEY key = 0;
+    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\microsoft\\shared tools\\msinfo", 0, 0x2003F, &key),
+              ERROR_SUCCESS);
+    QByteArray data(1024, '\0');
+    DWORD type = 0, size = 1024;
+    const LONG result =
+        registry.RegQueryValueExA(key, "PATH", nullptr, &type, reinterpret_cast<unsigned char*>(data.data()), &size);
+    EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
+    if (result != ERROR_SUCCESS)
+        return QStringLiteral("error %1").arg(result);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(data[size - 1], '\0');
+    return QString::fromLatin1(data.left(size - 1));
+}
+
+TEST(SystemRegistry, NamesTheBestSystemInformationProgramOnThePath)
+{
+    QTemporaryDir first, second;
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", (first.path() + ':' + second.path()).toLocal8Bit());
+    Registry& registry = realImplementation<Registry>();
+    EXPECT_EQ(readPath(registry), "error 2") << "none installed";
+    writeScript(second.filePath("hardinfo2"), "");
+    writeScript(first.filePath("kinfocenter"), "");
+    EXPECT_EQ(readPath(registry), second.filePath("hardinfo2"));
+    QFile::remove(second.filePath("hardinfo2"));
+    EXPECT_EQ(readPath(registry), first.filePath("kinfocenter"));
+
+    HKEY key = 0;
+    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools Location", 0, 0, &key),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(registry.RegCloseKey(key), ERROR_INVALID_HANDLE);
+    // Too small a buffer gets the size it would need.
+    ASSERT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft", 0, 0, &key), ERROR_SUCCESS);
+    HKEY msinfo = 0;
+    ASSERT_EQ(registry.RegOpenKeyExA(key, "Shared Tools\\MSINFO", 0, 0, &msinfo), ERROR_SUCCESS);
+    DWORD size = 1;
+    unsigned char small[1];
+    EXPECT_EQ(registry.RegQueryValueExA(msinfo, "PATH", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, DWORD(first.filePath("kinfocenter").size() + 1));
+    registry.RegCloseKey(msinfo);
+    registry.RegCloseKey(key);
+    qputenv("PATH", savedPath);
+}
+
+TEST(SystemFileSearch, FindsOnlyANormalFileOfThatExactName)
+{
+    QTemporaryDir dir;
+    writeScript(dir.filePath("MSINFO32.EXE"), "");
+    writeScript(dir.filePath(".MSINFO32.EXE"), "");
+    QDir(dir.path()).mkdir("folder.exe");
+    const std::pair<QString, QString> cases[] = {
+        {"\\MSINFO32.EXE", "MSINFO32.EXE"}, {"\\\\MSINFO32.EXE", "MSINFO32.EXE"}, {"\\msinfo32.exe", ""},
+        {"\\MSINFO*.EXE", ""},              {"\\.MSINFO32.EXE", ""},              {"\\folder.exe", ""},
+    };
+    for (const auto& [name, found] : cases)
+        EXPECT_EQ(FindFile(dir.path() + name), found) << name.toStdString();
+    EXPECT_EQ(FindFile(""), "");
+}
+
+TEST(SystemProgramStart, StartsThatVeryFileDetachedWithoutAShellOrFails)
+{
+    QTemporaryDir dir;
+    // Names a shell would split or run as two commands. The script marks
+    // that it ran, then lives on long after the start has returned.
+    for (const QString name : {"sys info", "a;touch injected"}) {
+        writeScript(dir.filePath(name), "touch \"$0.ran\"\nsleep 5\n");
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_GT(StartProgram(dir.filePath(name), window_style::NormalFocus), 0);
+        EXPECT_LT(timer.elapsed(), 4000) << "the start waited for the program";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath(name + ".ran")); }, 2000));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("injected")) || QFile::exists("injected"));
+
+    QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
+    const std::pair<QString, int> failures[] = {
+        {dir.filePath("missing"), error_number::FileNotFound},
+        {dir.filePath("plain"), error_number::PermissionDenied},
+        {"", 5},
+    };
+    for (const auto& [path, number] : failures) {
+        try {
+            StartProgram(path, window_style::NormalFocus);
+            ADD_FAILURE() << path.toStdString() << " started";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.number(), number) << path.toStdString();
+        }
+    }
+}
+
+}  // namespace
