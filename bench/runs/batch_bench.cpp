@@ -27,6 +27,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/wait.h>
+
 namespace {
 
 using namespace bench;
@@ -86,10 +88,14 @@ int main(int argc, char** argv)
 
     const QString fping = QStandardPaths::findExecutable("fping", {"/usr/bin", "/usr/sbin", "/bin", "/sbin"});
     const std::string fpingCommand = "fping -i 0 -r 0 -q -u -f '" + input.toStdString() + "' >/dev/null 2>&1";
+    const std::string commandLine = "'" QUORVEX_PROGRAM "' -i '" + input.toStdString() + "' -o '" +
+                                    dir.filePath("cli.txt").toStdString() + "' -t 1000";
 
     // Every contender runs twice, interleaved, and its better round counts:
     // the machine is shared, and the first round warms caches.
-    Clock::duration best[3] = {Clock::duration::max(), Clock::duration::max(), Clock::duration::max()};
+    Clock::duration best[4] = {Clock::duration::max(), Clock::duration::max(), Clock::duration::max(),
+                               Clock::duration::max()};
+    int commandLineStatus = 0;
     long idleKiB = 0;
     long peakKiB = 0;
     int referenceFailures = 0;
@@ -112,6 +118,10 @@ int main(int argc, char** argv)
                 std::printf("batch_bench: fping reported hosts that did not answer\n");
             best[2] = std::min(best[2], Clock::now() - start);
         }
+
+        start = Clock::now();
+        commandLineStatus = std::system(commandLine.c_str());
+        best[3] = std::min(best[3], Clock::now() - start);
     }
 
     const double run = seconds(best[0]);
@@ -129,6 +139,11 @@ int main(int argc, char** argv)
     else
         std::printf("  fping -i 0 -r 0: %7.3f s  %7.2f us/host                ratio %.2fx (target <= 1.30x)\n",
                     seconds(best[2]), seconds(best[2]) * 1e6 / hosts, run / seconds(best[2]));
+    std::printf("  quorvex -i -o:   %7.3f s  %7.2f us/host  (exit status %d)", seconds(best[3]),
+                seconds(best[3]) * 1e6 / hosts, WEXITSTATUS(commandLineStatus));
+    if (!fping.isEmpty())
+        std::printf("    ratio to fping %.2fx (target <= 1.20x)", seconds(best[3]) / seconds(best[2]));
+    std::printf("\n");
     std::printf("  memory: idle window %ld KiB, peak during the run %ld KiB: +%ld KiB (target <= +2048 KiB)\n",
                 idleKiB, peakKiB, peakKiB - idleKiB);
     platform::DestroyAllForms();

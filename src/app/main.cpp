@@ -1,4 +1,5 @@
 #include "about/about_form.h"
+#include "app/command_line.h"
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
 #include "platform/net/icmp_rights.h"
@@ -7,14 +8,18 @@
 
 #include <cstdio>
 
-// The program: the application object, the main window, the event loop.
-// Handlers that other layers implement are plugged into the window here.
+// The program: with options, a run on the command line; without, the
+// application object, the main window and the event loop. Handlers that
+// other layers implement are plugged into the window here.
 int main(int argc, char** argv)
 {
     // Without an ICMP socket every echo fails alike; say so, and how to fix
     // it, before anything else.
     if (const QString advice = platform::icmp::missingIcmpRightsAdvice(); !advice.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(advice));
+
+    if (argc > 1)
+        return RunCommandLine(argc, argv);
 
     platform::GuiApplication app(argc, argv);
     runs::ConnectToMainForm();

@@ -73,6 +73,7 @@ void BatchFilePing(BatchControls& controls)
     EchoReply reply{};
     while (!input.AtEndOfLine()) {
         const QString host = TrimSpaces(input.ReadLine());
+        controls.HostStarting(host);
         if (!StartSockets()) {
             platform::MsgBox(kSocketsNotResponding);
             continue;

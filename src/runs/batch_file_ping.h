@@ -16,6 +16,8 @@ public:
     virtual float ProgressValue() = 0;                      // ProgressBar1.Value
     virtual void SetProgressValue(float value) = 0;
     virtual void SetProgressMax(float max) = 0;             // ProgressBar1.Max
+    // The host whose turn it is; the window shows nothing for it.
+    virtual void HostStarting(const QString& host) { (void)host; }
 };
 
 // One batch run: every host of the input file up to its first empty line

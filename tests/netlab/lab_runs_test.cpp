@@ -10,6 +10,7 @@
 #include "ui/main_form.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,61 @@ TEST_F(LabRuns, TheManualPingShowsTheVerdict)
         mainFrm().txtHost->setText(c.host);
         mainFrm().cmdManPing->click();
         EXPECT_EQ(mainFrm().Label6->text().toStdString(), c.caption);
+    }
+}
+
+// The same runs from the command line, with no display to be had.
+TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
+{
+    QTemporaryDir dir;
+    const QString hosts = QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt");
+    const QString answering = dir.filePath("answering.txt");
+    const QString out = dir.filePath("out.txt");
+    {
+        QFile file(answering);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("answering.lab\r\n  router.lab\r\n");
+    }
+    const QByteArray expected = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt"));
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray output;  // the output file afterwards; "kept" when untouched
+        const char* stdoutText;
+    } cases[] = {
+        {{"-i", hosts, "-o", out, "-t", "200"}, 1, expected, ""},
+        {{"--input", answering, "--output", out}, 0, "", ""},
+        {{"-i", dir.filePath("missing.txt"), "-o", out}, 2, "kept", ""},
+        {{"-i", hosts, "-o", out, "--timeout", "abc"}, 2, "", ""},
+        {{"-i", hosts, "-o", out, "--bogus"}, 2, "kept", ""},
+        {{"-i", hosts}, 2, "kept", ""},
+        {{"--ping", "answering.lab"}, 0, "kept", "Success! answering.lab Replied from ip: 203.0.113.10\n"},
+        {{"--ping", "silent.lab", "-t", "200"}, 1, "kept",
+         "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n"},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    for (const auto& c : cases) {
+        const std::string command = c.arguments.join(' ').toStdString();
+        QFile::remove(out);
+        {
+            QFile file(out);
+            file.open(QIODevice::WriteOnly);
+            file.write("kept");
+        }
+        QProcess quorvex;
+        quorvex.setProcessEnvironment(environment);
+        quorvex.start(QStringLiteral(QUORVEX_PROGRAM), c.arguments);
+        ASSERT_TRUE(quorvex.waitForFinished(30000)) << command;
+        const QByteArray errors = quorvex.readAllStandardError();
+        EXPECT_EQ(quorvex.exitCode(), c.exitCode) << command << "\n" << errors.toStdString();
+        EXPECT_EQ(contents(out).toStdString(), c.output.toStdString()) << command;
+        EXPECT_EQ(quorvex.readAllStandardOutput().toStdString(), c.stdoutText) << command;
+        // Errors are one line each, and only errors are said.
+        EXPECT_EQ(errors.count('\n'), c.exitCode == 2 ? 1 : 0) << command << "\n" << errors.toStdString();
+        EXPECT_TRUE(errors.isEmpty() || errors.startsWith("quorvex: ")) << errors.toStdString();
     }
 }
 
