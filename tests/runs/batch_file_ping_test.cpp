@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -166,6 +167,30 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
     EXPECT_EQ(written.readAll(),
               QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "n\xe9" "ant\xff - -1   [ inet_addr: bad IP format ]\r\n");
     EXPECT_EQ(network.lookups.back(), "n\xe9" "ant\xff");
+
+    // A file without line breaks is not read into memory whole; the output
+    // has been replaced by then. Paths that cannot be opened are named.
+    const struct {
+        QString input;
+        QString report;
+    } failures[] = {
+        {"/dev/zero", "Path/File access error: line 1 of \"/dev/zero\" is longer than 65536 characters: the "
+                      "file is not a list of hosts."},
+        {"", "Bad file name or number: no file name was given; a file cannot be opened for reading."},
+        {dir.filePath("none.txt"), "File not found: \"" + dir.filePath("none.txt") + "\" cannot be opened for "
+                                   "reading: there is no such file."},
+        {dir.filePath("no/hosts.txt"), "Path not found: \"" + dir.filePath("no/hosts.txt") + "\" cannot be opened "
+                                       "for reading: its folder does not exist."},
+        {dir.filePath("sub"), "Path/File access error: \"" + dir.filePath("sub") + "\" cannot be opened for "
+                              "reading: it is a folder, not a file."},
+    };
+    for (const auto& failure : failures) {
+        messages.shown.clear();
+        mainFrm().txtInput->setText(failure.input);
+        mainFrm().cmdStart->click();
+        EXPECT_EQ(messages.prompts(), QStringList{failure.report});
+    }
+    EXPECT_EQ(QFileInfo(output).size(), 0) << "replaced by the /dev/zero run";
 }
 
 }  // namespace
