@@ -140,6 +140,9 @@ TEST_F(AboutDialogTest, TheMainWindowIgnoresInputBehindTheDialogAndKeepsItsLook)
     QTest::mouseClick(form.cmdStart, Qt::LeftButton);
     QTest::keyClicks(form.txtHost, "abc");
     EXPECT_FALSE(form.close()) << "the close command went through";
+    form.activateWindow();  // as a click on it would
+    QTest::qWait(50);
+    EXPECT_EQ(QApplication::activeWindow(), &frmAbout()) << "the dialog went behind the disabled window";
     EXPECT_EQ(presses, 0);
     EXPECT_EQ(form.txtHost->text(), "");
     EXPECT_TRUE(ui::mainFrmLoaded());

@@ -161,6 +161,21 @@ void Form::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void Form::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || isEnabled())
+        return;
+    const auto& forms = existingForms();
+    const auto usable = std::find_if(forms.rbegin(), forms.rend(), [](const Form* f) {
+        return !f->isUnloaded() && f->isVisible() && f->isEnabled();
+    });
+    if (usable != forms.rend()) {
+        (*usable)->raise();
+        (*usable)->activateWindow();
+    }
+}
+
 int LoadedFormCount()
 {
     const auto& forms = existingForms();

@@ -60,6 +60,11 @@ protected:
 
     void keyPressEvent(QKeyEvent* event) override;
 
+    // A disabled form cannot become the active window: the window manager's
+    // attempt (a click on it, the task bar) raises and activates the form
+    // that takes input instead, so a dialog never hides behind its owner.
+    void changeEvent(QEvent* event) override;
+
 private:
     friend void End();
 
