@@ -9,7 +9,7 @@ import os
 import struct
 import zlib
 
-# The classic 16-colour palette; index 0 of the file is transparency.
+# Colours of the classic 16-colour palette; index 0 of the file is transparency.
 BLACK, GREEN, GREY, SILVER, LIME, YELLOW, WHITE = range(1, 8)
 PALETTE = [
     (0, 0, 0),        # transparent
