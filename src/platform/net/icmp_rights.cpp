@@ -71,7 +71,7 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& program)
     const QString fix = rights.fileCapabilityWouldHelp
                             ? QStringLiteral("sudo setcap cap_net_raw+ep ") + shellWord(program)
                             : QString::fromLatin1(kOpenPingGroupRange);
-    return QStringLiteral("Quorvex cannot open an ICMP socket, so every ping will fail with ip general failure;"
+    return QStringLiteral("quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure;"
                           " to fix it, run: ") +
            fix;
 }

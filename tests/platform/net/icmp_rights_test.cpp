@@ -7,7 +7,7 @@ namespace platform::icmp {
 namespace {
 
 const QString kCannot = QStringLiteral(
-    "Quorvex cannot open an ICMP socket, so every ping will fail with ip general failure; to fix it, run: ");
+    "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: ");
 
 TEST(IcmpRights, AdviceNamesTheCommandThatFixesWhatIsMissing)
 {
