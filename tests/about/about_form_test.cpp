@@ -125,6 +125,16 @@ TEST_F(AboutDialogTest, ReopeningLoadsTheDialogAgain)
     EXPECT_EQ(QApplication::focusWidget(), second.cmdOK);
 }
 
+TEST_F(AboutDialogTest, OkOfTheOnlyLoadedFormLoadsTheMainWindowAndTheProgramGoesOn)
+{
+    frmAbout().Show();
+    ASSERT_FALSE(ui::mainFrmLoaded());
+    after(0, [] { frmAbout().cmdOK->click(); });
+    after(100, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(runEventLoop(), 7) << "unloading the last form ended the program before the handler showed another";
+    EXPECT_TRUE(ui::mainFrmLoaded() && mainFrm().isVisible());
+}
+
 TEST_F(AboutDialogTest, TheMainWindowIgnoresInputBehindTheDialogAndKeepsItsLook)
 {
     int presses = 0;

@@ -93,7 +93,7 @@ TEST(SystemProgramStart, StartsThatVeryFileDetachedWithoutAShellOrFails)
     // Names a shell would split or run as two commands. The script marks
     // that it ran, and marks its end only long after the start returned.
     for (const QString name : {"sys info", "a;touch injected"}) {
-        writeScript(dir.filePath(name), "touch \"$0.ran\"\nsleep 5\ntouch \"$0.ended\" 2>/dev/null\n");
+        writeScript(dir.filePath(name), "exec >/dev/null 2>&1\ntouch \"$0.ran\"\nsleep 5\ntouch \"$0.ended\"\n");
         EXPECT_GT(StartProgram(dir.filePath(name), window_style::NormalFocus), 0);
         EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath(name + ".ran")); }, 2000));
         EXPECT_FALSE(QFile::exists(dir.filePath(name + ".ended"))) << "the start waited for the program";
