@@ -107,10 +107,7 @@ TEST_F(AboutDialogTest, SystemInfoByMouseAltSEnterOrSpaceLeavesTheDialogOpen)
     QTest::keyClick(dialog.cmdSysInfo, Qt::Key_Return);
     QTest::keyClick(dialog.cmdSysInfo, Qt::Key_Space);
     EXPECT_EQ(start.started, QStringList(4, "/bin/x"));
-
-    registry.hive.clear();
-    dialog.cmdSysInfo->click();
-    EXPECT_EQ(boxes.prompts(), QStringList{"System Information Is Unavailable At This Time"});
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(dialog.isVisible());
 }
 
