@@ -16,7 +16,6 @@ namespace {
 
 using namespace platform;
 
-constexpr int kInvalidProcedureCall = 5;
 constexpr DWORD kBufferSize = 1024;
 const QString kSysInfoFile = QStringLiteral("\\MSINFO32.EXE");
 
@@ -78,9 +77,10 @@ bool GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
     // The last byte written decides whether there is a terminating zero to
     // drop; with no byte written there is no last one to look at.
     if (KeyValSize == 0 || KeyValSize > kBufferSize)
-        throw RuntimeError(kInvalidProcedureCall, QStringLiteral("the registry value \"%1\" came back with %2 bytes.")
-                                                      .arg(SubKeyRef)
-                                                      .arg(KeyValSize));
+        throw RuntimeError(error_number::InvalidProcedureCall,
+                           QStringLiteral("the registry value \"%1\" came back with %2 bytes.")
+                               .arg(SubKeyRef)
+                               .arg(KeyValSize));
     tmpVal.truncate(tmpVal.at(KeyValSize - 1) == '\0' ? KeyValSize - 1 : KeyValSize);
 
     if (KeyValType == REG_SZ)

@@ -10,7 +10,6 @@
 namespace platform {
 namespace {
 
-constexpr int kInvalidProcedureCall = 5;
 
 class DetachedProgramStart final : public ProgramStart {
 public:
@@ -19,7 +18,7 @@ public:
     std::int64_t start(const QString& path, int) override
     {
         if (path.isEmpty())
-            throw RuntimeError(kInvalidProcedureCall, QStringLiteral("no program to start was given."));
+            throw RuntimeError(error_number::InvalidProcedureCall, QStringLiteral("no program to start was given."));
         const QString program = LocalPath(path);
         qint64 pid = 0;
         // Detached: the program outlives this one and is never waited for,

@@ -94,7 +94,7 @@ TEST(SystemProgramStart, StartsThatVeryFileDetachedWithoutAShellOrFails)
     const std::pair<QString, int> failures[] = {
         {dir.filePath("missing"), error_number::FileNotFound},
         {dir.filePath("plain"), error_number::PermissionDenied},
-        {"", 5},
+        {"", error_number::InvalidProcedureCall},
     };
     for (const auto& [path, number] : failures) {
         try {
