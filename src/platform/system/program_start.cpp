@@ -10,7 +10,6 @@
 namespace platform {
 namespace {
 
-
 class DetachedProgramStart final : public ProgramStart {
 public:
     // Where the new window appears and whether it takes the focus is the
