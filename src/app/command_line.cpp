@@ -11,7 +11,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -111,9 +110,9 @@ private:
 int batchRun(Console& console, const QString& input, const QString& output, const QString& timeout)
 {
     CommandLineBatch controls(console, input, output, timeout);
-    runs::BatchFilePing(controls);
+    const int silentHosts = runs::BatchFilePing(controls);
     console.clearProgress();
-    return QFileInfo(output).size() > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
+    return silentHosts > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
 int manualPing(const QString& host, const QString& timeout)

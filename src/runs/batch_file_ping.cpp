@@ -57,7 +57,7 @@ public:
 
 }  // namespace
 
-void BatchFilePing(BatchControls& controls)
+int BatchFilePing(BatchControls& controls)
 {
     controls.SetStatusText(QStringLiteral("Running ping sequence..."));
     controls.SetProgressValue(0.0f);
@@ -71,6 +71,7 @@ void BatchFilePing(BatchControls& controls)
     controls.SetProgressMax(static_cast<float>(hosts));
 
     EchoReply reply{};
+    int silentHosts = 0;
     while (!input.AtEndOfLine()) {
         const QString host = TrimSpaces(input.ReadLine());
         controls.HostStarting(host);
@@ -81,13 +82,16 @@ void BatchFilePing(BatchControls& controls)
         const QString address = ResolveHostName(host);
         const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
         const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
-        if (status != 0)
+        if (status != 0) {
             output.WriteLine(host + QStringLiteral(" - ") + EchoStatusText(status));
+            ++silentHosts;
+        }
         StopSockets();
         controls.SetProgressValue(controls.ProgressValue() + 1.0f);
     }
     input.Close();
     output.Close();
+    return silentHosts;
 }
 
 void cmdStart_Click()

@@ -22,8 +22,9 @@ public:
 
 // One batch run: every host of the input file up to its first empty line
 // is pinged once, in file order; each one that did not answer gets a line
-// in the output file.
-void BatchFilePing(BatchControls& controls);
+// in the output file. Returns how many lines that made, which the file
+// cannot tell when it is a device or a pipe.
+int BatchFilePing(BatchControls& controls);
 
 // The Start button of the main window.
 void cmdStart_Click();

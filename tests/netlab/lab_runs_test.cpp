@@ -94,6 +94,7 @@ TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
     } cases[] = {
         {{"-i", hosts, "-o", out, "-t", "200"}, 1, expected, ""},
         {{"--input", answering, "--output", out}, 0, "", ""},
+        {{"-i", hosts, "-o", "/dev/null", "-t", "200"}, 1, "kept", ""},  // a device's size says nothing
         {{"-i", dir.filePath("missing.txt"), "-o", out}, 2, "kept", ""},
         {{"-i", hosts, "-o", out, "--timeout", "abc"}, 2, "", ""},
         {{"-i", hosts, "-o", out, "--bogus"}, 2, "kept", ""},
