@@ -31,11 +31,17 @@
 #           203.0.113.20        nft: reject with icmp type prot-unreachable
 #           203.0.113.30        nft: reject with icmp type port-unreachable
 #   silent  203.0.113.130       icmp_echo_ignore_all=1
-#   router  198.51.100.0/26     unreachable   (ICMP host unreachable)
-#           198.51.100.64/26    prohibit      (administratively prohibited)
+#   router  198.51.100.0/26     nft: reject with icmp type host-unreachable
+#           198.51.100.64/26    nft: reject with icmp type admin-prohibited
 #           198.51.100.128/26   blackhole     (nothing comes back)
 #           198.51.100.192/26   via router2, which routes it straight back
-#           198.19.0.0/16       no route at all (ICMP network unreachable)
+#           198.19.0.0/16       no route; nft: reject with net-unreachable
+#
+# The router's destination-unreachable errors come from nft rather than
+# from unreachable, prohibit or missing routes: the kernel answers those
+# with five errors to a client in a burst, then one a second, and every
+# redirect empties that budget; only the machine's own namespace may change
+# it. Errors that nft sends have no such budget here (icmp_ratelimit 0).
 #   client  198.18.200.0/24     no route: the send fails with ENETUNREACH
 #
 # The names of these hosts are in the client's /etc/netns hosts file; its
@@ -115,6 +121,12 @@ new_namespace() {
     nsctl "$ns" net.ipv4.icmp_ratelimit 0
     nsctl "$ns" net.ipv4.icmp_msgs_per_sec 100000
     nsctl "$ns" net.ipv4.icmp_msgs_burst 100000
+    # No redirects: a router that sends the looping route's echoes back out
+    # of the interface they came in on would send the client redirects, and
+    # the kernel keeps their count in the same per-client record as the
+    # budget for errors about its routes, which each redirect empties.
+    nsctl "$ns" net.ipv4.conf.all.send_redirects 0
+    nsctl "$ns" net.ipv4.conf.default.send_redirects 0
     # No IPv6 chatter (duplicate address detection, router solicitations).
     if ip netns exec "$ns" test -w /proc/sys/net/ipv6/conf/default/disable_ipv6; then
         nsctl "$ns" net.ipv6.conf.all.disable_ipv6 1
@@ -160,8 +172,16 @@ build() {
     # A throw route leaves the lookup without a route, as if none existed.
     ip -n "$client" route add throw 198.18.200.0/24
 
-    ip -n "$router" route add unreachable 198.51.100.0/26
-    ip -n "$router" route add prohibit 198.51.100.64/26
+    ip netns exec "$router" nft -f - <<'EOF'
+table ip lab {
+    chain prerouting {
+        type filter hook prerouting priority 0; policy accept;
+        ip daddr 198.51.100.0/26 reject with icmp type host-unreachable
+        ip daddr 198.51.100.64/26 reject with icmp type admin-prohibited
+        ip daddr 198.19.0.0/16 reject with icmp type net-unreachable
+    }
+}
+EOF
     ip -n "$router" route add blackhole 198.51.100.128/26
     ip -n "$router" route add 198.51.100.192/26 via 198.18.0.2
     ip -n "$router2" route add 198.51.100.192/26 via 198.18.0.1
@@ -300,11 +320,8 @@ allow_socket() {
 run() {
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
-    # A fresh lab for each kind: a router sends the errors of its
-    # unreachable, prohibit and missing routes five at once and then one a
-    # second to each source (net.ipv4.route.error_cost and error_burst,
-    # which only the machine's own namespace may change), and only a new
-    # namespace starts that budget afresh.
+    # A fresh lab for each kind, so that neither run sees what the other
+    # left behind in the routers (neighbours, per-client records).
     local n=0 kind client result status=0
     for kind in datagram raw; do
         n=$((n + 1))
