@@ -2,6 +2,7 @@
 
 #include "about/sys_info.h"
 #include "platform/app.h"
+#include "platform/forms/controls.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/twips.h"
 #include "ui/main_form.h"
@@ -16,16 +17,10 @@ namespace {
 
 using platform::Twips;
 
-void place(QWidget* control, const char* name, int left, int top, int width, int height)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
-}
-
 QLabel* label(QWidget* form, const char* name, int left, int top, int width, int height, bool black)
 {
     auto* text = new QLabel(form);
-    place(text, name, left, top, width, height);
+    platform::Place(text, name, left, top, width, height);
     text->setTextFormat(Qt::PlainText);
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text->setWordWrap(true);
@@ -35,16 +30,6 @@ QLabel* label(QWidget* form, const char* name, int left, int top, int width, int
         text->setPalette(palette);
     }
     return text;
-}
-
-QPushButton* commandButton(QWidget* form, const char* name, const char* caption, int left, int top, int width,
-                           int height)
-{
-    auto* button = new QPushButton(QString::fromLatin1(caption), form);
-    place(button, name, left, top, width, height);
-    // Enter presses the focused button; elsewhere the form's default one.
-    button->setAutoDefault(true);
-    return button;
 }
 
 const char* const kDescription =
@@ -94,7 +79,7 @@ AboutForm::AboutForm()
     setWindowIcon(ui::ProgramIcon());
 
     picIcon = new QLabel(this);
-    place(picIcon, "picIcon", 240, 240, 540, 540);
+    platform::Place(picIcon, "picIcon", 240, 240, 540, 540);
     picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picIcon->setPixmap(ui::ProgramIcon().pixmap(QSize(32, 32), qApp->devicePixelRatio()));
     picIcon->setFocusPolicy(Qt::TabFocus);
@@ -104,8 +89,8 @@ AboutForm::AboutForm()
     lblDescription->setText(QString::fromLatin1(kDescription));
     lblDisclaimer = label(this, "lblDisclaimer", 255, 2625, 3870, 825, true);
     lblDisclaimer->setText(QString::fromLatin1(kFreeUseNotice) + QLatin1Char(' ') + QString::fromLatin1(kCredit));
-    cmdOK = commandButton(this, "cmdOK", "OK", 4245, 2625, 1260, 345);
-    cmdSysInfo = commandButton(this, "cmdSysInfo", "&System Info...", 4260, 3075, 1245, 345);
+    cmdOK = platform::CommandButton(this, "cmdOK", "OK", 4245, 2625, 1260, 345);
+    cmdSysInfo = platform::CommandButton(this, "cmdSysInfo", "&System Info...", 4260, 3075, 1245, 345);
     setDefaultButton(cmdOK);
     setCancelButton(cmdOK);
     cmdOK->setDefault(true);

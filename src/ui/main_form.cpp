@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include "platform/app.h"
+#include "platform/forms/controls.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/twips.h"
 
@@ -14,28 +15,10 @@ namespace {
 
 using platform::Twips;
 
-void place(QWidget* control, const char* name, int left, int top, int width, int height)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
-}
-
-QPushButton* commandButton(QWidget* container, const char* name, const char* caption, int left, int top, int width,
-                           int height)
-{
-    auto* button = new QPushButton(QString::fromLatin1(caption), container);
-    place(button, name, left, top, width, height);
-    // No button is the window's default, but Enter presses the button that
-    // has the focus, as it does on the desktop this tool comes from.
-    button->setAutoDefault(true);
-    button->setDefault(false);
-    return button;
-}
-
 QLineEdit* textBox(QWidget* container, const char* name, const char* text, int left, int top, int width, int height)
 {
     auto* box = new QLineEdit(QString::fromLatin1(text), container);
-    place(box, name, left, top, width, height);
+    platform::Place(box, name, left, top, width, height);
     return box;
 }
 
@@ -45,7 +28,7 @@ QLabel* label(QWidget* container, const char* name, const char* caption, int lef
               Weight weight = Weight::Regular, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
     auto* text = new QLabel(QString::fromLatin1(caption), container);
-    place(text, name, left, top, width, height);
+    platform::Place(text, name, left, top, width, height);
     text->setTextFormat(Qt::PlainText);
     text->setAlignment(alignment);
     if (weight == Weight::Bold) {
@@ -60,7 +43,7 @@ platform::Frame* frame(QWidget* container, const char* name, const char* caption
                        int height)
 {
     auto* group = new platform::Frame(QString::fromLatin1(caption), container);
-    place(group, name, left, top, width, height);
+    platform::Place(group, name, left, top, width, height);
     return group;
 }
 
@@ -78,22 +61,22 @@ MainForm::MainForm() : platform::Form(QStringLiteral("mainFrm"))
     setWindowIcon(ProgramIcon());
     resize(Twips(7620), Twips(4230));
 
-    cmdClose = commandButton(this, "cmdClose", "Close", 120, 3600, 3615, 375);
+    cmdClose = platform::CommandButton(this, "cmdClose", "Close", 120, 3600, 3615, 375);
     Frame2 = frame(this, "Frame2", "Manuel Ping", 120, 1920, 7455, 1575);
-    cmdManPing = commandButton(Frame2, "cmdManPing", "Ping", 4440, 240, 1335, 375);
+    cmdManPing = platform::CommandButton(Frame2, "cmdManPing", "Ping", 4440, 240, 1335, 375);
     txtHost = textBox(Frame2, "txtHost", "", 1200, 240, 3015, 285);
     Label6 = label(Frame2, "Label6", "", 120, 720, 5655, 735, Weight::Regular, Qt::AlignLeft | Qt::AlignTop);
     Label6->setWordWrap(true);
     Label5 = label(Frame2, "Label5", "Host name:", 120, 240, 975, 255, Weight::Bold);
     Frame1 = frame(this, "Frame1", "File Ping", 120, 120, 7455, 1695);
     ProgressBar1 = new platform::ProgressBar(Frame1);
-    place(ProgressBar1, "ProgressBar1", 120, 1200, 3495, 255);
+    platform::Place(ProgressBar1, "ProgressBar1", 120, 1200, 3495, 255);
     txtPingtimeout = textBox(Frame1, "txtPingtimeout", "500", 4680, 1200, 975, 285);
     txtInput = textBox(Frame1, "txtInput", "", 1320, 240, 4695, 285);
     txtOutput = textBox(Frame1, "txtOutput", "", 1320, 720, 4695, 285);
-    cmdInput = commandButton(Frame1, "cmdInput", "Browse...", 6120, 240, 1215, 375);
-    cmdOutput = commandButton(Frame1, "cmdOutput", "Browse...", 6120, 720, 1215, 375);
-    cmdStart = commandButton(Frame1, "cmdStart", "Start", 6120, 1200, 1215, 375);
+    cmdInput = platform::CommandButton(Frame1, "cmdInput", "Browse...", 6120, 240, 1215, 375);
+    cmdOutput = platform::CommandButton(Frame1, "cmdOutput", "Browse...", 6120, 720, 1215, 375);
+    cmdStart = platform::CommandButton(Frame1, "cmdStart", "Start", 6120, 1200, 1215, 375);
     Label4 = label(Frame1, "Label4", "Output File:", 120, 720, 1095, 255, Weight::Bold);
     Label3 = label(Frame1, "Label3", "Input File:", 120, 240, 1095, 255, Weight::Bold);
     Label2 = label(Frame1, "Label2", "ms", 5760, 1200, 255, 255);
@@ -102,7 +85,7 @@ MainForm::MainForm() : platform::Form(QStringLiteral("mainFrm"))
     Label1 = label(Frame1, "Label1", "Ping timeout:", 3480, 1200, 1095, 255, Weight::Regular,
                    Qt::AlignRight | Qt::AlignVCenter);
     ProgressBar1->raise();
-    cmdAbout = commandButton(this, "cmdAbout", "About", 3840, 3600, 3615, 375);
+    cmdAbout = platform::CommandButton(this, "cmdAbout", "About", 3840, 3600, 3615, 375);
     StatusBar = new platform::StatusBar(this, Twips(255));
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSimpleText(QStringLiteral("Ready"));
