@@ -75,3 +75,23 @@ bool FakeNetwork::IcmpCloseHandle(platform::HANDLE handle)
     closed.push_back(handle);
     return true;
 }
+
+bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uint32_t destination,
+                                const void* requestData, std::uint16_t requestSize,
+                                const platform::IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                                std::uint32_t replySize, std::uint32_t timeout)
+{
+    IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
+    calls.back() = "IcmpSendEcho2";
+    settled_.push_back(context);
+    return true;
+}
+
+std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t, std::vector<void*>& settled)
+{
+    calls.push_back("IcmpCollectEchoes");
+    const std::size_t count = settled_.size();
+    settled.insert(settled.end(), settled_.begin(), settled_.end());
+    settled_.clear();
+    return count;
+}

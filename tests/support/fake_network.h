@@ -52,10 +52,17 @@ public:
                                std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
                                void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
     bool IcmpCloseHandle(platform::HANDLE handle) override;
+    // Echoes started are answered as IcmpSendEcho answers them, and settle
+    // in the order they were started.
+    bool IcmpSendEcho2(platform::HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
+                       std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
+                       void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
+    std::size_t IcmpCollectEchoes(platform::HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) override;
 
     std::uint16_t lastStartupVersion = 0;
 
 private:
+    std::vector<void*> settled_;
     std::vector<Address> entryAddresses_;
     std::vector<char*> entryList_;
     platform::HOSTENT entry_{};

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -106,6 +107,24 @@ public:
                                        std::uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                                        void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) = 0;
     virtual bool IcmpCloseHandle(HANDLE handle) = 0;
+
+    // The asynchronous form of IcmpSendEcho: the echo is started now and
+    // settles later. True when it was started: its reply record is written
+    // when it settles (an echo that fails at once settles at once) and
+    // IcmpCollectEchoes hands its context back exactly once. False for a
+    // handle that is not open: the record's Status is written at once and
+    // the context is never handed back. The reply buffer must live until
+    // the echo has been collected or the handle closed; closing the handle
+    // abandons the echoes still in flight.
+    virtual bool IcmpSendEcho2(HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
+                               std::uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                               void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) = 0;
+    // Stands in for the alertable wait in which the completions of started
+    // echoes run: waits at most waitMs for an echo of the handle to settle
+    // (not at all when one has settled already, or when none is in flight),
+    // then appends the context of every echo that has settled since the
+    // last collection. Returns how many were appended.
+    virtual std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) = 0;
 };
 
 inline int WSAStartup(std::uint16_t version, WSADATA* data) { return use<Network>().WSAStartup(version, data); }
@@ -122,6 +141,17 @@ inline std::uint32_t IcmpSendEcho(HANDLE handle, std::uint32_t destination, cons
                                        replySize, timeout);
 }
 inline bool IcmpCloseHandle(HANDLE handle) { return use<Network>().IcmpCloseHandle(handle); }
+inline bool IcmpSendEcho2(HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
+                          std::uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                          std::uint32_t replySize, std::uint32_t timeout)
+{
+    return use<Network>().IcmpSendEcho2(handle, context, destination, requestData, requestSize, requestOptions,
+                                        replyBuffer, replySize, timeout);
+}
+inline std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled)
+{
+    return use<Network>().IcmpCollectEchoes(handle, waitMs, settled);
+}
 
 // Owns one ICMP handle for one echo and closes it on every way out.
 class IcmpHandle {

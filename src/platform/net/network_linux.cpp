@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -100,8 +101,36 @@ public:
         std::lock_guard lock(handlesMutex_);
         if (handles_.erase(handle) == 0)
             return false;
+        settled_.erase(handle);
         socket.reset(static_cast<icmp::EchoSocket*>(handle));
         return true;
+    }
+
+    // For now every echo settles while it is started, one after another.
+    bool IcmpSendEcho2(HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
+                       std::uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                       std::uint32_t replySize, std::uint32_t timeout) override
+    {
+        if (find(handle) == nullptr) {
+            IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
+            return false;
+        }
+        IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
+        std::lock_guard lock(handlesMutex_);
+        settled_[handle].push_back(context);
+        return true;
+    }
+
+    std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t, std::vector<void*>& settled) override
+    {
+        std::lock_guard lock(handlesMutex_);
+        const auto found = settled_.find(handle);
+        if (found == settled_.end())
+            return 0;
+        const std::size_t count = found->second.size();
+        settled.insert(settled.end(), found->second.begin(), found->second.end());
+        settled_.erase(found);
+        return count;
     }
 
 private:
@@ -143,6 +172,7 @@ private:
     std::atomic<int> startups_{0};
     std::mutex handlesMutex_;
     std::unordered_set<HANDLE> handles_;
+    std::unordered_map<HANDLE, std::vector<void*>> settled_;
 };
 
 }  // namespace
