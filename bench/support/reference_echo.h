@@ -65,4 +65,47 @@ inline bool referenceEcho(int type, std::uint32_t address, std::uint16_t sequenc
     return answered;
 }
 
+// The floor: one socket kept for every echo, one send and one blocking
+// receive per host, as a C loop would do it.
+class FloorLoop {
+public:
+    explicit FloorLoop(int type) : type_(type), fd_(::socket(AF_INET, type | SOCK_CLOEXEC, IPPROTO_ICMP))
+    {
+        const timeval second{1, 0};  // a lost answer fails its echo instead of stopping the loop
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &second, sizeof second);
+    }
+    ~FloorLoop()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FloorLoop(const FloorLoop&) = delete;
+    FloorLoop& operator=(const FloorLoop&) = delete;
+
+    bool echo(std::uint32_t address, std::uint16_t sequence)
+    {
+        const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
+        const auto packet = platform::icmp::buildEchoRequest(0x4321, sequence, data);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = address;
+        if (::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) <= 0)
+            return false;
+        for (;;) {
+            const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+            if (n < 0)
+                return false;
+            const std::size_t skip = type_ == SOCK_RAW ? (buffer_[0] & 0x0F) * 4u : 0;
+            if (n >= ssize_t(skip + 8) && buffer_[skip] == ICMP_ECHOREPLY &&
+                buffer_[skip + 6] == std::uint8_t(sequence >> 8) && buffer_[skip + 7] == std::uint8_t(sequence))
+                return true;
+        }
+    }
+
+private:
+    int type_;
+    int fd_;
+    std::uint8_t buffer_[1500];
+};
+
 }  // namespace bench

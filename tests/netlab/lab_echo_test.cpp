@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -42,6 +43,11 @@ const Destination kDestinations[] = {
     // A TTL of 64 bounced between the two routers runs out at the second.
     {"looping.lab", 11013, "198.18.0.2"},
     {"no-local-route.lab", 11002, nullptr},      // the send itself fails
+    // A router on the client's segment redirects it to another one there:
+    // the echo goes on and is answered.
+    {"redirected.lab", 0, "198.18.20.10"},
+    {"spoofed.lab", 11010, nullptr},             // answered from another address
+    {"damaged.lab", 11010, nullptr},             // answered with a bad checksum
 };
 
 class EchoStatus : public testing::TestWithParam<Destination> {};
@@ -123,6 +129,41 @@ TEST(EchoSequence, AnotherProcessesAnswersAreNeverOurs)
     std::string replies = outputOf(answered);
     EXPECT_EQ(outputOf(waiting), "11010\n");
     EXPECT_EQ(std::count(replies.begin(), replies.end(), '0'), 300) << replies;
+}
+
+// Every destination of the lab at once, twice each, through the
+// asynchronous echo on one handle: each echo gets its own verdict, whatever
+// order the answers and errors come back in.
+TEST(EchoesInFlight, EachGetsTheVerdictOfItsDestination)
+{
+    struct Started {
+        const Destination* destination;
+        platform::ICMP_ECHO_REPLY record;
+        std::uint8_t room[64];
+    };
+    std::vector<Started> started(2 * std::size(kDestinations));
+    const platform::IcmpHandle handle;
+    ASSERT_TRUE(handle.valid());
+    for (std::size_t i = 0; i < started.size(); ++i) {
+        started[i].destination = &kDestinations[i % std::size(kDestinations)];
+        const QString address = ResolveHostName(started[i].destination->name);
+        ASSERT_TRUE(platform::IcmpSendEcho2(handle.get(), &started[i],
+                                            platform::inet_addr(address.toLatin1().constData()), "ECHO THIS", 9,
+                                            nullptr, &started[i].record, sizeof started[i].record + 64, kTimeoutMs));
+    }
+    std::vector<void*> settled;
+    while (settled.size() < started.size() && platform::IcmpCollectEchoes(handle.get(), 1000, settled) > 0) {
+    }
+    ASSERT_EQ(settled.size(), started.size());
+    std::sort(settled.begin(), settled.end());
+    EXPECT_EQ(std::unique(settled.begin(), settled.end()), settled.end()) << "an echo was handed back twice";
+    for (const auto& echo : started) {
+        EXPECT_EQ(static_cast<std::int32_t>(echo.record.Status), echo.destination->status) << echo.destination->name;
+        if (echo.destination->reportedBy != nullptr) {
+            EXPECT_EQ(DottedFromAddress(echo.record.Address).toStdString(), echo.destination->reportedBy)
+                << echo.destination->name;
+        }
+    }
 }
 
 TEST(LabNames, TheFirstOfTwoAddressesIsGiven)

@@ -30,6 +30,10 @@
 #   target  203.0.113.10, .11   answer echoes
 #           203.0.113.20        nft: reject with icmp type prot-unreachable
 #           203.0.113.30        nft: reject with icmp type port-unreachable
+#           203.0.113.40        answers, but the router rewrites the
+#                               reply's source to 203.0.113.41 (nft)
+#           203.0.113.50        answers, but the router changes a byte of
+#                               the reply and not its checksum (nft)
 #   silent  203.0.113.130       icmp_echo_ignore_all=1
 #   router  198.51.100.0/26     nft: reject with icmp type host-unreachable
 #           198.51.100.64/26    nft: reject with icmp type admin-prohibited
@@ -44,6 +48,16 @@
 # it. Errors that nft sends have no such budget here (icmp_ratelimit 0).
 #   client  198.18.200.0/24     no route: the send fails with ENETUNREACH
 #
+# A second segment where a router redirects (a bridge in redirector):
+#
+#   client 198.18.10.2 --- redirector 198.18.10.1 --- nexthop 198.18.10.3
+#   route 198.18.20.0/24   route 198.18.20.0/24        198.18.20.1/24 --- far
+#         via redirector         via nexthop                      198.18.20.10
+#
+# The redirector sends every echo back out onto the segment it came from,
+# and so sends the client a redirect to nexthop, which the client does not
+# accept (accept_redirects 0): the echo is still answered, through nexthop.
+#
 # The names of these hosts are in the client's /etc/netns hosts file; its
 # resolv.conf names a server on the client's own loopback, where nothing
 # listens, so an unknown name fails at once and no query leaves the lab.
@@ -52,7 +66,7 @@ set -euo pipefail
 export PATH="$PATH:/usr/sbin:/sbin"
 
 readonly prefix=qvxlab
-readonly roles="client router router2 target silent"
+readonly roles="client router router2 target silent redirector nexthop far"
 script=$(readlink -f "$0")
 readonly script
 
@@ -147,8 +161,11 @@ link() {
 # Builds lab number $1 in a process of its own, so that every failing step
 # stops the build and is named.
 build() {
-    local n=$1 client router router2 target silent
+    local n=$1 client router router2 target silent redirector nexthop far
     client=$(lab_name "$n" client)
+    redirector=$(lab_name "$n" redirector)
+    nexthop=$(lab_name "$n" nexthop)
+    far=$(lab_name "$n" far)
     router=$(lab_name "$n" router)
     router2=$(lab_name "$n" router2)
     target=$(lab_name "$n" target)
@@ -156,7 +173,7 @@ build() {
     set -E
     trap 'printf "(%s failed)\n" "$BASH_COMMAND" >&2' ERR
 
-    for ns in "$client" "$router" "$router2" "$target" "$silent"; do
+    for ns in "$client" "$router" "$router2" "$target" "$silent" "$redirector" "$nexthop" "$far"; do
         new_namespace "$ns"
     done
     nsctl "$router" net.ipv4.ip_forward 1
@@ -179,6 +196,8 @@ table ip lab {
         ip daddr 198.51.100.0/26 reject with icmp type host-unreachable
         ip daddr 198.51.100.64/26 reject with icmp type admin-prohibited
         ip daddr 198.19.0.0/16 reject with icmp type net-unreachable
+        ip saddr 203.0.113.40 icmp type echo-reply ip saddr set 203.0.113.41
+        ip saddr 203.0.113.50 icmp type echo-reply @th,64,8 set 0
     }
 }
 EOF
@@ -191,6 +210,8 @@ EOF
     ip -n "$target" addr add 203.0.113.11/25 dev to-router
     ip -n "$target" addr add 203.0.113.20/25 dev to-router
     ip -n "$target" addr add 203.0.113.30/25 dev to-router
+    ip -n "$target" addr add 203.0.113.40/25 dev to-router
+    ip -n "$target" addr add 203.0.113.50/25 dev to-router
     ip -n "$target" route add default via 203.0.113.1
     ip -n "$silent" route add default via 203.0.113.129
     ip netns exec "$target" nft -f - <<'EOF'
@@ -202,6 +223,8 @@ table ip lab {
     }
 }
 EOF
+
+    build_redirecting_segment
 
     mkdir -p "/etc/netns/$client"
     # multihomed.lab has two addresses; the resolver must give the first.
@@ -220,11 +243,40 @@ EOF
 198.51.100.193  looping.lab
 198.19.0.1      unrouted.lab
 198.18.200.1    no-local-route.lab
+203.0.113.40    spoofed.lab
+203.0.113.50    damaged.lab
+198.18.20.10    redirected.lab
 EOF
     cat >"/etc/netns/$client/resolv.conf" <<'EOF'
 nameserver 127.0.0.1
 options attempts:1 timeout:1
 EOF
+}
+
+# Uses build's names.
+build_redirecting_segment() {
+    ip -n "$redirector" link add segment type bridge
+    ip -n "$redirector" addr add 198.18.10.1/24 dev segment
+    ip -n "$redirector" link set segment up
+    local ns
+    for ns in "$client" "$nexthop"; do
+        ip -n "$ns" link add to-segment type veth peer name "port-${ns##*-}" netns "$redirector"
+        ip -n "$redirector" link set "port-${ns##*-}" master segment up
+        ip -n "$ns" link set to-segment up
+    done
+    ip -n "$client" addr add 198.18.10.2/24 dev to-segment
+    ip -n "$nexthop" addr add 198.18.10.3/24 dev to-segment
+    link "$nexthop" to-far 198.18.20.1/24 "$far" to-nexthop 198.18.20.10/24
+
+    nsctl "$redirector" net.ipv4.ip_forward 1
+    nsctl "$nexthop" net.ipv4.ip_forward 1
+    nsctl "$redirector" net.ipv4.conf.all.send_redirects 1
+    nsctl "$client" net.ipv4.conf.all.accept_redirects 0
+    nsctl "$client" net.ipv4.conf.default.accept_redirects 0
+    nsctl "$client" net.ipv4.conf.to-segment.accept_redirects 0
+    ip -n "$client" route add 198.18.20.0/24 via 198.18.10.1
+    ip -n "$redirector" route add 198.18.20.0/24 via 198.18.10.3
+    ip -n "$far" route add default via 198.18.20.1
 }
 
 # A namespace lives on while a process is inside it, and its veths with

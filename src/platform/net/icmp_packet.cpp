@@ -50,21 +50,43 @@ bool isUnicast(std::uint32_t destination)
     return destination != 0xFFFFFFFFu && !(first >= 224 && first <= 239);
 }
 
-bool isErrorType(std::uint8_t type)
+// The errors that end an echo, on both kinds of socket alike. A redirect
+// only tells the sender of a better first hop: the echo goes on and may
+// still be answered.
+bool endsAnEcho(std::uint8_t type)
 {
     return type == kDestUnreachable || type == kSourceQuench || type == kTimeExceeded || type == kParameterProblem;
 }
 
-// The original datagram quoted by an ICMP error: its IP header and the
-// first 8 bytes of our echo request.
-bool quotesOurEcho(std::span<const std::uint8_t> quoted, const EchoIdentity& echo)
+struct QuotedEcho {
+    std::uint32_t destination;
+    EchoKey key;
+};
+
+// The original datagram quoted by an ICMP error, when it is an ICMP echo
+// request: its IP header and at least the 8 bytes of the request's header.
+std::optional<QuotedEcho> quotedEcho(std::span<const std::uint8_t> quoted)
 {
     const std::size_t header = ipHeaderLength(quoted);
-    if (header == 0 || quoted.size() < header + kIcmpHeader)
-        return false;
-    return quoted[9] == kProtocolIcmp && address32(quoted, 16) == echo.destination &&
-           quoted[header] == kEchoRequest && big16(quoted, header + 4) == echo.identifier &&
-           big16(quoted, header + 6) == echo.sequence;
+    if (header == 0 || quoted.size() < header + kIcmpHeader || quoted[9] != kProtocolIcmp ||
+        quoted[header] != kEchoRequest)
+        return std::nullopt;
+    return QuotedEcho{address32(quoted, 16), {big16(quoted, header + 4), big16(quoted, header + 6)}};
+}
+
+// The ICMP message of an IPv4 packet (the kernel has cut it to its total
+// length); empty when it is not a whole ICMP packet.
+std::span<const std::uint8_t> rawMessage(std::span<const std::uint8_t> packet)
+{
+    const std::size_t header = ipHeaderLength(packet);
+    if (header == 0 || packet[9] != kProtocolIcmp || packet.size() < header + kIcmpHeader)
+        return {};
+    return packet.subspan(header);
+}
+
+bool answersFor(std::uint32_t from, std::uint32_t destination)
+{
+    return from == destination || !isUnicast(destination);
 }
 
 }  // namespace
@@ -100,12 +122,26 @@ std::int32_t statusFromErrno(int error)
     }
 }
 
+std::optional<EchoKey> echoNamedByRawPacket(std::span<const std::uint8_t> packet)
+{
+    const auto message = rawMessage(packet);
+    if (message.empty())
+        return std::nullopt;
+    if (message[0] == kEchoReply)
+        return EchoKey{big16(message, 4), big16(message, 6)};
+    if (endsAnEcho(message[0]))
+        if (const auto quoted = quotedEcho(message.subspan(kIcmpHeader)))
+            return quoted->key;
+    return std::nullopt;
+}
+
 Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdentity& echo)
 {
-    const std::size_t header = ipHeaderLength(packet);
-    if (header == 0 || packet.size() < header + kIcmpHeader || packet[9] != kProtocolIcmp)
+    const auto message = rawMessage(packet);
+    // A raw socket gets what the kernel has not checked: a message whose
+    // checksum fails is noise, as the datagram socket never sees it.
+    if (message.empty() || internetChecksum(message) != 0)
         return {};
-    const auto message = packet.subspan(header);
     const std::uint8_t type = message[0];
     Verdict verdict;
     verdict.from = address32(packet, 12);
@@ -114,32 +150,65 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
     // the same identifier and sequence, but not ask the same host, or the
     // reply would be for both alike.
     if (type == kEchoReply && big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence &&
-        (verdict.from == echo.destination || !isUnicast(echo.destination))) {
+        answersFor(verdict.from, echo.destination)) {
         verdict.kind = Verdict::Kind::Reply;
         verdict.data = message.subspan(kIcmpHeader);
         return verdict;
     }
-    if (isErrorType(type) && quotesOurEcho(message.subspan(kIcmpHeader), echo)) {
-        verdict.kind = Verdict::Kind::Error;
-        verdict.status = statusFromIcmp(type, message[1]);
-        return verdict;
+    if (endsAnEcho(type)) {
+        const auto quoted = quotedEcho(message.subspan(kIcmpHeader));
+        if (quoted && quoted->destination == echo.destination && quoted->key.identifier == echo.identifier &&
+            quoted->key.sequence == echo.sequence) {
+            verdict.kind = Verdict::Kind::Error;
+            verdict.status = statusFromIcmp(type, message[1]);
+            return verdict;
+        }
     }
     return {};
 }
 
-Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint16_t sequence)
+std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message)
 {
-    if (message.size() < kIcmpHeader || message[0] != kEchoReply || big16(message, 6) != sequence)
+    if (message.size() < kIcmpHeader || message[0] != kEchoReply)
+        return std::nullopt;
+    return EchoKey{big16(message, 4), big16(message, 6)};
+}
+
+Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t from, const EchoIdentity& echo)
+{
+    // The kernel hands a ping socket every reply that carries its
+    // identifier, whoever sent it.
+    if (message.size() < kIcmpHeader || message[0] != kEchoReply || big16(message, 6) != echo.sequence ||
+        !answersFor(from, echo.destination))
         return {};
     Verdict verdict;
     verdict.kind = Verdict::Kind::Reply;
+    verdict.from = from;
     verdict.data = message.subspan(kIcmpHeader);
     return verdict;
 }
 
-bool isOurRequest(std::span<const std::uint8_t> request, std::uint16_t sequence)
+std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error)
 {
-    return request.size() >= kIcmpHeader && request[0] == kEchoRequest && big16(request, 6) == sequence;
+    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kIcmpHeader ||
+        error.quoted[0] != kEchoRequest)
+        return std::nullopt;
+    return EchoKey{big16(error.quoted, 4), big16(error.quoted, 6)};
+}
+
+// A local error is the failure of the send that queued it, and that send
+// reported it already; one still in the queue belongs to an earlier echo.
+// Only an ICMP error names the echo it is about, by quoting it.
+Verdict classifyQueuedError(const QueuedError& error, const EchoIdentity& echo)
+{
+    const auto key = echoNamedByQueuedError(error);
+    if (!key || key->sequence != echo.sequence || !endsAnEcho(error.type) || error.destination != echo.destination)
+        return {};
+    Verdict verdict;
+    verdict.kind = Verdict::Kind::Error;
+    verdict.status = statusFromIcmp(error.type, error.code);
+    verdict.from = error.offender;
+    return verdict;
 }
 
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes)

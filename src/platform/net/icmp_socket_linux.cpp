@@ -1,11 +1,10 @@
 #include "platform/net/icmp_socket.h"
 
-#include "platform/net/deadline.h"
 #include "platform/net/network.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <optional>
 #include <random>
 
 #include <linux/errqueue.h>
@@ -18,30 +17,32 @@
 namespace platform::icmp {
 namespace {
 
-// Two numbers drawn once per process, so that another process is unlikely
-// to share them: the identifier that raw-socket echoes carry (a process id
-// cut to 16 bits is shared by every process that is pid 1 of its own
-// namespace), and where the sequence numbers start.
+// A socket that has had nothing in flight for this long is replaced before
+// the next echo. Within a run the echoes follow each other by microseconds
+// (or by a timeout, during which one is in flight), so a run keeps its
+// socket; an echo started after a pause (a manual ping, the next run) gets a
+// fresh one instead of reading through whatever queued meanwhile: late
+// answers and errors, and on a raw socket every other process's ICMP
+// traffic, which can fill the receive buffer until our own answer is
+// dropped. A second also outlasts the round trip of nearly every late
+// answer, and the replacement (three system calls) is then paid at most
+// once a second.
+constexpr auto kIdleBound = std::chrono::seconds(1);
+
+// At most this many echoes in flight: half the sequence numbers, so that a
+// free one is always found quickly.
+constexpr std::size_t kMostInFlight = 32768;
+
+constexpr std::uint32_t kSequences = 65536;
+
+// Drawn per socket, so that another process is unlikely to share it: the
+// identifier that raw-socket echoes carry (a process id cut to 16 bits is
+// shared by every process that is pid 1 of its own namespace), and where
+// the sequence numbers start.
 std::uint16_t randomNumber()
 {
-    std::random_device source;
-    return static_cast<std::uint16_t>(source());
-}
-
-// Sequence numbers are unique within the process, so a late answer to an
-// earlier echo can never pass for the answer to this one.
-std::uint16_t nextSequence()
-{
-    static std::atomic<std::uint16_t> counter{randomNumber()};
-    return ++counter;
-}
-
-// Raw sockets see every ICMP message of the host; our identifier tells ours
-// apart from other processes' echoes.
-std::uint16_t processIdentifier()
-{
-    static const std::uint16_t identifier = randomNumber();
-    return identifier;
+    thread_local std::mt19937 generator{std::random_device{}()};
+    return static_cast<std::uint16_t>(generator());
 }
 
 bool setOption(int fd, int level, int name, const void* value, socklen_t length)
@@ -49,9 +50,11 @@ bool setOption(int fd, int level, int name, const void* value, socklen_t length)
     return ::setsockopt(fd, level, name, value, length) == 0;
 }
 
+// Blocking, so that a send waits for room in the send buffer; every
+// receive says MSG_DONTWAIT.
 int openSocket(SocketKind kind)
 {
-    const int type = (kind == SocketKind::Datagram ? SOCK_DGRAM : SOCK_RAW) | SOCK_CLOEXEC | SOCK_NONBLOCK;
+    const int type = (kind == SocketKind::Datagram ? SOCK_DGRAM : SOCK_RAW) | SOCK_CLOEXEC;
     const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
     if (fd < 0)
         return -1;
@@ -60,7 +63,7 @@ int openSocket(SocketKind kind)
     if (kind == SocketKind::Datagram) {
         ready = setOption(fd, SOL_IP, IP_RECVERR, &on, sizeof on) && setOption(fd, SOL_IP, IP_RECVTTL, &on, sizeof on);
     } else {
-        // Only echo replies and the errors that can quote an echo get through.
+        // Only echo replies and the errors that end an echo get through.
         icmp_filter filter{};
         filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) | (1u << ICMP_SOURCE_QUENCH) |
                         (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
@@ -73,17 +76,9 @@ int openSocket(SocketKind kind)
     return fd;
 }
 
-std::uint32_t elapsedMs(Deadline::Clock::time_point since)
+std::uint32_t elapsedMs(EchoSocket::Clock::duration elapsed)
 {
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Deadline::Clock::now() - since).count());
-}
-
-Outcome failure(std::int32_t status)
-{
-    Outcome outcome;
-    outcome.status = status;
-    return outcome;
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
 // The TTL of a datagram socket's reply, as IP_RECVTTL hands it over.
@@ -95,30 +90,26 @@ std::uint8_t receivedTtl(msghdr& message)
     return 0;
 }
 
-// An error that a datagram socket queued for our echo: an ICMP error quotes
-// our request; a local error carries no payload, and this socket has sent
-// nothing but this echo.
-Verdict queuedError(msghdr& message, const sockaddr_in& destination, std::span<const std::uint8_t> quoted,
-                    const EchoIdentity& echo)
+// An entry of the error queue in the plain form the judgement takes.
+QueuedError queuedError(msghdr& message, const sockaddr_in& destination, std::span<const std::uint8_t> quoted)
 {
-    Verdict verdict;
-    if (destination.sin_addr.s_addr != echo.destination)
-        return verdict;
+    QueuedError queued;
+    queued.destination = destination.sin_addr.s_addr;
+    queued.quoted = quoted;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
             continue;
         const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-        if (error->ee_origin == SO_EE_ORIGIN_ICMP && isOurRequest(quoted, echo.sequence)) {
-            verdict.kind = Verdict::Kind::Error;
-            verdict.status = statusFromIcmp(error->ee_type, error->ee_code);
-            const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-            verdict.from = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
-        } else if (error->ee_origin == SO_EE_ORIGIN_LOCAL) {
-            verdict.kind = Verdict::Kind::Error;
-            verdict.status = statusFromErrno(static_cast<int>(error->ee_errno));
-        }
+        queued.origin = error->ee_origin == SO_EE_ORIGIN_ICMP    ? QueuedError::Origin::Icmp
+                        : error->ee_origin == SO_EE_ORIGIN_LOCAL ? QueuedError::Origin::Local
+                                                                 : QueuedError::Origin::Other;
+        queued.type = error->ee_type;
+        queued.code = error->ee_code;
+        queued.error = static_cast<int>(error->ee_errno);
+        const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
+        queued.offender = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
     }
-    return verdict;
+    return queued;
 }
 
 }  // namespace
@@ -126,8 +117,8 @@ Verdict queuedError(msghdr& message, const sockaddr_in& destination, std::span<c
 std::unique_ptr<EchoSocket> EchoSocket::open()
 {
     // The kind that opened last time is tried first, so that a process
-    // refused datagram sockets does not pay for the refusal at every echo;
-    // the other kind still follows whenever the first is refused.
+    // refused datagram sockets does not pay for the refusal again; the
+    // other kind still follows whenever the first is refused.
     static std::atomic<SocketKind> first{SocketKind::Datagram};
     const SocketKind preferred = first.load();
     const SocketKind other = preferred == SocketKind::Datagram ? SocketKind::Raw : SocketKind::Datagram;
@@ -147,95 +138,276 @@ std::unique_ptr<EchoSocket> EchoSocket::open(SocketKind kind)
     return std::unique_ptr<EchoSocket>(new EchoSocket(fd, kind));
 }
 
+EchoSocket::EchoSocket(int fd, SocketKind kind)
+    : fd_(fd), kind_(kind), identifier_(randomNumber()), sequence_(randomNumber()), sequencesLeft_(kSequences),
+      quietSince_(Clock::now())
+{
+}
+
 EchoSocket::~EchoSocket()
 {
     ::close(fd_);
 }
 
-Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+// A late answer must never pass for the echo that reuses its sequence
+// number, so before the numbers come round again the identity changes: a
+// raw socket draws a new identifier; a datagram socket, whose identifier
+// the kernel gives, is replaced as soon as nothing is in flight on it (until
+// then, the numbers still in flight are skipped).
+void EchoSocket::prepareForStart(Clock::time_point now)
 {
-    const bool raw = kind_ == SocketKind::Raw;
-    const EchoIdentity identity{destination, raw ? processIdentifier() : std::uint16_t{0}, nextSequence()};
-    const auto request = buildEchoRequest(identity.identifier, identity.sequence, data);
+    const bool wrapped = sequencesLeft_ == 0;
+    const bool idle = pending_.empty() && now - quietSince_ > kIdleBound;
+    const bool replace = idle || (wrapped && kind_ == SocketKind::Datagram && pending_.empty());
+    if (replace) {
+        // When no new socket may be had, the old one serves on: the matcher
+        // still refuses what is not ours.
+        if (const int fd = openSocket(kind_); fd >= 0) {
+            ::close(fd_);
+            fd_ = fd;
+        }
+    }
+    if (replace || (wrapped && kind_ == SocketKind::Raw)) {
+        const std::uint16_t previous = identifier_;
+        while (identifier_ == previous)
+            identifier_ = randomNumber();
+        sequencesLeft_ = kSequences;
+    }
+}
 
+std::uint16_t EchoSocket::nextSequence()
+{
+    const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
+    for (;;) {
+        ++sequence_;
+        if (sequencesLeft_ > 0)
+            --sequencesLeft_;
+        if (!pending_.contains(keyOf({identifier, sequence_})))
+            return sequence_;
+    }
+}
+
+EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data,
+                                     std::uint32_t timeoutMs)
+{
+    const auto now = Clock::now();
+    prepareForStart(now);
+    const Ticket ticket = nextTicket_++;
+    if (pending_.size() >= kMostInFlight) {
+        settleFailed(ticket, IP_NO_RESOURCES);
+        return ticket;
+    }
+    const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
+    const Pending echo{ticket, {destination, identifier, nextSequence()}, now,
+                       now + std::chrono::milliseconds(timeoutMs)};
+    if (send(echo, data))
+        pending_.emplace(keyOf({identifier, echo.identity.sequence}), echo);
+    return ticket;
+}
+
+bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
+{
+    request_ = buildEchoRequest(echo.identity.identifier, echo.identity.sequence, data);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_addr.s_addr = destination;
-    const auto sent = Deadline::Clock::now();
-    const Deadline deadline(timeoutMs, sent);
-    if (::sendto(fd_, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
-        return failure(statusFromErrno(errno));
-
-    // One received message, judged.
-    struct Received {
-        enum class Kind { Ours, NotOurs, Empty } kind;
-        Outcome outcome;
-    };
-    auto receive = [&](bool errorQueue) -> Received {
-        sockaddr_in from{};
-        iovec iov{buffer_.data(), buffer_.size()};
-        alignas(cmsghdr) std::uint8_t control[512];
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t length = ::recvmsg(fd_, &message, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
-        // Nothing left, or a pending socket error that the error queue explains.
-        if (length < 0)
-            return {Received::Kind::Empty, {}};
-        const std::span<const std::uint8_t> bytes(buffer_.data(), static_cast<std::size_t>(length));
-
-        Verdict verdict;
-        if (raw) {
-            verdict = classifyRawPacket(bytes, identity);
-        } else if (errorQueue) {
-            verdict = queuedError(message, from, bytes, identity);
-        } else {
-            verdict = classifyDatagram(bytes, identity.sequence);
-            verdict.from = from.sin_addr.s_addr;
-            verdict.ttl = receivedTtl(message);
+    to.sin_addr.s_addr = echo.identity.destination;
+    for (bool retried = false;;) {
+        if (::sendto(fd_, request_.data(), request_.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
+            return true;
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        // A datagram socket reports an ICMP error that arrived for an
+        // earlier echo once more, as the failure of the next send. The
+        // error queue explains it (and goes to the echo it names), and the
+        // send is tried again. A send's own local error is queued too, and
+        // must not wait there for a later echo.
+        if (kind_ == SocketKind::Datagram && drainErrorQueue() > 0 && !retried) {
+            retried = true;
+            continue;
         }
-        if (verdict.kind == Verdict::Kind::Ignore)
-            return {Received::Kind::NotOurs, {}};
-        Outcome outcome;
-        outcome.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
-        outcome.address = verdict.from;
-        outcome.roundTripMs = elapsedMs(sent);
-        outcome.ttl = verdict.ttl;
-        outcome.data = verdict.data;
-        return {Received::Kind::Ours, outcome};
-    };
+        settleFailed(echo.ticket, statusFromErrno(error));
+        return false;
+    }
+}
 
-    // Everything queued, judged in turn; foreign messages are dropped and
-    // never push the deadline back.
-    auto drain = [&](bool errorQueue) -> std::optional<Outcome> {
-        for (;;) {
-            const Received received = receive(errorQueue);
-            if (received.kind == Received::Kind::Ours)
-                return received.outcome;
-            if (received.kind == Received::Kind::Empty)
-                return std::nullopt;
+std::size_t EchoSocket::drainErrorQueue()
+{
+    std::size_t explained = 0;
+    while (receiveOne(true, &explained)) {
+    }
+    return explained;
+}
+
+bool EchoSocket::receiveOne(bool errorQueue, std::size_t* icmpErrors)
+{
+    sockaddr_in from{};
+    iovec iov{buffer_.data(), buffer_.size()};
+    alignas(cmsghdr) std::uint8_t control[512];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t length = ::recvmsg(fd_, &message, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
+    if (length < 0) {
+        if (errno == EINTR)
+            return true;
+        // A pending socket error stands for an entry of the error queue.
+        if (!errorQueue && errno != EAGAIN && errno != EWOULDBLOCK) {
+            drainErrorQueue();
+            return true;
         }
-    };
+        return false;
+    }
+    const std::span<const std::uint8_t> bytes(buffer_.data(), std::min(static_cast<std::size_t>(length), buffer_.size()));
+    const auto now = Clock::now();
+    if (kind_ == SocketKind::Raw) {
+        judge(echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
+              now);
+    } else if (errorQueue) {
+        const QueuedError queued = queuedError(message, from, bytes);
+        if (icmpErrors != nullptr && queued.origin == QueuedError::Origin::Icmp)
+            ++*icmpErrors;
+        judge(echoNamedByQueuedError(queued), [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); },
+              now);
+    } else {
+        judge(echoNamedByDatagram(bytes),
+              [&](const EchoIdentity& echo) {
+                  Verdict verdict = classifyDatagram(bytes, from.sin_addr.s_addr, echo);
+                  verdict.ttl = receivedTtl(message);
+                  return verdict;
+              },
+              now);
+    }
+    return true;
+}
 
+void EchoSocket::judge(std::optional<EchoKey> key, auto&& classify, Clock::time_point now)
+{
+    if (!key)
+        return;
+    const std::uint16_t identifier = kind_ == SocketKind::Raw ? key->identifier : 0;
+    const auto found = pending_.find(keyOf({identifier, key->sequence}));
+    if (found == pending_.end())
+        return;
+    const Verdict verdict = classify(found->second.identity);
+    if (verdict.kind != Verdict::Kind::Ignore)
+        settle(found, verdict, now);
+}
+
+void EchoSocket::settle(std::unordered_map<std::uint32_t, Pending>::iterator echo, const Verdict& verdict,
+                        Clock::time_point now)
+{
+    Settled settled;
+    settled.ticket = echo->second.ticket;
+    settled.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
+    settled.address = verdict.from;
+    settled.roundTripMs = elapsedMs(now - echo->second.sent);
+    settled.ttl = verdict.ttl;
+    if (verdict.kind == Verdict::Kind::Reply)
+        settled.data.assign(verdict.data.begin(), verdict.data.end());
+    settled_.push_back(std::move(settled));
+    pending_.erase(echo);
+    if (pending_.empty())
+        quietSince_ = now;
+}
+
+void EchoSocket::settleFailed(Ticket ticket, std::int32_t status)
+{
+    Settled settled;
+    settled.ticket = ticket;
+    settled.status = status;
+    settled_.push_back(std::move(settled));
+    if (pending_.empty())
+        quietSince_ = Clock::now();
+}
+
+void EchoSocket::expire(Clock::time_point now)
+{
+    for (auto echo = pending_.begin(); echo != pending_.end();) {
+        if (echo->second.deadline > now) {
+            ++echo;
+            continue;
+        }
+        Settled settled;
+        settled.ticket = echo->second.ticket;
+        settled.status = IP_REQ_TIMED_OUT;
+        settled_.push_back(std::move(settled));
+        echo = pending_.erase(echo);
+    }
+    if (pending_.empty())
+        quietSince_ = std::max(quietSince_, now);
+}
+
+void EchoSocket::abandon(Ticket ticket)
+{
+    std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
+    for (auto echo = pending_.begin(); echo != pending_.end(); ++echo)
+        if (echo->second.ticket == ticket) {
+            pending_.erase(echo);
+            break;
+        }
+}
+
+std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const
+{
+    std::optional<Clock::time_point> earliest;
+    for (const auto& [key, echo] : pending_)
+        if (!earliest || echo.deadline < *earliest)
+            earliest = echo.deadline;
+    return earliest;
+}
+
+void EchoSocket::collect(std::vector<Settled>& settled)
+{
+    if (!pending_.empty())
+        while (receiveOne(false)) {
+        }
+    expire(Clock::now());
+    std::move(settled_.begin(), settled_.end(), std::back_inserter(settled));
+    settled_.clear();
+}
+
+void EchoSocket::wait(Clock::time_point until)
+{
+    pollfd watch{fd_, POLLIN, 0};
+    const auto slice = Deadline::sliceFor(until - Clock::now());
+    const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
+    // A local error in the queue sets no socket error, only POLLERR, which
+    // would wake every wait until it is read.
+    if (::ppoll(&watch, 1, &wait, nullptr) > 0 && (watch.revents & POLLERR))
+        drainErrorQueue();
+}
+
+Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+{
+    const Ticket ticket = start(destination, data, timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto take = [&]() -> std::optional<Outcome> {
+        const auto found = std::find_if(settled_.begin(), settled_.end(),
+                                        [&](const Settled& settled) { return settled.ticket == ticket; });
+        if (found == settled_.end())
+            return std::nullopt;
+        lastData_ = std::move(found->data);
+        Outcome outcome{found->status, found->address, found->roundTripMs, found->ttl, lastData_};
+        settled_.erase(found);
+        return outcome;
+    };
+    // Receive before waiting: on a near host the answer is often there by
+    // the time the send returns. One receive at a time, so that an answered
+    // echo costs one send and one receive.
     for (;;) {
-        pollfd watch{fd_, POLLIN, 0};
-        const auto slice = deadline.slice();
-        const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
-        const int ready = ::ppoll(&watch, 1, &wait, nullptr);
-        if (ready < 0 && errno != EINTR)
-            return failure(IP_GENERAL_FAILURE);
-        if (ready > 0 && (watch.revents & POLLERR))
-            if (auto outcome = drain(true))
-                return *outcome;
-        if (ready > 0 && (watch.revents & POLLIN))
-            if (auto outcome = drain(false))
-                return *outcome;
-        if (deadline.passed())
-            return failure(IP_REQ_TIMED_OUT);
+        if (auto outcome = take())
+            return *outcome;
+        if (receiveOne(false))
+            continue;
+        expire(Clock::now());
+        if (auto outcome = take())
+            return *outcome;
+        wait(deadline);
     }
 }
 

@@ -2,13 +2,15 @@
 
 #include "platform/net/icmp_socket.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <cerrno>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -70,66 +72,95 @@ public:
 
     std::uint32_t inet_addr(const char* text) override { return ::inet_addr(text); }
 
+    // A handle is a lease on the socket the process keeps, so opening and
+    // closing one costs no system call. Handles are serial numbers, never
+    // given twice, so a closed handle stays refused whatever the allocator
+    // does meanwhile.
     HANDLE IcmpCreateFile() override
     {
-        auto socket = icmp::EchoSocket::open();
-        if (!socket)
+        std::lock_guard lock(mutex_);
+        if (!echoSocket())
             return INVALID_HANDLE_VALUE;
-        std::lock_guard lock(handlesMutex_);
-        return *handles_.insert(socket.release()).first;
+        const std::uint64_t serial = nextSerial_++;
+        leases_.emplace(serial, Lease{});
+        return handleOf(serial);
     }
 
     std::uint32_t IcmpSendEcho(HANDLE handle, std::uint32_t destination, const void* requestData,
                                std::uint16_t requestSize, const IP_OPTION_INFORMATION*, void* replyBuffer,
                                std::uint32_t replySize, std::uint32_t timeout) override
     {
-        auto* socket = find(handle);
-        // Linux delivers an echo to 0.0.0.0 to this very machine, which
-        // would answer for a host that was never asked.
-        if (socket == nullptr || (requestData == nullptr && requestSize != 0) || destination == 0) {
-            icmp::Outcome failed;
-            failed.status = IP_GENERAL_FAILURE;
-            return icmp::writeReply(replyBuffer, replySize, failed);
-        }
+        std::lock_guard lock(mutex_);
+        if (lease(handle) == nullptr || !acceptable(destination, requestData, requestSize))
+            return generalFailure(replyBuffer, replySize);
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        return icmp::writeReply(replyBuffer, replySize, socket->echo(destination, data, timeout));
+        return icmp::writeReply(replyBuffer, replySize, socket_->echo(destination, data, timeout));
     }
 
     bool IcmpCloseHandle(HANDLE handle) override
     {
-        std::unique_ptr<icmp::EchoSocket> socket;
-        std::lock_guard lock(handlesMutex_);
-        if (handles_.erase(handle) == 0)
+        std::lock_guard lock(mutex_);
+        const auto found = leases_.find(serialOf(handle));
+        if (found == leases_.end())
             return false;
-        settled_.erase(handle);
-        socket.reset(static_cast<icmp::EchoSocket*>(handle));
+        for (auto started = started_.begin(); started != started_.end();) {
+            if (started->second.serial != found->first) {
+                ++started;
+                continue;
+            }
+            socket_->abandon(started->first);
+            started = started_.erase(started);
+        }
+        leases_.erase(found);
         return true;
     }
 
-    // For now every echo settles while it is started, one after another.
     bool IcmpSendEcho2(HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
-                       std::uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                       std::uint16_t requestSize, const IP_OPTION_INFORMATION*, void* replyBuffer,
                        std::uint32_t replySize, std::uint32_t timeout) override
     {
-        if (find(handle) == nullptr) {
-            IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
+        std::lock_guard lock(mutex_);
+        Lease* owner = lease(handle);
+        if (owner == nullptr) {
+            generalFailure(replyBuffer, replySize);
             return false;
         }
-        IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
-        std::lock_guard lock(handlesMutex_);
-        settled_[handle].push_back(context);
+        if (!acceptable(destination, requestData, requestSize)) {
+            generalFailure(replyBuffer, replySize);
+            owner->settled.push_back(context);
+            return true;
+        }
+        if (owner->inFlight >= kMostInFlightPerHandle) {
+            icmp::Outcome refused;
+            refused.status = IP_NO_RESOURCES;
+            icmp::writeReply(replyBuffer, replySize, refused);
+            owner->settled.push_back(context);
+            return true;
+        }
+        const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
+        const auto ticket = socket_->start(destination, data, timeout);
+        started_.emplace(ticket, Started{serialOf(handle), context, replyBuffer, replySize});
+        ++owner->inFlight;
         return true;
     }
 
-    std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t, std::vector<void*>& settled) override
+    std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) override
     {
-        std::lock_guard lock(handlesMutex_);
-        const auto found = settled_.find(handle);
-        if (found == settled_.end())
+        std::lock_guard lock(mutex_);
+        Lease* owner = lease(handle);
+        if (owner == nullptr)
             return 0;
-        const std::size_t count = found->second.size();
-        settled.insert(settled.end(), found->second.begin(), found->second.end());
-        settled_.erase(found);
+        deliver();
+        if (owner->settled.empty() && owner->inFlight > 0 && waitMs > 0) {
+            const auto until = icmp::EchoSocket::Clock::now() + std::chrono::milliseconds(waitMs);
+            while (owner->settled.empty() && owner->inFlight > 0 && icmp::EchoSocket::Clock::now() < until) {
+                socket_->wait(std::min(until, socket_->nextDeadline().value_or(until)));
+                deliver();
+            }
+        }
+        const std::size_t count = owner->settled.size();
+        settled.insert(settled.end(), owner->settled.begin(), owner->settled.end());
+        owner->settled.clear();
         return count;
     }
 
@@ -161,18 +192,79 @@ private:
         return true;
     }
 
-    // Only handles this layer gave out are used or closed, so a stale or
-    // foreign handle is refused instead of being dereferenced.
-    icmp::EchoSocket* find(HANDLE handle)
+    // An echo started by IcmpSendEcho2, until it settles.
+    struct Started {
+        std::uint64_t serial;
+        void* context;
+        void* replyBuffer;
+        std::uint32_t replySize;
+    };
+    struct Lease {
+        std::size_t inFlight = 0;
+        std::vector<void*> settled;
+    };
+
+    static constexpr std::size_t kMostInFlightPerHandle = 1024;
+
+    static HANDLE handleOf(std::uint64_t serial) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(serial)); }
+    static std::uint64_t serialOf(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+    // Only handles this layer gave out are used or closed.
+    Lease* lease(HANDLE handle)
     {
-        std::lock_guard lock(handlesMutex_);
-        return handles_.count(handle) ? static_cast<icmp::EchoSocket*>(handle) : nullptr;
+        const auto found = leases_.find(serialOf(handle));
+        return found == leases_.end() ? nullptr : &found->second;
+    }
+
+    // The kind of socket is chosen at the first echo and kept. Here is where
+    // an echo transport is chosen.
+    icmp::EchoSocket* echoSocket()
+    {
+        if (!socket_)
+            socket_ = icmp::EchoSocket::open();
+        return socket_.get();
+    }
+
+    // Linux delivers an echo to 0.0.0.0 to this very machine, which would
+    // answer for a host that was never asked.
+    static bool acceptable(std::uint32_t destination, const void* requestData, std::uint16_t requestSize)
+    {
+        return (requestData != nullptr || requestSize == 0) && destination != 0;
+    }
+
+    static std::uint32_t generalFailure(void* replyBuffer, std::uint32_t replySize)
+    {
+        icmp::Outcome failed;
+        failed.status = IP_GENERAL_FAILURE;
+        return icmp::writeReply(replyBuffer, replySize, failed);
+    }
+
+    // Writes the reply record of every echo that has settled and hands its
+    // context to its handle.
+    void deliver()
+    {
+        socket_->collect(settledEchoes_);
+        for (const auto& echo : settledEchoes_) {
+            const auto found = started_.find(echo.ticket);
+            if (found == started_.end())
+                continue;
+            icmp::writeReply(found->second.replyBuffer, found->second.replySize, echo.outcome());
+            Lease& owner = leases_.at(found->second.serial);
+            --owner.inFlight;
+            owner.settled.push_back(found->second.context);
+            started_.erase(found);
+        }
+        settledEchoes_.clear();
     }
 
     std::atomic<int> startups_{0};
-    std::mutex handlesMutex_;
-    std::unordered_set<HANDLE> handles_;
-    std::unordered_map<HANDLE, std::vector<void*>> settled_;
+    std::mutex mutex_;
+    std::unique_ptr<icmp::EchoSocket> socket_;
+    // Starts far from 0 and from INVALID_HANDLE_VALUE.
+    std::uint64_t nextSerial_ = 0x10000;
+    std::unordered_map<std::uint64_t, Lease> leases_;
+    std::unordered_map<icmp::EchoSocket::Ticket, Started> started_;
+    std::vector<icmp::EchoSocket::Settled> settledEchoes_;
 };
 
 }  // namespace

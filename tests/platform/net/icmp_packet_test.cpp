@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 using namespace platform::icmp;
 using Bytes = std::vector<std::uint8_t>;
@@ -75,18 +76,29 @@ Bytes join(std::initializer_list<Bytes> parts)
 
 EchoIdentity echoTo(std::uint32_t destination) { return {destination, kEcho.identifier, kEcho.sequence}; }
 
+// Fills in the checksum of the ICMP message that starts at this offset.
+Bytes checksummed(Bytes packet, std::size_t icmpStart = 20)
+{
+    packet[icmpStart + 2] = packet[icmpStart + 3] = 0;
+    const std::uint16_t sum = internetChecksum(std::span(packet).subspan(icmpStart));
+    packet[icmpStart + 2] = std::uint8_t(sum >> 8);
+    packet[icmpStart + 3] = std::uint8_t(sum);
+    return packet;
+}
+
 Bytes reply(std::uint16_t id, std::uint16_t seq, std::size_t optionWords = 0)
 {
-    return join({ipHeader(57, kDest, 0x0100007F, optionWords), icmpHeader(0, 0, id, seq),
-                 Bytes{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'}});
+    return checksummed(join({ipHeader(57, kDest, 0x0100007F, optionWords), icmpHeader(0, 0, id, seq),
+                             Bytes{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'}}),
+                       20 + 4 * optionWords);
 }
 
 Bytes error(std::uint8_t type, std::uint8_t code, std::uint32_t quotedDestination, std::uint16_t id,
             std::uint16_t seq, std::size_t quotedOptionWords = 0)
 {
     const std::uint32_t router = 0x01020304u;
-    return join({ipHeader(64, router, 0x0100007F), icmpHeader(type, code, 0, 0),
-                 ipHeader(63, 0x0100007F, quotedDestination, quotedOptionWords), icmpHeader(8, 0, id, seq)});
+    return checksummed(join({ipHeader(64, router, 0x0100007F), icmpHeader(type, code, 0, 0),
+                             ipHeader(63, 0x0100007F, quotedDestination, quotedOptionWords), icmpHeader(8, 0, id, seq)}));
 }
 
 TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
@@ -104,6 +116,7 @@ TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
     EXPECT_EQ(classifyRawPacket(reply(0x1234, 0x0041), echoTo(kDest)).kind, Verdict::Kind::Ignore);
     auto request = ours;
     request[20] = 8;
+    request = checksummed(request);
     EXPECT_EQ(classifyRawPacket(request, echoTo(kDest)).kind, Verdict::Kind::Ignore);
     EXPECT_EQ(classifyRawPacket(error(5, 1, kDest, 0x1234, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
 
@@ -127,17 +140,46 @@ TEST(RawPacket, ReadsHeadersWithOptions)
     EXPECT_EQ(quoted.status, 11013);
 }
 
-TEST(RawPacket, TakesOnlyErrorsThatQuoteThisEcho)
+TEST(RawPacket, TakesOnlyErrorsThatEndAnEchoAndQuoteThisOne)
 {
-    const Verdict verdict = classifyRawPacket(error(3, 1, kDest, 0x1234, 0x0042), echoTo(kDest));
-    ASSERT_EQ(verdict.kind, Verdict::Kind::Error);
-    EXPECT_EQ(verdict.status, 11003);
-    EXPECT_EQ(verdict.from, 0x01020304u);
+    struct Case {
+        Bytes packet;
+        std::int32_t status;  // -1: ignored
+    };
+    const Case cases[] = {
+        {error(3, 1, kDest, 0x1234, 0x0042), 11003},
+        {error(12, 0, kDest, 0x1234, 0x0042), 11015},  // parameter problem
+        {error(4, 0, kDest, 0x1234, 0x0042), 11016},   // source quench
+        {error(11, 0, kDest, 0x1234, 0x0042), 11013},
+        {error(5, 1, kDest, 0x1234, 0x0042), -1},      // a redirect: the echo goes on
+        {error(3, 1, 0x0A0B0C0D, 0x1234, 0x0042), -1}, // about another destination
+        {error(3, 1, kDest, 0x1235, 0x0042), -1},
+        {error(3, 1, kDest, 0x1234, 0x0043), -1},
+    };
+    for (const auto& c : cases) {
+        const Verdict verdict = classifyRawPacket(c.packet, echoTo(kDest));
+        const std::string row = std::to_string(c.packet[20]) + "/" + std::to_string(c.packet[21]);
+        if (c.status < 0) {
+            EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << row;
+            continue;
+        }
+        ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << row;
+        EXPECT_EQ(verdict.status, c.status) << row;
+        EXPECT_EQ(verdict.from, 0x01020304u) << row;
+        ASSERT_TRUE(echoNamedByRawPacket(c.packet)) << row;
+        EXPECT_EQ(echoNamedByRawPacket(c.packet)->sequence, 0x0042) << row;
+    }
+}
 
-    EXPECT_EQ(classifyRawPacket(error(3, 1, 0x0A0B0C0D, 0x1234, 0x0042), echoTo(kDest)).kind,
-              Verdict::Kind::Ignore);  // about another destination
-    EXPECT_EQ(classifyRawPacket(error(3, 1, kDest, 0x1235, 0x0042), echoTo(kDest)).kind, Verdict::Kind::Ignore);
-    EXPECT_EQ(classifyRawPacket(error(3, 1, kDest, 0x1234, 0x0043), echoTo(kDest)).kind, Verdict::Kind::Ignore);
+// The kernel checks no checksum for a raw socket; a damaged answer or error
+// must not count, as the datagram socket never sees one.
+TEST(RawPacket, RefusesABadChecksum)
+{
+    for (Bytes packet : {reply(0x1234, 0x0042), error(3, 1, kDest, 0x1234, 0x0042)}) {
+        ASSERT_NE(classifyRawPacket(packet, echoTo(kDest)).kind, Verdict::Kind::Ignore);
+        packet.back() ^= 0x01;
+        EXPECT_EQ(classifyRawPacket(packet, echoTo(kDest)).kind, Verdict::Kind::Ignore) << int(packet[20]);
+    }
 }
 
 TEST(RawPacket, SurvivesTruncatedAndMalformedPackets)
@@ -157,18 +199,72 @@ TEST(RawPacket, SurvivesTruncatedAndMalformedPackets)
     EXPECT_EQ(classifyRawPacket(notV4, echoTo(kDest)).kind, Verdict::Kind::Ignore);
 }
 
-TEST(DatagramMessage, MatchesOnTheSequenceOnly)
+// The kernel has matched the identifier; the sequence and the sender are
+// ours to check.
+TEST(DatagramMessage, TakesOnlyTheReplyFromTheHostAsked)
 {
     const Bytes ours = join({icmpHeader(0, 0, 0x7777, 0x0042), Bytes{'h', 'i'}});
-    const Verdict verdict = classifyDatagram(ours, 0x0042);
+    const Verdict verdict = classifyDatagram(ours, kDest, echoTo(kDest));
     ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
+    EXPECT_EQ(verdict.from, kDest);
     EXPECT_EQ(verdict.data.size(), 2u);
-    EXPECT_EQ(classifyDatagram(ours, 0x0043).kind, Verdict::Kind::Ignore);
-    EXPECT_EQ(classifyDatagram(Bytes(ours.begin(), ours.begin() + 7), 0x0042).kind, Verdict::Kind::Ignore);
+    EXPECT_EQ(echoNamedByDatagram(ours)->sequence, 0x0042);
 
-    EXPECT_TRUE(isOurRequest(icmpHeader(8, 0, 1, 0x0042), 0x0042));
-    EXPECT_FALSE(isOurRequest(icmpHeader(8, 0, 1, 0x0043), 0x0042));
-    EXPECT_FALSE(isOurRequest(icmpHeader(0, 0, 1, 0x0042), 0x0042));
+    struct Case {
+        const char* what;
+        Bytes message;
+        std::uint32_t from, asked;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"another sequence", join({icmpHeader(0, 0, 0x7777, 0x0043)}), kDest, kDest, false},
+        {"cut short", Bytes(ours.begin(), ours.begin() + 7), kDest, kDest, false},
+        {"not a reply", join({icmpHeader(8, 0, 0x7777, 0x0042)}), kDest, kDest, false},
+        {"another sender", ours, 0x0A0B0C0Du, kDest, false},
+        {"any sender for a group", ours, 0x0A0B0C0Du, 0x010000E0u, true},
+        {"any sender for broadcast", ours, 0x0A0B0C0Du, 0xFFFFFFFFu, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classifyDatagram(c.message, c.from, echoTo(c.asked)).kind == Verdict::Kind::Reply, c.taken) << c.what;
+}
+
+TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
+{
+    const Bytes request = icmpHeader(8, 0, 0x7777, 0x0042);
+    const std::uint32_t router = 0x01020304u;
+    using Origin = QueuedError::Origin;
+    struct Case {
+        const char* what;
+        QueuedError error;
+        std::int32_t status;  // -1: ignored
+    };
+    const Case cases[] = {
+        {"host unreachable", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, request}, 11003},
+        {"port unreachable", {Origin::Icmp, 3, 3, ECONNREFUSED, kDest, router, request}, 11005},
+        {"time exceeded", {Origin::Icmp, 11, 0, EHOSTUNREACH, kDest, router, request}, 11013},
+        {"parameter problem", {Origin::Icmp, 12, 0, EPROTO, kDest, router, request}, 11015},
+        {"source quench", {Origin::Icmp, 4, 0, EREMOTEIO, kDest, router, request}, 11016},
+        {"redirect", {Origin::Icmp, 5, 1, EREMOTEIO, kDest, router, request}, -1},
+        {"another echo", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, icmpHeader(8, 0, 0x7777, 0x0043)}, -1},
+        {"another destination", {Origin::Icmp, 3, 1, EHOSTUNREACH, 0x0A0B0C0Du, router, request}, -1},
+        {"not our request", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, icmpHeader(0, 0, 0x7777, 0x0042)}, -1},
+        {"quote cut short", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, Bytes(request.begin(), request.end() - 1)},
+         -1},
+        // An earlier send's own failure, left in the queue.
+        {"local error", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, {}}, -1},
+        {"local error quoting", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, request}, -1},
+    };
+    for (const auto& c : cases) {
+        const Verdict verdict = classifyQueuedError(c.error, echoTo(kDest));
+        if (c.status < 0) {
+            EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << c.what;
+            continue;
+        }
+        ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << c.what;
+        EXPECT_EQ(verdict.status, c.status) << c.what;
+        EXPECT_EQ(verdict.from, router) << c.what;
+        EXPECT_EQ(echoNamedByQueuedError(c.error)->sequence, 0x0042) << c.what;
+    }
 }
 
 TEST(EchoRequest, CarriesTheDataAndAValidChecksum)

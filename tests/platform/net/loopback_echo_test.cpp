@@ -3,13 +3,21 @@
 
 #include "platform/net/icmp_socket.h"
 #include "platform/net/network.h"
+#include "platform/system/program_start.h"
 #include "probe/send_echo.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -124,6 +132,58 @@ TEST(LoopbackEcho, TheLayerRefusesHandlesItDidNotGive)
         EXPECT_TRUE(network.IcmpCloseHandle(handle));
         EXPECT_FALSE(network.IcmpCloseHandle(handle));  // a second close is refused, not a double free
     }
+}
+
+// What the descriptors of a process are: "socket:[inode]", paths, pipes.
+std::multiset<std::string> descriptors(const std::string& fdFolder)
+{
+    std::multiset<std::string> targets;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(fdFolder, error))
+        targets.insert(std::filesystem::read_symlink(entry.path(), error).string());
+    return targets;
+}
+
+// The socket is kept for the process's life, so echoes after the first open
+// nothing, and a program started from the window gets no part of it.
+TEST(LoopbackEcho, OneSocketServesEveryEchoAndStaysWithThisProcess)
+{
+    REQUIRE_ECHO_SOCKETS();
+    EchoReply reply{};
+    ASSERT_EQ(SendEcho("127.0.0.1", "ECHO THIS", reply, 2000), 0);
+    const auto before = descriptors("/proc/self/fd");
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(SendEcho(i % 2 ? "127.0.0.1" : "127.0.0.2", "ECHO THIS", reply, 2000), 0) << "echo " << i;
+    // One more after the socket had time to be replaced as idle.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_EQ(SendEcho("127.0.0.1", "ECHO THIS", reply, 2000), 0);
+    const auto after = descriptors("/proc/self/fd");
+    auto sockets = [](const std::multiset<std::string>& targets) {
+        return std::count_if(targets.begin(), targets.end(),
+                             [](const std::string& target) { return target.rfind("socket:", 0) == 0; });
+    };
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(sockets(after), sockets(before));
+
+    const auto folder = std::filesystem::temp_directory_path() / ("quorvex-fds-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto script = folder / "list fds";
+    const auto listing = folder / "fds.txt";
+    std::ofstream(script) << "#!/bin/sh\nls -l /proc/$$/fd > '" << listing.string() << ".part'\nmv '"
+                          << listing.string() << ".part' '" << listing.string() << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    platform::realImplementation<platform::ProgramStart>().start(QString::fromStdString(script.string()),
+                                                                platform::window_style::NormalFocus);
+    for (int i = 0; i < 100 && !std::filesystem::exists(listing); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::stringstream started;
+    started << std::ifstream(listing).rdbuf();
+    std::filesystem::remove_all(folder);
+    ASSERT_FALSE(started.str().empty()) << "the started program wrote nothing";
+    for (const auto& target : after)
+        if (target.rfind("socket:", 0) == 0) {
+            EXPECT_EQ(started.str().find(target), std::string::npos) << target << " was inherited";
+        }
 }
 
 TEST(LoopbackEcho, WinsockStartupAndCleanupPair)

@@ -1,0 +1,394 @@
+// The echo engine on real sockets of both kinds, in a network namespace of
+// its own whose kernel answers no echo: the test answers them itself, late,
+// twice, from the wrong host or with an error, as a real network may. Every
+// packet stays on that namespace's loopback.
+
+#include "platform/net/icmp_socket.h"
+#include "platform/net/network.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace platform::icmp;
+using Bytes = std::vector<std::uint8_t>;
+
+bool inCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+void sysctl(const char* key, const char* value)
+{
+    std::ofstream(std::string("/proc/sys/net/ipv4/") + key) << value << '\n';
+}
+
+// A fresh namespace with loopback up, both socket kinds allowed, and no
+// echo answered by the kernel.
+std::string enterPrivateNetwork()
+{
+    if (::unshare(CLONE_NEWNET) != 0)
+        return std::string("cannot make a network namespace: ") + std::strerror(errno);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strcpy(request.ifr_name, "lo");
+    const bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags |= IFF_UP) &&
+                    ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    ::close(fd);
+    if (!up)
+        return "cannot bring loopback up";
+    sysctl("ping_group_range", "0 2147483647");
+    sysctl("icmp_echo_ignore_all", "1");
+    return {};
+}
+
+std::uint32_t loopback(std::uint8_t last)
+{
+    const std::uint8_t bytes[4] = {127, 0, 0, last};
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+Bytes text(const char* data) { return Bytes(data, data + std::strlen(data)); }
+
+// An echo request as it went out, seen from a raw socket of its own.
+struct Request {
+    std::uint32_t destination;
+    std::uint16_t identifier, sequence;
+    Bytes message;  // the whole ICMP request
+};
+
+// Sees every echo request and sends whatever ICMP it is told to, from any
+// loopback address.
+class Responder {
+public:
+    Responder()
+    {
+        fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_IP, IP_HDRINCL, &on, sizeof on);
+    }
+    ~Responder() { ::close(fd_); }
+
+    std::optional<Request> nextRequest(int waitMs = 1000)
+    {
+        std::uint8_t buffer[70000];
+        for (;;) {
+            pollfd watch{fd_, POLLIN, 0};
+            if (::poll(&watch, 1, waitMs) <= 0)
+                return std::nullopt;
+            const ssize_t length = ::recv(fd_, buffer, sizeof buffer, 0);
+            const std::size_t header = (buffer[0] & 0x0F) * 4u;
+            if (length < ssize_t(header + 8) || buffer[header] != 8)
+                continue;
+            Request request;
+            std::memcpy(&request.destination, buffer + 16, 4);
+            request.identifier = std::uint16_t(buffer[header + 4] << 8 | buffer[header + 5]);
+            request.sequence = std::uint16_t(buffer[header + 6] << 8 | buffer[header + 7]);
+            request.message.assign(buffer + header, buffer + length);
+            return request;
+        }
+    }
+
+    void send(std::uint32_t from, std::uint32_t to, Bytes message, bool fixChecksum = true)
+    {
+        if (fixChecksum) {
+            message[2] = message[3] = 0;
+            const std::uint16_t sum = internetChecksum(message);
+            message[2] = std::uint8_t(sum >> 8);
+            message[3] = std::uint8_t(sum);
+        }
+        Bytes packet(20, 0);
+        packet[0] = 0x45;
+        packet[8] = 64;
+        packet[9] = IPPROTO_ICMP;
+        std::memcpy(&packet[12], &from, 4);
+        std::memcpy(&packet[16], &to, 4);
+        packet.insert(packet.end(), message.begin(), message.end());
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = to;
+        ::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+
+    // The answer to a request, with other data if given.
+    void answer(const Request& request, std::optional<Bytes> data = std::nullopt, std::optional<std::uint32_t> from = {})
+    {
+        Bytes message(request.message.begin(), request.message.begin() + 8);
+        message[0] = 0;
+        const Bytes& body = data ? *data : Bytes(request.message.begin() + 8, request.message.end());
+        message.insert(message.end(), body.begin(), body.end());
+        send(from.value_or(request.destination), loopback(1), message);
+    }
+
+    // An ICMP error that quotes the request, as a router would send it.
+    void fail(const Request& request, std::uint8_t type, std::uint8_t code)
+    {
+        Bytes message{type, code, 0, 0, 0, 0, 0, 0};
+        Bytes quoted(20, 0);
+        quoted[0] = 0x45;
+        quoted[8] = 63;
+        quoted[9] = IPPROTO_ICMP;
+        const std::uint32_t source = loopback(1);
+        std::memcpy(&quoted[12], &source, 4);
+        std::memcpy(&quoted[16], &request.destination, 4);
+        message.insert(message.end(), quoted.begin(), quoted.end());
+        message.insert(message.end(), request.message.begin(), request.message.begin() + 8);
+        send(loopback(254), loopback(1), message);
+    }
+
+private:
+    int fd_;
+};
+
+class EchoEngine : public testing::TestWithParam<SocketKind> {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0 || !(why_ = enterPrivateNetwork()).empty()) {
+            const std::string why = ::geteuid() != 0 ? "needs root for a network namespace of its own" : why_;
+            if (inCi())
+                FAIL() << "CI must run this: " << why;
+            GTEST_SKIP() << why;
+        }
+        // Both made in the new namespace.
+        socket_ = EchoSocket::open(GetParam());
+        ASSERT_NE(socket_, nullptr);
+        responder_.emplace();
+    }
+
+    // Collects until the ticket has settled; what else settles meanwhile is
+    // kept for later.
+    EchoSocket::Settled waitFor(EchoSocket::Ticket ticket)
+    {
+        for (;;) {
+            socket_->collect(others_);
+            const auto found = std::find_if(others_.begin(), others_.end(),
+                                            [&](const EchoSocket::Settled& echo) { return echo.ticket == ticket; });
+            if (found != others_.end()) {
+                EchoSocket::Settled settled = std::move(*found);
+                others_.erase(found);
+                return settled;
+            }
+            if (socket_->inFlight() == 0) {
+                ADD_FAILURE() << "echo " << ticket << " never settled";
+                return {};
+            }
+            socket_->wait(*socket_->nextDeadline());
+        }
+    }
+
+    std::string why_;
+    std::unique_ptr<EchoSocket> socket_;
+    std::optional<Responder> responder_;
+    std::vector<EchoSocket::Settled> others_;
+};
+
+// What came late for an echo that has timed out (its answer, an error about
+// it) is never taken for the next one, also when the sequence numbers have
+// come round once since.
+TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
+{
+    for (const bool afterWrap : {false, true}) {
+        const Outcome first = socket_->echo(loopback(1), text("FIRST"), 20);
+        ASSERT_EQ(first.status, 11010);
+        const auto late = responder_->nextRequest();
+        ASSERT_TRUE(late);
+        if (afterWrap) {
+            sysctl("icmp_echo_ignore_all", "0");
+            for (int i = 0; i < 65535; ++i)
+                ASSERT_EQ(socket_->echo(loopback(1), text("x"), 1000).status, 0) << i;
+            sysctl("icmp_echo_ignore_all", "1");
+            while (responder_->nextRequest(0)) {
+            }
+        }
+        responder_->fail(*late, 3, 1);
+        responder_->answer(*late);
+
+        const auto ticket = socket_->start(loopback(1), text("SECOND"), 2000);
+        const auto second = responder_->nextRequest();
+        ASSERT_TRUE(second) << "the second echo was not sent";
+        if (afterWrap) {
+            ASSERT_EQ(second->sequence, late->sequence) << "the sequence numbers have not come round";
+        }
+        // The late ones again, now that an echo with their sequence number
+        // may be in flight.
+        responder_->answer(*late);
+        responder_->fail(*late, 3, 1);
+        responder_->answer(*second);
+        const auto settled = waitFor(ticket);
+        EXPECT_EQ(settled.status, 0) << (afterWrap ? "after a wrap" : "");
+        EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), "SECOND");
+        EXPECT_EQ(settled.address, loopback(1));
+    }
+}
+
+// A send that failed at once leaves no error behind for the next echo.
+TEST_P(EchoEngine, AFailedSendLeavesNothingForTheNextEcho)
+{
+    const Bytes tooBig(65510, 'x');
+    EXPECT_EQ(socket_->echo(loopback(1), tooBig, 200).status, 11009);
+    const auto ticket = socket_->start(loopback(1), text("NEXT"), 2000);
+    const auto request = responder_->nextRequest();
+    ASSERT_TRUE(request);
+    responder_->answer(*request);
+    EXPECT_EQ(waitFor(ticket).status, 0);
+}
+
+// Many echoes in flight: answers and errors come in any order and each goes
+// to the echo it names; echoes to the same host are kept apart; a silent
+// host's echo ends at its own deadline, not at another's.
+TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
+{
+    struct Echo {
+        const char* data;
+        std::uint8_t host;
+        std::uint32_t timeoutMs;
+        std::int32_t status;
+        const char* what;  // the responder's part
+    };
+    const Echo echoes[] = {
+        {"ONE", 1, 3000, 0, "answers"},
+        {"TWO", 1, 3000, 11003, "fails with host unreachable"},
+        {"THREE", 1, 3000, 0, "answers"},
+        {"FOUR", 2, 400, 11010, "answers from another host"},
+        {"FIVE", 3, 400, 11010, "answers with a bad checksum"},
+        {"SIX", 4, 3000, 11005, "fails with port unreachable"},
+        {"SILENT", 5, 100, 11010, "stays silent"},
+        {"SEVEN", 1, 3000, 0, "answers twice"},
+    };
+    std::vector<EchoSocket::Ticket> tickets;
+    std::vector<Request> requests;
+    for (const auto& echo : echoes) {
+        tickets.push_back(socket_->start(loopback(echo.host), text(echo.data), echo.timeoutMs));
+        const auto request = responder_->nextRequest();
+        ASSERT_TRUE(request) << echo.data;
+        requests.push_back(*request);
+    }
+    // Most recent first, and the silent one's deadline passes meanwhile.
+    const auto silent = waitFor(tickets[6]);
+    EXPECT_EQ(silent.status, 11010);
+    EXPECT_TRUE(others_.empty()) << "another echo settled before the silent one timed out";
+    EXPECT_EQ(socket_->inFlight(), 7u);
+    for (std::size_t i = requests.size(); i-- > 0;) {
+        const Request& request = requests[i];
+        switch (i) {
+        case 1: responder_->fail(request, 3, 1); break;
+        case 3: responder_->answer(request, std::nullopt, loopback(9)); break;
+        case 4: {
+            Bytes damaged = request.message;
+            damaged[0] = 0;
+            damaged.back() ^= 1;  // the checksum still sums the request
+            responder_->send(request.destination, loopback(1), damaged, false);
+            break;
+        }
+        case 5: responder_->fail(request, 3, 3); break;
+        case 6: break;
+        case 7: responder_->answer(request, text("SEVEN")); responder_->answer(request, text("EVIL!")); break;
+        default: responder_->answer(request);
+        }
+    }
+    // The two that are never answered time out on their own.
+    for (std::size_t i = 0; i < std::size(echoes); ++i) {
+        if (i == 6)
+            continue;
+        const auto settled = waitFor(tickets[i]);
+        EXPECT_EQ(settled.status, echoes[i].status) << echoes[i].data << ", " << echoes[i].what;
+        if (settled.status == 0) {
+            EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), echoes[i].data);
+        }
+    }
+    std::vector<EchoSocket::Settled> rest;
+    socket_->collect(rest);
+    EXPECT_TRUE(rest.empty()) << "an echo settled twice";
+    EXPECT_EQ(socket_->inFlight(), 0u);
+}
+
+// While a process is idle, other traffic fills a raw socket's buffer; the
+// next echo must still get its answer.
+TEST_P(EchoEngine, AnIdleSocketCannotBeFilledUp)
+{
+    if (GetParam() != SocketKind::Raw)
+        GTEST_SKIP() << "a datagram socket gets only its own echoes' answers";
+    sysctl("icmp_echo_ignore_all", "0");
+    ASSERT_EQ(socket_->echo(loopback(1), text("BEFORE"), 1000).status, 0);
+    Bytes foreign{0, 0, 0, 0, 0xAB, 0xCD, 0, 1};
+    foreign.resize(1000, 'f');
+    for (int i = 0; i < 4000; ++i)
+        responder_->send(loopback(1), loopback(1), foreign);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_EQ(socket_->echo(loopback(1), text("AFTER"), 1000).status, 0);
+}
+
+// The echo interface over the kept socket: handles, contexts and reply
+// records of echoes in flight at once, and a blocking echo among them.
+TEST_P(EchoEngine, TheInterfaceHandsBackEachEchoOnce)
+{
+    if (GetParam() != SocketKind::Datagram)
+        GTEST_SKIP() << "the interface uses the datagram socket where it may";
+    auto& network = platform::realImplementation<platform::Network>();
+    const platform::HANDLE handle = network.IcmpCreateFile();
+    ASSERT_NE(handle, platform::INVALID_HANDLE_VALUE);
+    std::uint8_t records[3][64];
+    int contexts[3] = {0, 1, 2};
+    const char* data[3] = {"A", "BB", "CCC"};
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(network.IcmpSendEcho2(handle, &contexts[i], loopback(1), data[i], std::uint16_t(i + 1), nullptr,
+                                          records[i], sizeof records[i], i == 2 ? 150 : 3000));
+    std::vector<Request> requests;
+    for (int i = 0; i < 3; ++i)
+        requests.push_back(*responder_->nextRequest());
+    responder_->answer(requests[1]);
+
+    // A blocking echo on another handle meanwhile, answered by the kernel.
+    sysctl("icmp_echo_ignore_all", "0");
+    const platform::HANDLE other = network.IcmpCreateFile();
+    std::uint8_t record[64];
+    EXPECT_EQ(network.IcmpSendEcho(other, loopback(1), "X", 1, nullptr, record, sizeof record, 1000), 1u);
+    EXPECT_TRUE(network.IcmpCloseHandle(other));
+    responder_->answer(requests[0]);
+
+    std::vector<void*> settled;
+    while (settled.size() < 3 && network.IcmpCollectEchoes(handle, 1000, settled) > 0) {
+    }
+    ASSERT_EQ(settled.size(), 3u);
+    EXPECT_EQ(settled[0], &contexts[1]);
+    EXPECT_EQ(settled[1], &contexts[0]);
+    EXPECT_EQ(settled[2], &contexts[2]);
+    for (int i = 0; i < 3; ++i) {
+        platform::ICMP_ECHO_REPLY reply;
+        std::memcpy(&reply, records[i], sizeof reply);
+        EXPECT_EQ(reply.Status, i == 2 ? 11010u : 0u) << i;
+        EXPECT_EQ(reply.DataSize, i == 2 ? 0 : i + 1) << i;
+    }
+    EXPECT_EQ(network.IcmpCollectEchoes(handle, 1000, settled), 0u);
+    EXPECT_TRUE(network.IcmpCloseHandle(handle));
+    EXPECT_FALSE(network.IcmpSendEcho2(handle, &contexts[0], loopback(1), "A", 1, nullptr, records[0], 64, 10));
+    EXPECT_FALSE(network.IcmpCloseHandle(handle));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, EchoEngine, testing::Values(SocketKind::Datagram, SocketKind::Raw),
+                         [](const auto& info) { return info.param == SocketKind::Raw ? "Raw" : "Datagram"; });
+
+}  // namespace
