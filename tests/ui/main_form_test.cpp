@@ -7,6 +7,8 @@
 #include "platform/forms/gui_application.h"
 #include "platform/forms/progress_bar.h"
 #include "platform/forms/status_bar.h"
+#include "platform/net/icmp_rights.h"
+#include "support/recording_msgbox.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -339,6 +341,47 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
     EXPECT_GE(wrapped.height(), 2 * metrics.lineSpacing() - metrics.leading());
     EXPECT_LE(wrapped.height(), label->contentsRect().height());
     EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);
+}
+
+// Started from the desktop's menu, the advice of the start-up rights check
+// reaches no terminal; the window gives it once, before it opens.
+TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixBeforeTheWindowOpens)
+{
+    // Records whether the main window was already on screen at each box.
+    struct BoxBeforeWindow final : platform::MessageBox {
+        void show(const QString& prompt, int style) override
+        {
+            shown.push_back({prompt, style});
+            windowWasShown.push_back(ui::mainFrmLoaded() && mainFrm().isVisible());
+        }
+        std::vector<RecordingMessageBox::Shown> shown;
+        std::vector<bool> windowWasShown;
+        platform::ScopedFake<platform::MessageBox> installed{*this};
+    };
+
+    platform::icmp::IcmpRights datagramOnly;
+    datagramOnly.datagramSocket = true;
+    for (const platform::icmp::IcmpRights& rights : {platform::icmp::IcmpRights{}, datagramOnly}) {
+        SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no right at all");
+        const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/bin/quorvex");
+        BoxBeforeWindow boxes;
+
+        ui::OpenMainWindow(advice);
+
+        EXPECT_TRUE(mainFrm().isVisible());
+        if (advice.isEmpty()) {
+            EXPECT_TRUE(boxes.shown.empty());
+        } else {
+            ASSERT_EQ(boxes.shown.size(), 1u);
+            EXPECT_EQ(boxes.windowWasShown, std::vector<bool>{false});
+            EXPECT_EQ(boxes.shown[0].style, platform::msgbox_style::Exclamation);
+            const QString prompt = boxes.shown[0].prompt;
+            EXPECT_FALSE(prompt.startsWith("quorvex")) << "the box's title names the program";
+            EXPECT_TRUE(prompt.at(0).isUpper());
+            EXPECT_TRUE(advice.endsWith(prompt.mid(1))) << prompt.toStdString();
+        }
+        mainFrm().Unload();
+    }
 }
 
 // A second form for the cases in which the program ends.
