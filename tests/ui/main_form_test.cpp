@@ -7,8 +7,8 @@
 #include "platform/forms/gui_application.h"
 #include "platform/forms/progress_bar.h"
 #include "platform/forms/status_bar.h"
+#include "platform/forms/msgbox.h"
 #include "platform/net/icmp_rights.h"
-#include "support/recording_msgbox.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -347,38 +347,38 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
 // reaches no terminal; the window gives it once, before it opens.
 TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixBeforeTheWindowOpens)
 {
-    // Records whether the main window was already on screen at each box.
+    // Records each box, and whether the window was on screen already.
     struct BoxBeforeWindow final : platform::MessageBox {
+        struct Shown {
+            QString prompt;
+            int style;
+            bool windowShown;
+        };
         void show(const QString& prompt, int style) override
         {
-            shown.push_back({prompt, style});
-            windowWasShown.push_back(ui::mainFrmLoaded() && mainFrm().isVisible());
+            shown.push_back({prompt, style, ui::mainFrmLoaded() && mainFrm().isVisible()});
         }
-        std::vector<RecordingMessageBox::Shown> shown;
-        std::vector<bool> windowWasShown;
+        std::vector<Shown> shown;
         platform::ScopedFake<platform::MessageBox> installed{*this};
     };
 
-    platform::icmp::IcmpRights datagramOnly;
-    datagramOnly.datagramSocket = true;
-    for (const platform::icmp::IcmpRights& rights : {platform::icmp::IcmpRights{}, datagramOnly}) {
-        SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no right at all");
+    platform::icmp::IcmpRights datagram;
+    datagram.datagramSocket = true;
+    for (const auto& rights : {platform::icmp::IcmpRights{}, datagram}) {
+        SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no way at all");
         const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/bin/quorvex");
-        BoxBeforeWindow boxes;
+        BoxBeforeWindow box;
 
         ui::OpenMainWindow(advice);
 
         EXPECT_TRUE(mainFrm().isVisible());
-        if (advice.isEmpty()) {
-            EXPECT_TRUE(boxes.shown.empty());
-        } else {
-            ASSERT_EQ(boxes.shown.size(), 1u);
-            EXPECT_EQ(boxes.windowWasShown, std::vector<bool>{false});
-            EXPECT_EQ(boxes.shown[0].style, platform::msgbox_style::Exclamation);
-            const QString prompt = boxes.shown[0].prompt;
-            EXPECT_FALSE(prompt.startsWith("quorvex")) << "the box's title names the program";
-            EXPECT_TRUE(prompt.at(0).isUpper());
-            EXPECT_TRUE(advice.endsWith(prompt.mid(1))) << prompt.toStdString();
+        ASSERT_EQ(box.shown.size(), advice.isEmpty() ? 0u : 1u);
+        if (!advice.isEmpty()) {
+            EXPECT_FALSE(box.shown[0].windowShown);
+            EXPECT_EQ(box.shown[0].style, platform::msgbox_style::Exclamation);
+            // The box's title names the program; the text begins as a sentence.
+            const QString prompt = box.shown[0].prompt;
+            EXPECT_TRUE(prompt.at(0).isUpper() && advice.endsWith(prompt.mid(1))) << prompt.toStdString();
         }
         mainFrm().Unload();
     }
