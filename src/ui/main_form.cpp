@@ -146,7 +146,8 @@ void OpenMainWindow(const QString& icmpRightsAdvice)
         QString text = icmpRightsAdvice;
         if (text.startsWith(forStderr))
             text.remove(0, forStderr.size());
-        text[0] = text[0].toUpper();
+        if (!text.isEmpty())
+            text[0] = text[0].toUpper();
         platform::MsgBox(text, platform::msgbox_style::Exclamation);
     }
     mainFrm().Show();
