@@ -7,8 +7,8 @@
 #include "platform/forms/gui_application.h"
 #include "platform/forms/progress_bar.h"
 #include "platform/forms/status_bar.h"
-#include "platform/forms/msgbox.h"
 #include "platform/net/icmp_rights.h"
+#include "support/recording_msgbox.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -344,37 +344,21 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
 }
 
 // Started from the desktop's menu, the advice of the start-up rights check
-// reaches no terminal; the window gives it once, before it opens.
-TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixBeforeTheWindowOpens)
+// reaches no terminal; the window gives it once, then opens.
+TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixAndTheWindowOpens)
 {
-    // Records each box, and whether the window was on screen already.
-    struct BoxBeforeWindow final : platform::MessageBox {
-        struct Shown {
-            QString prompt;
-            int style;
-            bool windowShown;
-        };
-        void show(const QString& prompt, int style) override
-        {
-            shown.push_back({prompt, style, ui::mainFrmLoaded() && mainFrm().isVisible()});
-        }
-        std::vector<Shown> shown;
-        platform::ScopedFake<platform::MessageBox> installed{*this};
-    };
-
     platform::icmp::IcmpRights datagram;
     datagram.datagramSocket = true;
     for (const auto& rights : {platform::icmp::IcmpRights{}, datagram}) {
         SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no way at all");
         const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/bin/quorvex");
-        BoxBeforeWindow box;
+        RecordingMessageBox box;
 
         ui::OpenMainWindow(advice);
 
         EXPECT_TRUE(mainFrm().isVisible());
         ASSERT_EQ(box.shown.size(), advice.isEmpty() ? 0u : 1u);
         if (!advice.isEmpty()) {
-            EXPECT_FALSE(box.shown[0].windowShown);
             EXPECT_EQ(box.shown[0].style, platform::msgbox_style::Exclamation);
             // The box's title names the program; the text begins as a sentence.
             const QString prompt = box.shown[0].prompt;
