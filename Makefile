@@ -3,12 +3,16 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-liberation
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
+# rsvg-convert draws the desktop entry's icons, which a full build makes.
+ICON_PACKAGES := librsvg2-bin
+TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
 # The batch benchmark also runs under Xvfb with accessibility on, beside fping.
 BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2
 # dpkg-shlibdeps and file find the package's library dependencies.
-PACKAGE_PACKAGES := $(BUILD_PACKAGES) dpkg-dev file
+PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) dpkg-dev file
 PACKAGE_BUILD ?= build-package
+# What `make run` builds: the program and what it runs, no tests or benchmarks.
+RUN_TARGETS := quorvex
 
 .PHONY: all deps test-deps build run test test-asan bench package clean
 
@@ -26,7 +30,8 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	$(BUILD)/src/app/quorvex
 
 test: test-deps $(BUILD)/CMakeCache.txt

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's icon: a radar scope whose sweep has just found a host
 that answers. 32 x 32 pixels in the 16 colours of the classic desktop
-palette, and the same picture enlarged without smoothing for the desktop
-entry. Writes quorvex-32.png, -64, -128 and -256 next to this script."""
+palette; the window enlarges it without smoothing on dense screens. Writes
+quorvex-32.png next to this script. quorvex.svg beside it is the same scope
+drawn for the large sizes of the desktop entry."""
 
 import math
 import os
@@ -95,9 +96,8 @@ def png(rows, scale):
 def main():
     rows = [[pixel(x, y) for x in range(SIZE)] for y in range(SIZE)]
     here = os.path.dirname(os.path.abspath(__file__))
-    for scale in (1, 2, 4, 8):
-        with open(os.path.join(here, "quorvex-%d.png" % (SIZE * scale)), "wb") as out:
-            out.write(png(rows, scale))
+    with open(os.path.join(here, "quorvex-%d.png" % SIZE), "wb") as out:
+        out.write(png(rows, 1))
 
 
 if __name__ == "__main__":

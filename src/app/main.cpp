@@ -15,7 +15,8 @@ int main(int argc, char** argv)
 {
     // Without an ICMP socket every echo fails alike; say so, and how to fix
     // it, before anything else.
-    if (const QString advice = platform::icmp::missingIcmpRightsAdvice(); !advice.isEmpty())
+    const QString advice = platform::icmp::missingIcmpRightsAdvice();
+    if (!advice.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(advice));
 
     if (argc > 1)
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
     runs::ConnectToMainForm();
     about::ConnectToMainForm();
 
-    ui::mainFrm().Show();
+    ui::OpenMainWindow(advice);
     const int exitCode = app.exec();
 
     platform::DestroyAllForms();

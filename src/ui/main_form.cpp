@@ -3,9 +3,12 @@
 #include "platform/app.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/dispatch.h"
+#include "platform/forms/file_path_box.h"
+#include "platform/forms/msgbox.h"
 #include "platform/forms/twips.h"
 
 #include <QFont>
+#include <QPixmap>
 
 #include <cstddef>
 #include <iterator>
@@ -15,9 +18,10 @@ namespace {
 
 using platform::Twips;
 
+template <class Box = QLineEdit>
 QLineEdit* textBox(QWidget* container, const char* name, const char* text, int left, int top, int width, int height)
 {
-    auto* box = new QLineEdit(QString::fromLatin1(text), container);
+    auto* box = new Box(QString::fromLatin1(text), container);
     platform::Place(box, name, left, top, width, height);
     return box;
 }
@@ -72,8 +76,8 @@ MainForm::MainForm() : platform::Form(QStringLiteral("mainFrm"))
     ProgressBar1 = new platform::ProgressBar(Frame1);
     platform::Place(ProgressBar1, "ProgressBar1", 120, 1200, 3495, 255);
     txtPingtimeout = textBox(Frame1, "txtPingtimeout", "500", 4680, 1200, 975, 285);
-    txtInput = textBox(Frame1, "txtInput", "", 1320, 240, 4695, 285);
-    txtOutput = textBox(Frame1, "txtOutput", "", 1320, 720, 4695, 285);
+    txtInput = textBox<platform::FilePathBox>(Frame1, "txtInput", "", 1320, 240, 4695, 285);
+    txtOutput = textBox<platform::FilePathBox>(Frame1, "txtOutput", "", 1320, 720, 4695, 285);
     cmdInput = platform::CommandButton(Frame1, "cmdInput", "Browse...", 6120, 240, 1215, 375);
     cmdOutput = platform::CommandButton(Frame1, "cmdOutput", "Browse...", 6120, 720, 1215, 375);
     cmdStart = platform::CommandButton(Frame1, "cmdStart", "Start", 6120, 1200, 1215, 375);
@@ -120,15 +124,34 @@ void MainForm::cmdClose_Click() { platform::End(); }
 
 QIcon ProgramIcon()
 {
-    QIcon icon;
-    for (int size : {32, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/quorvex-%1.png").arg(size), QSize(size, size));
+    // Enlarged without smoothing, the picture keeps its hard pixel edges on
+    // dense screens instead of blurring.
+    const QPixmap picture(QStringLiteral(":/icons/quorvex-32.png"));
+    QIcon icon(picture);
+    for (int size : {64, 128, 256})
+        icon.addPixmap(picture.scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     return icon;
 }
 
 MainForm& mainFrm() { return platform::FormInstance<MainForm>::get(); }
 
 bool mainFrmLoaded() { return platform::FormInstance<MainForm>::loaded(); }
+
+void OpenMainWindow(const QString& icmpRightsAdvice)
+{
+    if (!icmpRightsAdvice.isEmpty()) {
+        // The box bears the program's title; the advice names it only for
+        // a line among others on stderr.
+        static const QString forStderr = QStringLiteral("quorvex: ");
+        QString text = icmpRightsAdvice;
+        if (text.startsWith(forStderr))
+            text.remove(0, forStderr.size());
+        if (!text.isEmpty())
+            text[0] = text[0].toUpper();
+        platform::MsgBox(text, platform::msgbox_style::Exclamation);
+    }
+    mainFrm().Show();
+}
 
 MainFormHandlers& mainFrmHandlers()
 {

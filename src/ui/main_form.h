@@ -65,6 +65,11 @@ QIcon ProgramIcon();
 MainForm& mainFrm();
 bool mainFrmLoaded();
 
+// Shows the main window at the program's start. Started from the desktop's
+// menu, nobody reads stderr: when the start-up check found no way to send
+// an echo, a message box first gives its advice, with the fix.
+void OpenMainWindow(const QString& icmpRightsAdvice);
+
 // Click handlers of the window that other layers implement (the two ping
 // runs and the About dialog). main() plugs them in; a button whose handler
 // is empty does nothing. They are looked up at every click and run through

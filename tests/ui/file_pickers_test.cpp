@@ -6,10 +6,15 @@
 #include "platform/forms/common_dialog.h"
 #include "support/scripted_file_dialog.h"
 
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+
+#include <string>
 
 namespace {
 
@@ -124,6 +129,67 @@ TEST_F(FilePickersTest, EveryPressSetsTheFilterAgainAndTheChosenNameSurvivesOnly
     dialog.cancel();
     press(kPickers[0]);
     EXPECT_EQ(mainFrm().txtInput->text(), "");
+}
+
+// A file dragged from a file manager onto either box: what file managers
+// offer is a URI list with the same URLs as plain text, and they propose a
+// move. The drag enters, moves and drops as Qt would deliver it.
+TEST_F(FilePickersTest, ADroppedFileReplacesTheTextWithItsPathAndNothingElseIsTaken)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString hosts = dir.filePath("hosts of the 3rd floor ä.txt");
+    const QString other = dir.filePath("other.txt");
+    for (const QString& path : {hosts, other})
+        QFile(path).open(QIODevice::WriteOnly);
+
+    struct Drop {
+        const char* what;
+        QList<QUrl> urls;
+        QString text;
+        QString taken;  // empty: refused
+    };
+    const QUrl url = QUrl::fromLocalFile(hosts);
+    const Drop kDrops[] = {
+        {"one local file", {url}, url.toString(), hosts},
+        {"two files", {url, QUrl::fromLocalFile(other)}, url.toString(), {}},
+        {"a folder", {QUrl::fromLocalFile(dir.path())}, dir.path(), {}},
+        {"a remote file", {QUrl("sftp://server/srv/hosts.txt")}, "sftp://server/srv/hosts.txt", {}},
+        {"a file on another host", {QUrl("file://server/srv/hosts.txt")}, "file://server/srv/hosts.txt", {}},
+        {"a name that is not UTF-8", {QUrl("file:///tmp/hosts%FE.txt")}, "file:///tmp/hosts%FE.txt", {}},
+        {"plain text", {}, "hosts.txt", {}},
+    };
+
+    for (const Picker& p : kPickers) {
+        for (const Drop& d : kDrops) {
+            SCOPED_TRACE(std::string(p.name) + ": " + d.what);
+            QLineEdit* box = mainFrm().*p.box;
+            box->setText("typed by hand.txt");
+            QMimeData data;
+            if (!d.urls.isEmpty())
+                data.setUrls(d.urls);
+            data.setText(d.text);
+            const auto offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+            const QPoint at = box->rect().center();
+            QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+            QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+            for (QDropEvent* event : {static_cast<QDropEvent*>(&enter), static_cast<QDropEvent*>(&move), &drop}) {
+                event->setDropAction(Qt::MoveAction);
+                QCoreApplication::sendEvent(box, event);
+                EXPECT_EQ(event->isAccepted(), !d.taken.isEmpty()) << event->type();
+            }
+
+            if (d.taken.isEmpty()) {
+                EXPECT_EQ(box->text().toStdString(), "typed by hand.txt");
+                continue;
+            }
+            EXPECT_EQ(box->text().toStdString(), d.taken.toStdString());
+            EXPECT_EQ(drop.dropAction(), Qt::CopyAction) << "a move would let the file manager delete the file";
+            box->undo();
+            EXPECT_EQ(box->text().toStdString(), "typed by hand.txt");
+        }
+    }
 }
 
 // The real dialog: answered from inside its own event loop.

@@ -7,6 +7,8 @@
 #include "platform/forms/gui_application.h"
 #include "platform/forms/progress_bar.h"
 #include "platform/forms/status_bar.h"
+#include "platform/net/icmp_rights.h"
+#include "support/recording_msgbox.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -339,6 +341,31 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
     EXPECT_GE(wrapped.height(), 2 * metrics.lineSpacing() - metrics.leading());
     EXPECT_LE(wrapped.height(), label->contentsRect().height());
     EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);
+}
+
+// Started from the desktop's menu, the advice of the start-up rights check
+// reaches no terminal; the window gives it once, then opens.
+TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixAndTheWindowOpens)
+{
+    platform::icmp::IcmpRights datagram;
+    datagram.datagramSocket = true;
+    for (const auto& rights : {platform::icmp::IcmpRights{}, datagram}) {
+        SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no way at all");
+        const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/bin/quorvex");
+        RecordingMessageBox box;
+
+        ui::OpenMainWindow(advice);
+
+        EXPECT_TRUE(mainFrm().isVisible());
+        ASSERT_EQ(box.shown.size(), advice.isEmpty() ? 0u : 1u);
+        if (!advice.isEmpty()) {
+            EXPECT_EQ(box.shown[0].style, platform::msgbox_style::Exclamation);
+            // The box's title names the program; the text begins as a sentence.
+            const QString prompt = box.shown[0].prompt;
+            EXPECT_TRUE(prompt.at(0).isUpper() && advice.endsWith(prompt.mid(1))) << prompt.toStdString();
+        }
+        mainFrm().Unload();
+    }
 }
 
 // A second form for the cases in which the program ends.

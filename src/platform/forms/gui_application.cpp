@@ -1,5 +1,6 @@
 #include "platform/forms/gui_application.h"
 
+#include "platform/app_info.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/form.h"
 
@@ -107,6 +108,9 @@ GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv
     setFont(windowFont());
     setQuitOnLastWindowClosed(false);
     QAccessible::installFactory(formAccessible);
+    // Lets the desktop match the windows to their launcher and icon; on
+    // Wayland it is also the application id.
+    setDesktopFileName(QString::fromLatin1(app_info::app_id));
 }
 
 bool GuiApplication::notify(QObject* receiver, QEvent* event)
