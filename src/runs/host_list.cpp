@@ -53,6 +53,7 @@ std::int16_t HostList::Count(bool lookPast)
                                          QStringLiteral("the hosts of \"%1\" take more than 16 MiB; only a list "
                                                         "that can be read twice, a regular file, may be longer.")
                                              .arg(stream_.Path()));
+        line.squeeze();  // the room it grew into while it was read
         kept_.append(std::move(line));
     }
     if (lookPast && !keep_ && !stream_.AtEndOfStream())
