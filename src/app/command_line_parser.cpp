@@ -13,18 +13,20 @@ namespace {
 
 using Request = CommandLineRequest;
 
+// An option either takes a value into the request or, without one, asks
+// for an action of its own.
 struct Option {
-    char shortName;  // 0: none
-    const char* longName;
-    QByteArray Request::*value;  // nullptr: an action without a value
-    Request::Action action;
+    char shortName;        // 0: none
+    const char* longName;  // nullptr: none
+    QByteArray Request::*value;
+    Request::Action action = Request::Action::Batch;
 };
 
 const Option kOptions[] = {
-    {'i', "input", &Request::input, Request::Action::Batch},
-    {'o', "output", &Request::output, Request::Action::Batch},
-    {'t', "timeout", &Request::timeout, Request::Action::Batch},
-    {0, "ping", &Request::host, Request::Action::Ping},
+    {'i', "input", &Request::input},
+    {'o', "output", &Request::output},
+    {'t', "timeout", &Request::timeout},
+    {0, "ping", &Request::host},
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
     {'v', "version", nullptr, Request::Action::Version},
