@@ -7,22 +7,6 @@
 #include <cstdio>
 
 namespace app {
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
-qsizetype sequenceLength(const QByteArray& bytes, qsizetype at)
-{
-    const auto byte = [&](qsizetype i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u; };
-    const unsigned lead = byte(at);
-    const qsizetype length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                              : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    for (qsizetype i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
-}  // namespace
 
 QByteArray TerminalText(const QByteArray& bytes)
 {
@@ -31,7 +15,7 @@ QByteArray TerminalText(const QByteArray& bytes)
     qsizetype at = 0;
     while (at < bytes.size()) {
         const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-        qsizetype length = sequenceLength(bytes, at);
+        qsizetype length = platform::utf8SequenceLength(bytes, at);
         // C1 controls are U+0080 to U+009F: C2 80 to C2 9F.
         const bool control = lead < 0x20 || lead == 0x7F ||
                              (length == 2 && lead == 0xC2 && static_cast<unsigned char>(bytes[at + 1]) < 0xA0);

@@ -5,8 +5,14 @@ namespace {
 
 constexpr char16_t kFirstEscape = 0xDC80;
 
-// The length of the well-formed UTF-8 sequence that starts at `at`, or 0:
-// no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isEscape(const QString& name, qsizetype i)
+{
+    const char16_t c = name[i].unicode();
+    return c >= kFirstEscape && c <= 0xDCFF && (i == 0 || !name[i - 1].isHighSurrogate());
+}
+
+}  // namespace
+
 qsizetype utf8SequenceLength(const QByteArray& bytes, qsizetype at)
 {
     const auto byte = [&](qsizetype i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u; };
@@ -34,14 +40,6 @@ qsizetype utf8SequenceLength(const QByteArray& bytes, qsizetype at)
             return 0;
     return length;
 }
-
-bool isEscape(const QString& name, qsizetype i)
-{
-    const char16_t c = name[i].unicode();
-    return c >= kFirstEscape && c <= 0xDCFF && (i == 0 || !name[i - 1].isHighSurrogate());
-}
-
-}  // namespace
 
 QString decodeFileName(const QByteArray& bytes)
 {

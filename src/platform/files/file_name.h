@@ -15,4 +15,8 @@ namespace platform {
 QString decodeFileName(const QByteArray& bytes);
 QByteArray encodeFileName(const QString& name);
 
+// The length of the well-formed UTF-8 sequence that starts at `at`, or 0:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+qsizetype utf8SequenceLength(const QByteArray& bytes, qsizetype at);
+
 }  // namespace platform
