@@ -1,92 +1,75 @@
 #include "app/command_line.h"
 
+#include "app/command_line_parser.h"
+#include "app/console.h"
+#include "platform/ansi.h"
 #include "platform/app.h"
+#include "platform/files/file_name.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/msgbox.h"
+#include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
-#include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
 #include "runs/manual_ping.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cstdio>
 #include <optional>
 
 namespace {
 
+using app::CommandLineRequest;
+using app::Console;
+
 constexpr int kEveryHostAnswered = 0;
 constexpr int kSomeHostDidNotAnswer = 1;
 constexpr int kFailed = 2;
-
-// Standard error: one line per message, and on a terminal a progress line
-// that the messages push aside.
-class Console {
-public:
-    void say(const QString& line)
-    {
-        clearProgress();
-        std::fprintf(stderr, "quorvex: %s\n", qUtf8Printable(line));
-    }
-
-    // Redrawn at most ten times a second, and only on a terminal.
-    void progress(int done, int total, const QString& host)
-    {
-        if (!terminal_ || (shown_ && sinceDrawn_.elapsed() < 100))
-            return;
-        std::fprintf(stderr, "\r\033[K%d/%d %s", done, total, qUtf8Printable(host));
-        std::fflush(stderr);
-        shown_ = true;
-        sinceDrawn_.start();
-    }
-
-    void clearProgress()
-    {
-        if (shown_)
-            std::fputs("\r\033[K", stderr);
-        shown_ = false;
-    }
-
-private:
-    const bool terminal_ = platform::StandardErrorIsTerminal();
-    bool shown_ = false;
-    QElapsedTimer sinceDrawn_;
-};
 
 // What the window would show in a message box.
 class ConsoleMessageBox final : public platform::MessageBox {
 public:
     explicit ConsoleMessageBox(Console& console) : console_(console) {}
-    void show(const QString& prompt, int) override { console_.say(prompt); }
+    void show(const QString& prompt, int) override { console_.Say(prompt); }
 
 private:
     Console& console_;
     platform::ScopedFake<platform::MessageBox> installed_{*this};
 };
 
+runs::BatchFile batchFile(const QByteArray& argument)
+{
+    if (argument == "-")
+        return {QString(), true};
+    return {platform::decodeFileName(argument)};
+}
+
 class CommandLineBatch final : public runs::BatchControls {
 public:
-    CommandLineBatch(Console& console, QString input, QString output, QString timeout)
-        : console_(console), input_(std::move(input)), output_(std::move(output)), timeout_(std::move(timeout))
-    {
-    }
+    CommandLineBatch(Console& console, const CommandLineRequest& request) : console_(console), request_(request) {}
 
-    QString InputPath() override { return input_; }
-    QString OutputPath() override { return output_; }
-    QString TimeoutText() override { return timeout_; }
+    runs::BatchFile InputFile() override { return batchFile(request_.input); }
+    runs::BatchFile OutputFile() override { return batchFile(request_.output); }
+    QString TimeoutText() override { return platform::decodeFileName(request_.timeout); }
     void SetStatusText(const QString&) override {}
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
-    void HostStarting(const QString& host) override { console_.progress(started_++, total_, host); }
+    void HostStarting(const QString& host) override { console_.Progress(started_++, total_, host); }
+    bool ListBeforeOutput() override { return true; }
+    void ListCutShort(const runs::HostList::CutShort& cut) override
+    {
+        console_.Say(QStringLiteral("line %1 is empty, so the %2%3 line%4 after it %5 not read.")
+                         .arg(cut.emptyLine)
+                         .arg(cut.atLeast ? QStringLiteral("more than ") : QString())
+                         .arg(cut.linesAfter)
+                         .arg(cut.linesAfter == 1 && !cut.atLeast ? "" : "s")
+                         .arg(cut.linesAfter == 1 && !cut.atLeast ? "was" : "were"));
+    }
 
 private:
     Console& console_;
-    QString input_;
-    QString output_;
-    QString timeout_;
+    const CommandLineRequest& request_;
     float value_ = 0.0f;
     int total_ = 0;
     int started_ = 0;
@@ -94,87 +77,127 @@ private:
 
 class CommandLinePing final : public runs::ManualPingControls {
 public:
-    CommandLinePing(QString host, QString timeout) : host_(std::move(host)), timeout_(std::move(timeout)) {}
+    // The host's bytes as single-byte text, which the resolver gets back
+    // byte for byte.
+    explicit CommandLinePing(const CommandLineRequest& request)
+        : host_(platform::fromAnsi(request.host)), timeout_(platform::decodeFileName(request.timeout))
+    {
+    }
 
     QString HostText() override { return host_; }
     QString TimeoutText() override { return timeout_; }
     void SetVerdict(const QString& caption) override { verdict = caption; }
 
-    std::optional<QString> verdict;
+    QString verdict;
 
 private:
     QString host_;
     QString timeout_;
 };
 
-int batchRun(Console& console, const QString& input, const QString& output, const QString& timeout)
+QString plural(int count, const char* noun) { return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? "" : "s"); }
+
+int batchRun(Console& console, const CommandLineRequest& request)
 {
-    CommandLineBatch controls(console, input, output, timeout);
-    const int silentHosts = runs::BatchFilePing(controls);
-    console.clearProgress();
-    return silentHosts > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
+    CommandLineBatch controls(console, request);
+    const runs::BatchTotals totals = runs::BatchFilePing(controls);
+    console.ClearProgress();
+    if (console.Terminal()) {
+        const QString output = request.output == "-" ? QStringLiteral("standard output")
+                                                     : platform::decodeFileName(request.output);
+        console.Say(QStringLiteral("%1 pinged, %2 did not answer; the output is %3.")
+                        .arg(plural(totals.pinged, "host"))
+                        .arg(totals.didNotAnswer)
+                        .arg(output));
+    }
+    return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
-int manualPing(const QString& host, const QString& timeout)
+int manualPing(const CommandLineRequest& request)
 {
-    CommandLinePing controls(host, timeout);
-    runs::ManualPing(controls);
-    if (!controls.verdict)
+    CommandLinePing controls(request);
+    const std::optional<std::int32_t> status = runs::ManualPing(controls);
+    if (!status)
         return kFailed;  // Windows Sockets did not start; the message said so
-    std::printf("%s\n", qUtf8Printable(*controls.verdict));
-    return controls.verdict->startsWith(QStringLiteral("Success! ")) ? kEveryHostAnswered : kSomeHostDidNotAnswer;
+    const QByteArray line = platform::toAnsi(controls.verdict) + '\n';
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
+}
+
+// Empty when an echo can be sent; otherwise why not, and the fix.
+QString whyNoEcho()
+{
+    const QString program = QCoreApplication::applicationFilePath();
+    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights(program);
+    if (rights.canEcho())
+        return {};
+    QString advice = platform::icmp::icmpRightsAdvice(rights, program);
+    if (advice.startsWith(QStringLiteral("quorvex: ")))
+        advice.remove(0, 9);
+    return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
+}
+
+bool displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 }  // namespace
 
 int RunCommandLine(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    const platform::Application& app = platform::App();
-    QCoreApplication::setApplicationName(app.Title);
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(app.Major).arg(app.Minor).arg(app.Revision));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
-                       "Exit status: 0 every host answered, 1 at least one did not, 2 an error."));
-    const QCommandLineOption input({"i", "input"}, "Ping every host that FILE lists, one per line, up to its first "
-                                                   "empty line.", "FILE");
-    const QCommandLineOption output({"o", "output"}, "Write each host that did not answer, with the reason, into "
-                                                     "FILE (replaced).", "FILE");
-    const QCommandLineOption ping("ping", "Ping HOST once and print the verdict.", "HOST");
-    const QCommandLineOption timeout({"t", "timeout"}, "Wait at most MS milliseconds for each answer (default 500).",
-                                     "MS", "500");
-    parser.addOptions({input, output, ping, timeout});
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const app::ParsedCommandLine parsed = app::ParseCommandLine(arguments);
     Console console;
-    if (!parser.parse(QCoreApplication::arguments())) {
-        console.say(parser.errorText());
+    if (!parsed.error.isEmpty()) {
+        console.Say(parsed.error);
         return kFailed;
     }
-    if (parser.isSet(help))
-        parser.showHelp(0);
-    if (parser.isSet(version))
-        parser.showVersion();
-    const bool batch = parser.isSet(input) || parser.isSet(output);
-    if (!parser.positionalArguments().isEmpty() || batch == parser.isSet(ping) ||
-        (batch && !(parser.isSet(input) && parser.isSet(output)))) {
-        console.say(QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more."));
-        return kFailed;
+    const CommandLineRequest& request = parsed.request;
+    const platform::Application& app = platform::App();
+    switch (request.action) {
+    case CommandLineRequest::Action::Help:
+        std::fputs(qPrintable(app::CommandLineHelp()), stdout);
+        return kEveryHostAnswered;
+    case CommandLineRequest::Action::Version:
+        std::printf("%s %d.%d.%d\n", qPrintable(app.Title), app.Major, app.Minor, app.Revision);
+        return kEveryHostAnswered;
+    case CommandLineRequest::Action::Batch:
+    case CommandLineRequest::Action::Ping:
+        break;
     }
 
+    QCoreApplication application(argc, argv);
+    // Every echo would fail alike: a run would report every host as down.
+    if (const QString why = whyNoEcho(); !why.isEmpty()) {
+        console.Say(why);
+        return kFailed;
+    }
     ConsoleMessageBox messages(console);
     try {
-        if (batch)
-            return batchRun(console, parser.value(input), parser.value(output), parser.value(timeout));
-        return manualPing(parser.value(ping), parser.value(timeout));
+        if (request.action == CommandLineRequest::Action::Batch)
+            return batchRun(console, request);
+        return manualPing(request);
     } catch (const platform::RuntimeError& error) {
-        console.say(platform::ErrorReportText(error));
+        console.Say(platform::ErrorReportText(error));
     } catch (const std::exception& error) {
-        console.say(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
+        console.Say(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
     }
-    console.clearProgress();
+    console.ClearProgress();
+    return kFailed;
+}
+
+std::optional<int> RunWithoutWindow(int argc, char** argv)
+{
+    if (argc > 1)
+        return RunCommandLine(argc, argv);
+    if (displayAvailable())
+        return std::nullopt;
+    std::fputs("quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+               "are unset); without a window, use --input FILE --output FILE or --ping HOST.\n",
+               stderr);
     return kFailed;
 }

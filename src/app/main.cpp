@@ -13,14 +13,14 @@
 // other layers implement are plugged into the window here.
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> exitCode = RunWithoutWindow(argc, argv))
+        return *exitCode;
+
     // Without an ICMP socket every echo fails alike; say so, and how to fix
     // it, before anything else.
     const QString advice = platform::icmp::missingIcmpRightsAdvice();
     if (!advice.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(advice));
-
-    if (argc > 1)
-        return RunCommandLine(argc, argv);
 
     platform::GuiApplication app(argc, argv);
     runs::ConnectToMainForm();

@@ -2,52 +2,23 @@
 
 #include "platform/files/file_system_object.h"
 #include "platform/forms/msgbox.h"
-#include "platform/runtime_error.h"
-#include "probe/echo_status_text.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
+#include "runs/batch_output.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
 #include "ui/main_form.h"
 
 #include <cstdint>
-#include <limits>
+#include <optional>
 
 namespace runs {
 namespace {
 
-// Spaces only: a tab beside a name is part of it.
-QString TrimSpaces(const QString& line)
-{
-    qsizetype begin = 0;
-    qsizetype end = line.size();
-    while (begin < end && line[begin] == u' ')
-        ++begin;
-    while (end > begin && line[end - 1] == u' ')
-        --end;
-    return line.sliced(begin, end - begin);
-}
-
-// The hosts up to the first empty line; the counter is 16 bits wide.
-std::int16_t CountHosts(platform::TextStream& input)
-{
-    std::int16_t counter = 0;
-    while (!input.AtEndOfLine()) {
-        if (counter == std::numeric_limits<std::int16_t>::max())
-            throw platform::RuntimeError(platform::error_number::Overflow,
-                                         QStringLiteral("\"%1\" lists more than 32767 hosts before its first empty "
-                                                        "line.")
-                                             .arg(input.Path()));
-        ++counter;
-        input.ReadLine();
-    }
-    return counter;
-}
-
 class MainFormControls final : public BatchControls {
 public:
-    QString InputPath() override { return ui::mainFrm().txtInput->text(); }
-    QString OutputPath() override { return ui::mainFrm().txtOutput->text(); }
+    BatchFile InputFile() override { return {ui::mainFrm().txtInput->text()}; }
+    BatchFile OutputFile() override { return {ui::mainFrm().txtOutput->text()}; }
     QString TimeoutText() override { return ui::mainFrm().txtPingtimeout->text(); }
     void SetStatusText(const QString& text) override { ui::mainFrm().StatusBar->setSimpleText(text); }
     float ProgressValue() override { return ui::mainFrm().ProgressBar1->Value(); }
@@ -57,41 +28,45 @@ public:
 
 }  // namespace
 
-int BatchFilePing(BatchControls& controls)
+BatchTotals BatchFilePing(BatchControls& controls)
 {
     controls.SetStatusText(QStringLiteral("Running ping sequence..."));
     controls.SetProgressValue(0.0f);
     platform::FileSystemObject fileSystem;
-    platform::TextStream input = fileSystem.OpenTextFile(controls.InputPath(), platform::ForReading);
-    platform::TextStream output = fileSystem.CreateTextFile(controls.OutputPath(), true);
+    HostList hosts(fileSystem, controls.InputFile());
+    std::optional<BatchOutput> output;
+    if (!controls.ListBeforeOutput())
+        output.emplace(fileSystem, controls.OutputFile());
 
-    const std::int16_t hosts = CountHosts(input);
-    input.Close();
-    input = fileSystem.OpenTextFile(controls.InputPath(), platform::ForReading);
-    controls.SetProgressMax(static_cast<float>(hosts));
+    const std::int16_t counted = hosts.Count(controls.ListBeforeOutput());
+    if (hosts.cutShort())
+        controls.ListCutShort(*hosts.cutShort());
+    if (!output)
+        output.emplace(fileSystem, controls.OutputFile());
+    hosts.StartPingPass();
+    controls.SetProgressMax(static_cast<float>(counted));
 
     EchoReply reply{};
-    int silentHosts = 0;
-    while (!input.AtEndOfLine()) {
-        const QString host = TrimSpaces(input.ReadLine());
-        controls.HostStarting(host);
+    BatchTotals totals;
+    while (const std::optional<QString> host = hosts.NextHost()) {
+        controls.HostStarting(*host);
         if (!StartSockets()) {
             platform::MsgBox(kSocketsNotResponding);
             continue;
         }
-        const QString address = ResolveHostName(host);
+        const QString address = ResolveHostName(*host);
         const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
         const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
-        if (status != 0) {
-            output.WriteLine(host + QStringLiteral(" - ") + EchoStatusText(status));
-            ++silentHosts;
-        }
+        if (status != 0)
+            output->HostDidNotAnswer(*host, status);
         StopSockets();
         controls.SetProgressValue(controls.ProgressValue() + 1.0f);
+        ++totals.pinged;
     }
-    input.Close();
-    output.Close();
-    return silentHosts;
+    hosts.Close();
+    output->Close();
+    totals.didNotAnswer = output->Lines();
+    return totals;
 }
 
 void cmdStart_Click()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "runs/batch_file.h"
+#include "runs/host_list.h"
+
 #include <QString>
 
 namespace runs {
@@ -9,8 +12,8 @@ namespace runs {
 class BatchControls {
 public:
     virtual ~BatchControls() = default;
-    virtual QString InputPath() = 0;                        // txtInput.Text
-    virtual QString OutputPath() = 0;                       // txtOutput.Text
+    virtual BatchFile InputFile() = 0;                      // txtInput.Text
+    virtual BatchFile OutputFile() = 0;                     // txtOutput.Text
     virtual QString TimeoutText() = 0;                      // txtPingtimeout.Text
     virtual void SetStatusText(const QString& text) = 0;    // StatusBar.SimpleText
     virtual float ProgressValue() = 0;                      // ProgressBar1.Value
@@ -18,13 +21,24 @@ public:
     virtual void SetProgressMax(float max) = 0;             // ProgressBar1.Max
     // The host whose turn it is; the window shows nothing for it.
     virtual void HostStarting(const QString& host) { (void)host; }
+
+    // The command line counts the list before it creates the output, so
+    // that a list it refuses leaves the last output as it was, and tells of
+    // lines left behind an empty line. The window keeps the design's order
+    // (the output is replaced first) and says nothing of them.
+    virtual bool ListBeforeOutput() { return false; }
+    virtual void ListCutShort(const HostList::CutShort& cut) { (void)cut; }
+};
+
+struct BatchTotals {
+    int pinged = 0;       // hosts that got Windows Sockets and their echo
+    int didNotAnswer = 0;  // lines written
 };
 
 // One batch run: every host of the input file up to its first empty line
 // is pinged once, in file order; each one that did not answer gets a line
-// in the output file. Returns how many lines that made, which the file
-// cannot tell when it is a device or a pipe.
-int BatchFilePing(BatchControls& controls);
+// in the output file.
+BatchTotals BatchFilePing(BatchControls& controls);
 
 // The Start button of the main window.
 void cmdStart_Click();

@@ -27,11 +27,11 @@ public:
 
 }  // namespace
 
-void ManualPing(ManualPingControls& controls)
+std::optional<std::int32_t> ManualPing(ManualPingControls& controls)
 {
     if (!StartSockets()) {
         platform::MsgBox(kSocketsNotResponding);
-        return;
+        return std::nullopt;
     }
     const QString address = ResolveHostName(controls.HostText());
     const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
@@ -39,6 +39,7 @@ void ManualPing(ManualPingControls& controls)
     const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
     controls.SetVerdict(Verdict(controls.HostText(), address, status));
     StopSockets();
+    return status;
 }
 
 void cmdManPing_Click()

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+
 namespace runs {
 
 // What the manual ping reads and shows: the main window's controls, or
@@ -14,8 +17,9 @@ public:
     virtual void SetVerdict(const QString& caption) = 0;  // Label6.Caption
 };
 
-// One manual ping: one echo to the host as typed, its verdict shown.
-void ManualPing(ManualPingControls& controls);
+// One manual ping: one echo to the host as typed, its verdict shown. The
+// echo's status, or nothing when Windows Sockets did not start.
+std::optional<std::int32_t> ManualPing(ManualPingControls& controls);
 
 // The Ping button of the main window.
 void cmdManPing_Click();

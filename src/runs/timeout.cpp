@@ -36,11 +36,11 @@ std::int32_t TimeoutMilliseconds(const QString& text)
             throw notANumber();
         magnitude = std::min(magnitude * 10 + (c.unicode() - u'0'), kBeyond);
     }
+    // The echo takes the timeout unsigned: -1 would wait for 49.7 days.
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+    if (value < 0 || value > std::numeric_limits<std::int32_t>::max())
         throw platform::RuntimeError(platform::error_number::Overflow,
-                                     QStringLiteral("the ping timeout \"%1\" lies outside -2147483648 to 2147483647.")
-                                         .arg(text));
+                                     QStringLiteral("the ping timeout \"%1\" lies outside 0 to 2147483647.").arg(text));
     return static_cast<std::int32_t>(value);
 }
 

@@ -40,7 +40,16 @@ TEST_F(AboutDialogTest, TextsPlacesRuleAndWindowKind)
               "Quorvex reads the input file and pings the targets listen in the file. The hosts that doesn't respond "
               "to ping is written in the output file. This program was originally written for the active monitoring "
               "deparment at a mayor car company.");
-    EXPECT_TRUE(dialog.lblDisclaimer->text().startsWith(" ")) << "the empty notice and one blank come first";
+    EXPECT_EQ(dialog.lblDisclaimer->text().toStdString(), " Quorvex is made and kept up by the Quorvex developers.")
+        << "the empty notice, one blank and the credit";
+
+    // Tab goes by tab index through what takes the focus, and round.
+    EXPECT_EQ(QApplication::focusWidget(), dialog.cmdOK);
+    for (QWidget* next : {static_cast<QWidget*>(dialog.picIcon), static_cast<QWidget*>(dialog.cmdSysInfo),
+                          static_cast<QWidget*>(dialog.cmdOK)}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
 
     EXPECT_EQ(dialog.size(), QSize(382, 237));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());

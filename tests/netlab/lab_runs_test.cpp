@@ -73,59 +73,163 @@ TEST_F(LabRuns, TheManualPingShowsTheVerdict)
     }
 }
 
-// The same runs from the command line, with no display to be had.
-TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
-{
-    QTemporaryDir dir;
-    const QString hosts = QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt");
-    const QString answering = dir.filePath("answering.txt");
-    const QString out = dir.filePath("out.txt");
+// The command line's runs are bash command lines: $Q is the program and
+// $D a folder of the run's own, with hosts.txt (the lab's list),
+// answering.txt and out.txt, which holds "kept" before each row. No
+// display is to be had.
+struct CommandLineRun {
+    int exitCode = -1;
+    QByteArray output;  // out.txt afterwards
+    QByteArray stdoutText;
+    QByteArray stderrText;
+};
+
+class LabCommandLine : public testing::Test {
+protected:
+    void SetUp() override
     {
-        QFile file(answering);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("answering.lab\r\n  router.lab\r\n");
+        QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt"), dir.filePath("hosts.txt"));
+        write("answering.txt", "answering.lab\r\n  router.lab\r\n");
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        environment.insert("Q", QStringLiteral(QUORVEX_PROGRAM));
+        environment.insert("D", dir.path());
     }
-    const QByteArray expected = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt"));
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        QByteArray output;  // the output file afterwards; "kept" when untouched
-        const char* stdoutText;
-    } cases[] = {
-        {{"-i", hosts, "-o", out, "-t", "200"}, 1, expected, ""},
-        {{"--input", answering, "--output", out}, 0, "", ""},
-        {{"-i", hosts, "-o", "/dev/null", "-t", "200"}, 1, "kept", ""},  // a device's size says nothing
-        {{"-i", dir.filePath("missing.txt"), "-o", out}, 2, "kept", ""},
-        {{"-i", hosts, "-o", out, "--timeout", "abc"}, 2, "", ""},
-        {{"-i", hosts, "-o", out, "--bogus"}, 2, "kept", ""},
-        {{"-i", hosts}, 2, "kept", ""},
-        {{"--ping", "answering.lab"}, 0, "kept", "Success! answering.lab Replied from ip: 203.0.113.10\n"},
-        {{"--ping", "silent.lab", "-t", "200"}, 1, "kept",
-         "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n"},
-    };
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    for (const auto& c : cases) {
-        const std::string command = c.arguments.join(' ').toStdString();
-        QFile::remove(out);
-        {
-            QFile file(out);
-            file.open(QIODevice::WriteOnly);
-            file.write("kept");
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    CommandLineRun run(const QString& command)
+    {
+        write("out.txt", "kept");
+        QProcess bash;
+        bash.setProcessEnvironment(environment);
+        bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), command});
+        bash.closeWriteChannel();
+        CommandLineRun result;
+        if (!bash.waitForFinished(30000)) {
+            bash.kill();
+            bash.waitForFinished();
+            return result;
         }
-        QProcess quorvex;
-        quorvex.setProcessEnvironment(environment);
-        quorvex.start(QStringLiteral(QUORVEX_PROGRAM), c.arguments);
-        ASSERT_TRUE(quorvex.waitForFinished(30000)) << command;
-        const QByteArray errors = quorvex.readAllStandardError();
-        EXPECT_EQ(quorvex.exitCode(), c.exitCode) << command << "\n" << errors.toStdString();
-        EXPECT_EQ(contents(out).toStdString(), c.output.toStdString()) << command;
-        EXPECT_EQ(quorvex.readAllStandardOutput().toStdString(), c.stdoutText) << command;
-        // Errors are one line each, and only errors are said.
-        EXPECT_EQ(errors.count('\n'), c.exitCode == 2 ? 1 : 0) << command << "\n" << errors.toStdString();
-        EXPECT_TRUE(errors.isEmpty() || errors.startsWith("quorvex: ")) << errors.toStdString();
+        result.exitCode = bash.exitStatus() == QProcess::NormalExit ? bash.exitCode() : 128 + bash.exitCode();
+        result.output = contents(dir.filePath("out.txt"));
+        result.stdoutText = bash.readAllStandardOutput();
+        result.stderrText = bash.readAllStandardError();
+        return result;
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+
+TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBeforeTouchingTheOutput)
+{
+    const QByteArray expected = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt"));
+    const QByteArray silent = "silent.lab - 11010   [ ip req timed out ]\r\n";
+    const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
+    const QByteArray usage = "give --input FILE and --output FILE, or --ping HOST; --help tells more.\n";
+    const struct {
+        const char* command;
+        int exitCode;
+        QByteArray output;
+        QByteArray stdoutText;
+        QByteArray stderrText;  // $D stands for the folder
+    } cases[] = {
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200)", 1, expected, "", cutShort},
+        {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt")", 0, "", "", ""},
+        {R"("$Q" -i "$D/hosts.txt" -o /dev/null -t 200)", 1, "kept", "", cutShort},  // a device's size says nothing
+        {R"("$Q" -i "$D/hosts.txt" -o - -t 200)", 1, "kept", expected, cutShort},
+        {R"(printf 'silent.lab\n' | "$Q" -i - -o"$D/out.txt" -t 200)", 1, silent, "", ""},
+        {R"(printf 'answering.lab\nsilent.lab\n' | "$Q" -i /dev/stdin -o "$D/out.txt" -t 200)", 1, silent, "", ""},
+        {R"(mkfifo "$D/fifo" && { printf 'silent.lab\nanswering.lab\n' >"$D/fifo" & } && "$Q" -i "$D/fifo" -o "$D/out.txt" -t 200)",
+         1, silent, "", ""},
+        {R"("$Q" --ping answering.lab)", 0, "kept", "Success! answering.lab Replied from ip: 203.0.113.10\n", ""},
+        {R"("$Q" --ping silent.lab -t 200)", 1, "kept", "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n", ""},
+        {R"("$Q" --ping $'\xfe')", 1, "kept", "Error! \xfe Did not reply. Error: -1   [ inet_addr: bad IP format ]\n", ""},
+        // A name that is not UTF-8 names its own file, not the one whose
+        // name has U+FFFD in its place.
+        {R"(printf 'silent.lab\n' >"$D/in"$'\xfe'; printf 'answering.lab\n' >"$D/in"$'\xef\xbf\xbd'; printf other >"$D/down"$'\xef\xbf\xbd'
+            "$Q" -i "$D/in"$'\xfe' -o "$D/down"$'\xfe' -t 200; s=$?; mv "$D/down"$'\xfe' "$D/out.txt"; cat "$D/down"$'\xef\xbf\xbd'; exit $s)",
+         1, silent, "other", ""},
+        // Refused before the output is touched.
+        {R"("$Q" -i "$D/missing.txt" -o "$D/out.txt")", 2, "kept", "",
+         "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --timeout abc)", 2, "kept", "",
+         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
+        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc)", 2, "kept", "",
+         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
+        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -t -1)", 2, "kept", "",
+         "quorvex: Overflow: the ping timeout \"-1\" lies outside 0 to 2147483647.\n"},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --bogus)", 2, "kept", "", "quorvex: unknown option --bogus; " + usage},
+        {R"("$Q" -i "$D/hosts.txt")", 2, "kept", "", "quorvex: " + usage},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "", "quorvex: unexpected argument \"stray\"; " + usage},
+        {R"(yes answering.lab | head -n 32768 | "$Q" -i - -o "$D/out.txt")", 2, "kept", "",
+         "quorvex: Overflow: \"standard input\" lists more than 32767 hosts before its first empty line.\n"},
+        {R"("$Q" -i /dev/zero -o "$D/out.txt")", 2, "kept", "",
+         "quorvex: Path/File access error: line 1 of \"/dev/zero\" is longer than 65536 characters: the file is not "
+         "a list of hosts.\n"},
+        {R"(printf 'silent.lab\n' | "$Q" -i - -o /dev/full -t 200)", 2, "kept", "",
+         "quorvex: Disk full: \"/dev/full\" cannot be written: No space left on device.\n"},
+        {R"("$Q")", 2, "kept", "",
+         "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
+         "unset); without a window, use --input FILE --output FILE or --ping HOST.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const CommandLineRun result = run(QString::fromUtf8(c.command));
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.output.toStdString(), c.output.toStdString());
+        EXPECT_EQ(result.stdoutText.toStdString(), c.stdoutText.toStdString());
+        EXPECT_EQ(result.stderrText.toStdString(),
+                  QByteArray(c.stderrText).replace("$D", QFile::encodeName(dir.path())).toStdString());
+    }
+}
+
+// On a terminal: the host in progress shows while its echo waits, control
+// characters of the list are escaped, and one line sums the run up.
+TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
+{
+    write("hostile.txt", "\x1b]0;pwned\x07\x1b[31mRED\nanswering.lab\nsilent.lab\n");
+    const CommandLineRun result =
+        run(QStringLiteral(R"(script -qec '"$Q" -i "$D/hostile.txt" -o "$D/out.txt" -t 2000' /dev/null)"));
+    const QByteArray& screen = result.stdoutText;
+    const std::string shown = screen.toStdString();
+    EXPECT_EQ(result.exitCode, 1) << shown;
+    EXPECT_TRUE(screen.contains(R"(0/3 \x1b]0;pwned\x07\x1b[31mRED)")) << shown;
+    EXPECT_FALSE(screen.contains("\x1b]0;") || screen.contains("\x1b[31m")) << shown;
+    EXPECT_TRUE(screen.contains("2/3 silent.lab")) << "the silent host never showed while its echo waited: " << shown;
+    EXPECT_TRUE(screen.endsWith("quorvex: 3 hosts pinged, 2 did not answer; the output is " +
+                                QFile::encodeName(dir.filePath("out.txt")) + ".\r\n"))
+        << shown;
+}
+
+// For a user who is not root, the datagram lab lets echoes through and
+// the raw-socket lab none: there the command line refuses the run and
+// leaves the output as it was, rather than list every host as down.
+TEST_F(LabCommandLine, WithoutAnyWayToSendAnEchoTheRunIsRefused)
+{
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther |
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    write("out.txt", "kept");
+    for (const char* name : {"answering.txt", "out.txt"})
+        QFile::setPermissions(dir.filePath(name), QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const CommandLineRun result = run(QStringLiteral(
+        R"(setpriv --reuid=65534 --regid=65534 --clear-groups "$Q" -i "$D/answering.txt" -o "$D/out.txt")"));
+    if (netlab::socketKind() == "datagram") {
+        EXPECT_EQ(result.exitCode, 0) << result.stderrText.toStdString();
+        EXPECT_EQ(result.output, "");
+    } else {
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.output, "kept");
+        EXPECT_TRUE(result.stderrText.startsWith("quorvex: no ICMP")) << result.stderrText.toStdString();
+        EXPECT_EQ(result.stderrText.count('\n'), 1) << result.stderrText.toStdString();
     }
 }
 

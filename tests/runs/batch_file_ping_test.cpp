@@ -9,6 +9,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -47,14 +53,18 @@ protected:
 
 TEST_F(BatchTest, PingsEveryHostUpToTheFirstEmptyLineAndListsTheSilentOnes)
 {
+    const QByteArray longest(65536, 'x');
     const struct {
-        const char* input;
+        QByteArray input;
         std::vector<std::string> lookups;
         QByteArray output;
     } cases[] = {
         {"", {}, ""},
         {"\r\nalpha\r\n", {}, ""},
         {"alpha\r\n\r\nbeta\r\n", {"alpha"}, ""},
+        {"alpha\r\rbeta\r", {"alpha"}, ""},
+        {"alpha\n\nbeta\n", {"alpha"}, ""},
+        {longest + "\r\n", {longest.toStdString()}, longest + " - -1   [ inet_addr: bad IP format ]\r\n"},
         {"beta\r\nalpha", {"beta", "alpha"}, QByteArray("beta") + kTimedOut},
         {"beta\nbeta\rbeta\r\n", {"beta", "beta", "beta"}, QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "beta" + kTimedOut},
         {"  beta  \r\n\tbeta \r\n", {"beta", "\tbeta"}, QByteArray("beta") + kTimedOut + "\tbeta" + kTimedOut},
@@ -64,11 +74,12 @@ TEST_F(BatchTest, PingsEveryHostUpToTheFirstEmptyLineAndListsTheSilentOnes)
     for (const auto& c : cases) {
         network.lookups.clear();
         files.files["out.txt"] = "left from the last run";
-        EXPECT_TRUE(start(c.input).isEmpty()) << c.input;
-        EXPECT_EQ(network.lookups, c.lookups) << c.input;
-        EXPECT_EQ(files.files["out.txt"], c.output) << c.input;
-        EXPECT_EQ(mainFrm().ProgressBar1->Max(), static_cast<float>(c.lookups.size())) << c.input;
-        EXPECT_EQ(progress(), static_cast<float>(c.lookups.size())) << c.input;
+        const std::string input = c.input.left(40).toStdString();
+        EXPECT_TRUE(start(c.input).isEmpty()) << input;
+        EXPECT_EQ(network.lookups, c.lookups) << input;
+        EXPECT_EQ(files.files["out.txt"], c.output) << input;
+        EXPECT_EQ(mainFrm().ProgressBar1->Max(), static_cast<float>(c.lookups.size())) << input;
+        EXPECT_EQ(progress(), static_cast<float>(c.lookups.size())) << input;
         EXPECT_EQ(mainFrm().StatusBar->SimpleText(), "Running ping sequence...");
     }
 }
@@ -87,7 +98,8 @@ TEST_F(BatchTest, ErrorsEndTheRunAtTheirStepWithoutAnEcho)
         {QByteArray(70000, 'x'), "500", true, "Path/File access error: line 1 of \"in.txt\" is longer than 65536 "
                                                "characters: the file is not a list of hosts."},
         {"alpha\r\n", "", true, "Type mismatch: the ping timeout \"\" is not a whole number."},
-        {"alpha\r\n", "2147483648", true, "Overflow: the ping timeout \"2147483648\" lies outside -2147483648 to 2147483647."},
+        {"alpha\r\n", "2147483648", true, "Overflow: the ping timeout \"2147483648\" lies outside 0 to 2147483647."},
+        {"alpha\r\n", "-1", true, "Overflow: the ping timeout \"-1\" lies outside 0 to 2147483647."},
     };
     for (const auto& c : cases) {
         files.files.clear();
@@ -103,6 +115,43 @@ TEST_F(BatchTest, ErrorsEndTheRunAtTheirStepWithoutAnEcho)
     }
     EXPECT_TRUE(network.echoes.empty());
     EXPECT_EQ(mainFrm().StatusBar->SimpleText(), "Running ping sequence...");
+}
+
+// Whatever happens to the list between the passes, no host is pinged that
+// was not counted, and the progress never passes its maximum. A pipe is
+// read once.
+TEST_F(BatchTest, AListChangedBetweenThePassesNeverGetsAnUncountedHostPinged)
+{
+    const QString changed = "Path/File access error: \"in.txt\" was changed while the run read it: line %1 is not "
+                            "the line that was counted.";
+    const struct {
+        QByteArray later;
+        bool pipe;
+        std::vector<std::string> lookups;
+        QString report;
+    } cases[] = {
+        {"alpha\r\nbeta\r\nbeta\r\n", false, {"alpha", "beta"}, ""},
+        {"beta\r\nalpha\r\nbeta\r\n", false, {}, changed.arg(1)},
+        {"alpha\r\n", false, {"alpha"}, changed.arg(2)},
+        {"alpha\r\nalpha\r\n", false, {"alpha"}, changed.arg(2)},
+        {"", true, {"alpha", "beta"}, ""},
+    };
+    for (const auto& c : cases) {
+        network.lookups.clear();
+        messages.shown.clear();
+        files.pipes.clear();
+        if (c.pipe)
+            files.pipes.insert("in.txt");
+        int openings = 0;
+        files.beforeOpen = [&](const QString& path) {
+            if (openings++ == 1)
+                files.files[path] = c.later;
+        };
+        EXPECT_EQ(start("alpha\r\nbeta\r\n"), c.report.isEmpty() ? QStringList() : QStringList{c.report}) << c.later.data();
+        EXPECT_EQ(network.lookups, c.lookups) << c.later.data();
+        EXPECT_EQ(progress(), static_cast<float>(c.lookups.size())) << c.later.data();
+        EXPECT_EQ(mainFrm().ProgressBar1->Max(), 2.0f);
+    }
 }
 
 TEST_F(BatchTest, ThirtyTwoThousandSevenHundredSixtySevenHostsAreAllPinged)
@@ -191,6 +240,42 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
         EXPECT_EQ(messages.prompts(), QStringList{failure.report});
     }
     EXPECT_EQ(QFileInfo(output).size(), 0) << "replaced by the /dev/zero run";
+
+    messages.shown.clear();
+    mainFrm().txtInput->setText(input);
+    mainFrm().txtOutput->setText("/dev/full");
+    mainFrm().cmdStart->click();
+    EXPECT_EQ(messages.prompts(),
+              QStringList{"Disk full: \"/dev/full\" cannot be written: No space left on device."});
+
+    // A FIFO gives its hosts once; opened again, it would wait for a writer
+    // that has gone, and the window would freeze. Should that happen, the
+    // writer comes back after five seconds with nothing to say.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::atomic<bool> runEnded = false;
+    std::thread writer([&] {
+        QFile end(fifo);
+        if (end.open(QIODevice::WriteOnly))
+            end.write("beta\r\nalpha\r\n");
+        end.close();
+        for (int i = 0; i < 50 && !runEnded; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+            ::close(fd);
+    });
+    network.lookups.clear();
+    messages.shown.clear();
+    mainFrm().txtInput->setText(fifo);
+    mainFrm().txtOutput->setText(output);
+    mainFrm().cmdStart->click();
+    runEnded = true;
+    writer.join();
+    EXPECT_TRUE(messages.shown.empty()) << messages.prompts().join('\n').toStdString();
+    EXPECT_EQ(network.lookups, (std::vector<std::string>{"beta", "alpha"}));
+    QFile fromFifo(output);
+    ASSERT_TRUE(fromFifo.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fromFifo.readAll(), QByteArray("beta") + kTimedOut);
 }
 
 }  // namespace

@@ -6,13 +6,15 @@
 
 platform::OpenedFile MemoryFiles::openForReading(const QString& path)
 {
+    if (beforeOpen)
+        beforeOpen(path);
     const auto file = files.find(path);
     if (file == files.end())
         throw platform::RuntimeError(platform::error_number::FileNotFound, QStringLiteral("no file \"%1\"").arg(path));
     auto buffer = std::make_unique<QBuffer>();
     buffer->setData(file->second);
     buffer->open(QIODevice::ReadOnly);
-    return {std::move(buffer), *identify(path)};
+    return {std::move(buffer), *identify(path), !pipes.contains(path)};
 }
 
 platform::OpenedFile MemoryFiles::create(const QString& path, bool)
@@ -31,3 +33,11 @@ std::optional<platform::FileIdentity> MemoryFiles::identify(const QString& path)
         return std::nullopt;
     return platform::FileIdentity{1, static_cast<std::uint64_t>(std::distance(files.begin(), file)) + 1};
 }
+
+platform::OpenedFile MemoryFiles::standardInput()
+{
+    pipes.insert(kStandardInput);
+    return openForReading(kStandardInput);
+}
+
+platform::OpenedFile MemoryFiles::standardOutput() { return create(kStandardOutput, true); }

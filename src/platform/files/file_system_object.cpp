@@ -11,23 +11,45 @@ TextStream FileSystemObject::OpenTextFile(const QString& path, int ioMode)
     if (ioMode != ForReading)
         throw RuntimeError(error_number::InvalidProcedureCall,
                            QStringLiteral("\"%1\" cannot be opened in I/O mode %2.").arg(path).arg(ioMode));
-    OpenedFile file = use<Files>().openForReading(path);
-    reading_.push_back({file.identity, path});
-    return TextStream(std::move(file), path);
+    return reading(use<Files>().openForReading(path), path);
+}
+
+TextStream FileSystemObject::OpenStandardInput()
+{
+    return reading(use<Files>().standardInput(), QStringLiteral("standard input"));
 }
 
 TextStream FileSystemObject::CreateTextFile(const QString& path, bool overwrite)
 {
-    if (const auto existing = use<Files>().identify(path)) {
+    // Before the file is created, which would empty it.
+    refuseInput(use<Files>().identify(path), path);
+    return TextStream(use<Files>().create(path, overwrite), path);
+}
+
+TextStream FileSystemObject::CreateStandardOutput()
+{
+    // Not checked against the input: nothing empties it, and a terminal is
+    // both standard input and output of an interactive run.
+    return TextStream(use<Files>().standardOutput(), QStringLiteral("standard output"));
+}
+
+TextStream FileSystemObject::reading(OpenedFile file, const QString& path)
+{
+    reading_.push_back({file.identity, path});
+    return TextStream(std::move(file), path);
+}
+
+void FileSystemObject::refuseInput(const std::optional<FileIdentity>& output, const QString& path) const
+{
+    if (output) {
         const auto input = std::find_if(reading_.begin(), reading_.end(),
-                                        [&](const Reading& reading) { return reading.identity == *existing; });
+                                        [&](const Reading& reading) { return reading.identity == *output; });
         if (input != reading_.end())
             throw RuntimeError(error_number::PathFileAccessError,
                                QStringLiteral("the output file \"%1\" is the input file \"%2\"; it was left as it "
                                               "is. Name another output file.")
                                    .arg(path, input->path));
     }
-    return TextStream(use<Files>().create(path, overwrite), path);
 }
 
 }  // namespace platform

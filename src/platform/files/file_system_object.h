@@ -22,8 +22,15 @@ class FileSystemObject {
 public:
     TextStream OpenTextFile(const QString& path, int ioMode = ForReading);
     TextStream CreateTextFile(const QString& path, bool overwrite);
+    // The same over the process's standard input and output, which the
+    // command line names "-".
+    TextStream OpenStandardInput();
+    TextStream CreateStandardOutput();
 
 private:
+    TextStream reading(OpenedFile file, const QString& path);
+    void refuseInput(const std::optional<FileIdentity>& output, const QString& path) const;
+
     struct Reading {
         FileIdentity identity;
         QString path;

@@ -22,6 +22,10 @@ struct FileIdentity {
 struct OpenedFile {
     std::unique_ptr<QIODevice> device;
     FileIdentity identity;
+    // Opened again, a regular file gives the same bytes unless it was
+    // changed; a pipe, a FIFO or a device gives other bytes, none, or waits
+    // for a writer that has gone.
+    bool rereadable = true;
 };
 
 // The file system under the file system object. Failures are runtime
@@ -38,6 +42,14 @@ public:
     virtual OpenedFile create(const QString& path, bool overwrite) = 0;
     // The identity of the file the path names now, if there is one.
     virtual std::optional<FileIdentity> identify(const QString& path) = 0;
+    // This process's standard input, for reading, and standard output, for
+    // writing; closing the file leaves the process's own stream open.
+    virtual OpenedFile standardInput() = 0;
+    virtual OpenedFile standardOutput() = 0;
 };
+
+// The runtime error number for a failed write to a file of this layer: a
+// full disk (or quota) is DiskFull, anything else DeviceIoError.
+int writeErrorNumber(const QIODevice& device);
 
 }  // namespace platform

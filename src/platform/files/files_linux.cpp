@@ -1,10 +1,7 @@
 #include "platform/files/files.h"
 
+#include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -21,13 +18,75 @@ FileIdentity identityOf(const struct stat& status)
     return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
+// A file descriptor as a device, unbuffered: every line written reaches
+// the file system at once, and the reason of a failure is kept, so that a
+// full disk is told apart from other failures.
+class DescriptorDevice final : public QIODevice {
+public:
+    DescriptorDevice(int fd, bool sequential) : fd_(fd), sequential_(sequential) {}
+    ~DescriptorDevice() override
+    {
+        close();
+        ::close(fd_);
+    }
+
+    bool isSequential() const override { return sequential_; }
+    int lastError() const { return lastError_; }
+
+protected:
+    qint64 readData(char* data, qint64 size) override
+    {
+        for (;;) {
+            const ssize_t got = ::read(fd_, data, static_cast<size_t>(size));
+            if (got >= 0)
+                return got;
+            if (errno != EINTR)
+                return failed(errno);
+        }
+    }
+
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        qint64 written = 0;
+        while (written < size) {
+            const ssize_t put = ::write(fd_, data + written, static_cast<size_t>(size - written));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return failed(put < 0 ? errno : EIO);
+            written += put;
+        }
+        return written;
+    }
+
+private:
+    qint64 failed(int error)
+    {
+        lastError_ = error;
+        setErrorString(QString::fromLocal8Bit(std::strerror(error)));
+        return -1;
+    }
+
+    int fd_;
+    bool sequential_;
+    int lastError_ = 0;
+};
+
+bool folderExists(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    struct stat status {};
+    return ::stat(folder.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 // The runtime error for a failed open, in the operator's words.
 RuntimeError openError(int error, const QString& path, const char* purpose)
 {
     const QString subject = QStringLiteral("\"%1\" cannot be %2: ").arg(path, QLatin1StringView(purpose));
     switch (error) {
     case ENOENT:
-        if (!QFileInfo(path).absoluteDir().exists())
+        if (!folderExists(encodeFileName(path)))
             return RuntimeError(error_number::PathNotFound, subject + QStringLiteral("its folder does not exist."));
         return RuntimeError(error_number::FileNotFound, subject + QStringLiteral("there is no such file."));
     case ENOTDIR:
@@ -48,26 +107,42 @@ RuntimeError openError(int error, const QString& path, const char* purpose)
     }
 }
 
-OpenedFile open(const QString& path, int flags, const char* purpose, QIODevice::OpenMode mode)
+// Takes the descriptor over, whatever happens.
+OpenedFile wrap(int fd, const QString& path, const char* purpose, QIODevice::OpenMode mode)
 {
-    if (path.isEmpty())
-        throw RuntimeError(error_number::BadFileName,
-                           QStringLiteral("no file name was given; a file cannot be %1.").arg(QLatin1StringView(purpose)));
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw openError(errno, path, purpose);
     struct stat status {};
     if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         ::close(fd);
         throw openError(EISDIR, path, purpose);
     }
-    auto file = std::make_unique<QFile>();
-    // Unbuffered: every line written reaches the file system at once.
-    if (!file->open(fd, mode | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw openError(EIO, path, purpose);
-    }
-    return {std::move(file), identityOf(status)};
+    const bool regular = S_ISREG(status.st_mode);
+    auto device = std::make_unique<DescriptorDevice>(fd, !regular);
+    device->open(mode | QIODevice::Unbuffered);
+    return {std::move(device), identityOf(status), regular};
+}
+
+OpenedFile open(const QString& path, int flags, const char* purpose, QIODevice::OpenMode mode)
+{
+    if (path.isEmpty())
+        throw RuntimeError(error_number::BadFileName,
+                           QStringLiteral("no file name was given; a file cannot be %1.").arg(QLatin1StringView(purpose)));
+    const int fd = ::open(encodeFileName(path).constData(), flags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw openError(errno, path, purpose);
+    return wrap(fd, path, purpose, mode);
+}
+
+// A descriptor of our own on the process's stream, so that closing the
+// file leaves the stream to the rest of the process.
+OpenedFile standardStream(int fd, const QString& name, const char* purpose, QIODevice::OpenMode mode)
+{
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        throw openError(errno, name, purpose);
+    OpenedFile file = wrap(copy, name, purpose, mode);
+    // Read once only: the stream's position is the process's, not ours.
+    file.rereadable = false;
+    return file;
 }
 
 class LinuxFiles final : public Files {
@@ -85,13 +160,30 @@ public:
     std::optional<FileIdentity> identify(const QString& path) override
     {
         struct stat status {};
-        if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        if (path.isEmpty() || ::stat(encodeFileName(path).constData(), &status) != 0)
             return std::nullopt;
         return identityOf(status);
+    }
+
+    OpenedFile standardInput() override
+    {
+        return standardStream(STDIN_FILENO, QStringLiteral("standard input"), "read", QIODevice::ReadOnly);
+    }
+
+    OpenedFile standardOutput() override
+    {
+        return standardStream(STDOUT_FILENO, QStringLiteral("standard output"), "written", QIODevice::WriteOnly);
     }
 };
 
 }  // namespace
+
+int writeErrorNumber(const QIODevice& device)
+{
+    const auto* file = dynamic_cast<const DescriptorDevice*>(&device);
+    const bool full = file && (file->lastError() == ENOSPC || file->lastError() == EDQUOT);
+    return full ? error_number::DiskFull : error_number::DeviceIoError;
+}
 
 template <>
 Files& realImplementation<Files>()

@@ -52,7 +52,11 @@ bool TextStream::AtEndOfLine()
     return next == -1 || next == '\r' || next == '\n';
 }
 
-QString TextStream::ReadLine()
+bool TextStream::AtEndOfStream() { return peek() == -1; }
+
+QString TextStream::ReadLine() { return fromAnsi(ReadLineBytes()); }
+
+QByteArray TextStream::ReadLineBytes()
 {
     ++linesRead_;
     if (peek() == -1)
@@ -76,6 +80,30 @@ QString TextStream::ReadLine()
         if (end < buffer_.size())
             break;
     }
+    skipLineBreak();
+    return line;
+}
+
+qint64 TextStream::SkipLine()
+{
+    ++linesRead_;
+    qint64 length = 0;
+    while (position_ < buffer_.size() || fill()) {
+        const char* const data = buffer_.constData();
+        qsizetype end = position_;
+        while (end < buffer_.size() && data[end] != '\r' && data[end] != '\n')
+            ++end;
+        length += end - position_;
+        position_ = end;
+        if (end < buffer_.size())
+            break;
+    }
+    skipLineBreak();
+    return length;
+}
+
+void TextStream::skipLineBreak()
+{
     const int lineBreak = peek();
     if (lineBreak == '\r') {
         ++position_;
@@ -84,14 +112,13 @@ QString TextStream::ReadLine()
     } else if (lineBreak == '\n') {
         ++position_;
     }
-    return fromAnsi(line);
 }
 
 void TextStream::WriteLine(const QString& text)
 {
     const QByteArray line = toAnsi(text) + "\r\n";
     if (file_.device->write(line) != line.size())
-        throw ioError(error_number::DeviceIoError, path_, QStringLiteral("cannot be written"), *file_.device);
+        throw ioError(writeErrorNumber(*file_.device), path_, QStringLiteral("cannot be written"), *file_.device);
 }
 
 void TextStream::Close()

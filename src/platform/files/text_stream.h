@@ -23,18 +23,27 @@ public:
 
     // True when the next character is a line break or none is left.
     bool AtEndOfLine();
+    // True when no character is left.
+    bool AtEndOfStream();
     // The characters up to the next line break, past which the stream moves.
     QString ReadLine();
+    // The same line as its bytes.
+    QByteArray ReadLineBytes();
+    // Moves past the next line, of whatever length, and gives its length.
+    qint64 SkipLine();
     // The text and CR LF.
     void WriteLine(const QString& text);
     void Close();
 
     const QString& Path() const { return path_; }
+    // Whether opening the file again gives its bytes again (a regular file).
+    bool Rereadable() const { return file_.rereadable; }
 
 private:
     // The next byte, or -1 at the end of the file.
     int peek();
     bool fill();
+    void skipLineBreak();
 
     OpenedFile file_;
     QString path_;

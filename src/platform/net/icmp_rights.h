@@ -13,6 +13,9 @@ struct IcmpRights {
     // already, or the kernel would ignore it (nosuid mount, no_new_privs,
     // CAP_NET_RAW outside the bounding set).
     bool fileCapabilityWouldHelp = true;
+
+    // Whether an ICMP echo can be sent at all, by any of the ways above.
+    bool canEcho() const { return datagramSocket || rawSocket; }
 };
 
 // Opens and closes one socket of each kind and looks at how the program

@@ -1,0 +1,138 @@
+#include "app/command_line_parser.h"
+
+#include "platform/files/file_name.h"
+#include "platform/forms/dispatch.h"
+#include "platform/runtime_error.h"
+#include "runs/timeout.h"
+
+#include <iterator>
+#include <optional>
+
+namespace app {
+namespace {
+
+using Request = CommandLineRequest;
+
+// An option either takes a value into the request or, without one, asks
+// for an action of its own.
+struct Option {
+    char shortName;        // 0: none
+    const char* longName;  // nullptr: none
+    QByteArray Request::*value;
+    Request::Action action = Request::Action::Batch;
+};
+
+const Option kOptions[] = {
+    {'i', "input", &Request::input},
+    {'o', "output", &Request::output},
+    {'t', "timeout", &Request::timeout},
+    {0, "ping", &Request::host},
+    {'h', "help", nullptr, Request::Action::Help},
+    {'?', nullptr, nullptr, Request::Action::Help},
+    {'v', "version", nullptr, Request::Action::Version},
+};
+
+const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
+
+QString shown(const QByteArray& argument) { return platform::decodeFileName(argument); }
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
+{
+    ParsedCommandLine parsed;
+    Request& request = parsed.request;
+    const auto refuse = [&](const QString& error) {
+        parsed.error = error;
+        return parsed;
+    };
+    bool given[std::size(kOptions)] = {};
+    bool help = false, version = false, ping = false, input = false, output = false;
+    bool optionsEnded = false;
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QByteArray& argument = arguments[i];
+        const bool isLong = argument.startsWith("--") && argument.size() > 2;
+        const bool isShort = !isLong && argument.startsWith('-') && argument.size() > 1 && argument != "--";
+        if (optionsEnded || (!isLong && !isShort && argument != "--"))
+            return refuse(QStringLiteral("unexpected argument \"%1\"; ").arg(shown(argument)) + kUsage);
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        QByteArray name;
+        std::optional<QByteArray> attached;
+        if (isLong) {
+            const qsizetype equals = argument.indexOf('=');
+            name = argument.mid(2, equals < 0 ? -1 : equals - 2);
+            if (equals >= 0)
+                attached = argument.mid(equals + 1);
+        } else {
+            name = argument.mid(1, 1);
+            if (argument.size() > 2)
+                attached = argument.mid(2);
+        }
+        const Option* option = nullptr;
+        for (const Option& candidate : kOptions)
+            if (isLong ? candidate.longName && name == candidate.longName : name[0] == candidate.shortName)
+                option = &candidate;
+        const QString spelled = QString::fromLatin1(isLong ? "--" : "-") + shown(name);
+        if (!option)
+            return refuse(QStringLiteral("unknown option %1; ").arg(spelled) + kUsage);
+        bool& seen = given[option - kOptions];
+        if (seen)
+            return refuse(QStringLiteral("%1 is given twice.").arg(spelled));
+        seen = true;
+
+        if (!option->value) {
+            if (attached)
+                return refuse(QStringLiteral("%1 takes no value.").arg(spelled));
+            (option->action == Request::Action::Help ? help : version) = true;
+            continue;
+        }
+        if (!attached) {
+            if (i + 1 == arguments.size())
+                return refuse(QStringLiteral("%1 needs a value.").arg(spelled));
+            attached = arguments[++i];
+        }
+        request.*(option->value) = *attached;
+        ping = ping || option->value == &Request::host;
+        input = input || option->value == &Request::input;
+        output = output || option->value == &Request::output;
+    }
+
+    if (help || version) {
+        request.action = help ? Request::Action::Help : Request::Action::Version;
+        return parsed;
+    }
+    if (ping ? input || output : !(input && output))
+        return refuse(kUsage);
+    request.action = ping ? Request::Action::Ping : Request::Action::Batch;
+    try {
+        runs::TimeoutMilliseconds(shown(request.timeout));
+    } catch (const platform::RuntimeError& error) {
+        return refuse(platform::ErrorReportText(error));
+    }
+    return parsed;
+}
+
+QString CommandLineHelp()
+{
+    return QStringLiteral(
+        "Usage: quorvex --input FILE --output FILE [--timeout MS]\n"
+        "       quorvex --ping HOST [--timeout MS]\n"
+        "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
+        "\n"
+        "  -i, --input FILE    ping every host that FILE lists, one per line, up to\n"
+        "                      its first empty line; - reads standard input\n"
+        "  -o, --output FILE   write each host that did not answer, with the reason,\n"
+        "                      into FILE (replaced); - writes standard output\n"
+        "      --ping HOST     ping HOST once and print the verdict\n"
+        "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
+        "  -h, --help          show this text\n"
+        "  -v, --version       show the version\n"
+        "\n"
+        "Exit status: 0 every host answered, 1 at least one did not, 2 an error.\n");
+}
+
+}  // namespace app

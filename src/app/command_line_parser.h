@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+namespace app {
+
+// What the command line asks for. Values are the arguments' own bytes:
+// file names go to the file system as they are, a host to the resolver as
+// single-byte text, and "-" names standard input or output.
+struct CommandLineRequest {
+    enum class Action { Batch, Ping, Help, Version };
+    Action action = Action::Batch;
+    QByteArray input;
+    QByteArray output;
+    QByteArray host;
+    QByteArray timeout = "500";
+};
+
+struct ParsedCommandLine {
+    CommandLineRequest request;
+    QString error;  // empty when the request is whole and sound
+};
+
+// The arguments after the program's name. -i FILE, -iFILE, --input FILE
+// and --input=FILE alike; "--" ends the options. The request is refused
+// here, before anything is opened, for an unknown or repeated option, a
+// missing value, a stray argument, a batch run without both files, both
+// runs at once, or a timeout that the runs would refuse. No side effects.
+ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
+
+// The text of --help.
+QString CommandLineHelp();
+
+}  // namespace app

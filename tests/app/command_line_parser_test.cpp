@@ -1,0 +1,55 @@
+#include "app/command_line_parser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Action = app::CommandLineRequest::Action;
+
+// Every spelling of a value reaches the request as its bytes; whatever the
+// parser cannot take whole is refused, with the reason.
+TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole)
+{
+    const struct {
+        QByteArrayList arguments;
+        Action action;
+        QByteArray input, output, host, timeout;
+        const char* error;  // the start of the refusal, or empty
+    } cases[] = {
+        {{"-i", "in", "-o", "out"}, Action::Batch, "in", "out", "", "500", ""},
+        {{"--input=in\xfe", "-oout", "--timeout", "-0", "--"}, Action::Batch, "in\xfe", "out", "", "-0", ""},
+        {{"-i", "-", "--output", "-", "-t", " 7 "}, Action::Batch, "-", "-", "", " 7 ", ""},
+        {{"--ping", "-i"}, Action::Ping, "", "", "-i", "500", ""},
+        {{"--ping=\x1b[31m", "-t0"}, Action::Ping, "", "", "\x1b[31m", "0", ""},
+        {{"-i", "in", "--help"}, Action::Help, "in", "", "", "500", ""},
+        {{"-v"}, Action::Version, "", "", "", "500", ""},
+        {{"-i", "in", "-o", "out", "-t", "-1"}, {}, {}, {}, {}, {}, "Overflow: the ping timeout \"-1\""},
+        {{"--ping", "h", "-t", ""}, {}, {}, {}, {}, {}, "Type mismatch: the ping timeout \"\""},
+        {{"-i", "in", "-o", "out", "-i", "in"}, {}, {}, {}, {}, {}, "-i is given twice."},
+        {{"-i", "in", "-o"}, {}, {}, {}, {}, {}, "-o needs a value."},
+        {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},
+        {{"-x"}, {}, {}, {}, {}, {}, "unknown option -x;"},
+        {{"--inputs", "in"}, {}, {}, {}, {}, {}, "unknown option --inputs;"},
+        {{"-i", "in", "-o", "out", "--", "-t"}, {}, {}, {}, {}, {}, "unexpected argument \"-t\";"},
+        {{"-"}, {}, {}, {}, {}, {}, "unexpected argument \"-\";"},
+        {{"-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE and --output FILE, or --ping HOST"},
+        {{"--ping", "h", "-i", "in", "-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE"},
+        {{}, {}, {}, {}, {}, {}, "give --input FILE"},
+    };
+    for (const auto& c : cases) {
+        const std::string arguments = c.arguments.join(' ').toStdString();
+        const app::ParsedCommandLine parsed = app::ParseCommandLine(c.arguments);
+        if (*c.error != '\0') {
+            EXPECT_TRUE(parsed.error.startsWith(QString::fromUtf8(c.error))) << arguments << ": " << parsed.error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(parsed.error.toStdString(), "") << arguments;
+        EXPECT_EQ(parsed.request.action, c.action) << arguments;
+        EXPECT_EQ(parsed.request.input, c.input) << arguments;
+        EXPECT_EQ(parsed.request.output, c.output) << arguments;
+        EXPECT_EQ(parsed.request.host, c.host) << arguments;
+        EXPECT_EQ(parsed.request.timeout, c.timeout) << arguments;
+    }
+}
+
+}  // namespace
