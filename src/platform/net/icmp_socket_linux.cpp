@@ -22,12 +22,12 @@ namespace {
 // (or by a timeout, during which one is in flight), so a run keeps its
 // socket; an echo started after a pause (a manual ping, the next run) gets a
 // fresh one instead of reading through whatever queued meanwhile: late
-// answers and errors, and on a raw socket every other process's ICMP
-// traffic, which can fill the receive buffer until our own answer is
-// dropped. A second also outlasts the round trip of nearly every late
-// answer, and the replacement (three system calls) is then paid at most
-// once a second.
-constexpr auto kIdleBound = std::chrono::seconds(1);
+// answers and errors, and on a raw socket every ICMP message of the
+// machine, which fill its receive buffer (some two hundred messages) until
+// our own answer is dropped. Other programs' pings do that in a fraction of
+// a second, so the bound is short; the replacement costs three system
+// calls, nothing beside a pause of a tenth of a second.
+constexpr auto kIdleBound = std::chrono::milliseconds(100);
 
 // At most this many echoes in flight: half the sequence numbers, so that a
 // free one is always found quickly.

@@ -337,7 +337,7 @@ TEST_P(EchoEngine, AnIdleSocketCannotBeFilledUp)
     foreign.resize(1000, 'f');
     for (int i = 0; i < 4000; ++i)
         responder_->send(loopback(1), loopback(1), foreign);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(socket_->echo(loopback(1), text("AFTER"), 1000).status, 0);
 }
 

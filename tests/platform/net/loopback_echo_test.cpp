@@ -155,7 +155,7 @@ TEST(LoopbackEcho, OneSocketServesEveryEchoAndStaysWithThisProcess)
     for (int i = 0; i < 20000; ++i)
         ASSERT_EQ(SendEcho(i % 2 ? "127.0.0.1" : "127.0.0.2", "ECHO THIS", reply, 2000), 0) << "echo " << i;
     // One more after the socket had time to be replaced as idle.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(SendEcho("127.0.0.1", "ECHO THIS", reply, 2000), 0);
     const auto after = descriptors("/proc/self/fd");
     auto sockets = [](const std::multiset<std::string>& targets) {
