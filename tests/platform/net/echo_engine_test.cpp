@@ -207,17 +207,25 @@ protected:
 
 // What came late for an echo that has timed out (its answer, an error about
 // it) is never taken for the next one, also when the sequence numbers have
-// come round once since.
+// come round once since, and also when another echo was in flight all along
+// (so that the socket could not simply be replaced in between).
 TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
 {
-    for (const bool afterWrap : {false, true}) {
+    enum { Plain, AfterWrap, AfterWrapWithOneInFlight };
+    for (const int mode : {Plain, AfterWrap, AfterWrapWithOneInFlight}) {
         const Outcome first = socket_->echo(loopback(1), text("FIRST"), 20);
         ASSERT_EQ(first.status, 11010);
         const auto late = responder_->nextRequest();
         ASSERT_TRUE(late);
-        if (afterWrap) {
+        if (mode != Plain) {
+            int echoes = 65535;
+            if (mode == AfterWrapWithOneInFlight) {
+                socket_->start(loopback(7), text("SILENT"), 60000);
+                ASSERT_TRUE(responder_->nextRequest());
+                --echoes;
+            }
             sysctl("icmp_echo_ignore_all", "0");
-            for (int i = 0; i < 65535; ++i)
+            for (int i = 0; i < echoes; ++i)
                 ASSERT_EQ(socket_->echo(loopback(1), text("x"), 1000).status, 0) << i;
             sysctl("icmp_echo_ignore_all", "1");
             while (responder_->nextRequest(0)) {
@@ -229,17 +237,20 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
         const auto ticket = socket_->start(loopback(1), text("SECOND"), 2000);
         const auto second = responder_->nextRequest();
         ASSERT_TRUE(second) << "the second echo was not sent";
-        if (afterWrap) {
+        if (mode != Plain) {
             ASSERT_EQ(second->sequence, late->sequence) << "the sequence numbers have not come round";
         }
         // The late ones again, now that an echo with their sequence number
-        // may be in flight.
+        // is in flight.
         responder_->answer(*late);
         responder_->fail(*late, 3, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        socket_->collect(others_);
+        ASSERT_TRUE(others_.empty()) << "mode " << mode << ": the second echo settled before its answer came";
         responder_->answer(*second);
         const auto settled = waitFor(ticket);
-        EXPECT_EQ(settled.status, 0) << (afterWrap ? "after a wrap" : "");
-        EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), "SECOND");
+        EXPECT_EQ(settled.status, 0) << "mode " << mode;
+        EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), "SECOND") << "mode " << mode;
         EXPECT_EQ(settled.address, loopback(1));
     }
 }
