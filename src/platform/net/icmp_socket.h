@@ -22,9 +22,9 @@ enum class SocketKind { Datagram, Raw };
 // (CAP_NET_RAW) is the fall-back.
 //
 // It does no waiting of its own but in wait() and echo(), so that a poll
-// loop (the echo helper's) can drive it: poll descriptor() for input, up to
-// nextDeadline(), then collect(). The descriptor may change between two
-// starts, when the socket is replaced.
+// loop (the echo helper's) can drive it: poll descriptors() for input, up
+// to nextDeadline(), then collect(). The descriptors may change at a
+// start, when the socket is replaced.
 class EchoSocket {
 public:
     using Clock = Deadline::Clock;
@@ -50,7 +50,9 @@ public:
     EchoSocket& operator=(const EchoSocket&) = delete;
 
     SocketKind kind() const { return kind_; }
-    int descriptor() const { return fd_; }
+    // The socket, and the one it replaced while that still has echoes in
+    // flight (or -1).
+    std::array<int, 2> descriptors() const { return {fd_, retiring_}; }
 
     // Sends one echo request. An echo whose send fails is settled at once;
     // collect() hands it over like any other.
@@ -79,6 +81,7 @@ private:
     struct Pending {
         Ticket ticket;
         EchoIdentity identity;
+        int fd;  // the socket it went out on
         Clock::time_point sent;
         Clock::time_point deadline;
     };
@@ -91,16 +94,20 @@ private:
     bool send(const Pending& echo, std::span<const std::uint8_t> data);
     // One receive from the socket or its error queue, judged; false when
     // there was nothing. ICMP errors read from the queue are counted.
-    bool receiveOne(bool errorQueue, std::size_t* icmpErrors = nullptr);
-    void judge(std::optional<EchoKey> key, auto&& classify, Clock::time_point now);
+    bool receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors = nullptr);
+    void judge(int fd, std::optional<EchoKey> key, auto&& classify, Clock::time_point now);
     void settle(std::unordered_map<std::uint32_t, Pending>::iterator echo, const Verdict& verdict,
                 Clock::time_point now);
     void settleFailed(Ticket ticket, std::int32_t status);
     void expire(Clock::time_point now);
     // Judges every entry of the error queue; returns how many were ICMP errors.
-    std::size_t drainErrorQueue();
+    std::size_t drainErrorQueue(int fd);
+    void receiveAll(int fd);
+    void retireIfDone();
 
     int fd_;
+    int retiring_ = -1;
+    std::size_t retiringInFlight_ = 0;
     SocketKind kind_;
     std::uint16_t identifier_;   // what raw echoes carry; the kernel sets it on a datagram socket
     std::uint16_t sequence_;

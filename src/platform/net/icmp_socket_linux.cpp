@@ -22,12 +22,12 @@ namespace {
 // (or by a timeout, during which one is in flight), so a run keeps its
 // socket; an echo started after a pause (a manual ping, the next run) gets a
 // fresh one instead of reading through whatever queued meanwhile: late
-// answers and errors, and on a raw socket every other process's ICMP
-// traffic, which can fill the receive buffer until our own answer is
-// dropped. A second also outlasts the round trip of nearly every late
-// answer, and the replacement (three system calls) is then paid at most
-// once a second.
-constexpr auto kIdleBound = std::chrono::seconds(1);
+// answers and errors, and on a raw socket every ICMP message of the
+// machine, which fill its receive buffer (some two hundred messages) until
+// our own answer is dropped. Other programs' pings do that in a fraction of
+// a second, so the bound is short; the replacement costs three system
+// calls, nothing beside a pause of a tenth of a second.
+constexpr auto kIdleBound = std::chrono::milliseconds(100);
 
 // At most this many echoes in flight: half the sequence numbers, so that a
 // free one is always found quickly.
@@ -147,23 +147,32 @@ EchoSocket::EchoSocket(int fd, SocketKind kind)
 EchoSocket::~EchoSocket()
 {
     ::close(fd_);
+    if (retiring_ >= 0)
+        ::close(retiring_);
 }
 
 // A late answer must never pass for the echo that reuses its sequence
 // number, so before the numbers come round again the identity changes: a
 // raw socket draws a new identifier; a datagram socket, whose identifier
-// the kernel gives, is replaced as soon as nothing is in flight on it (until
-// then, the numbers still in flight are skipped).
+// the kernel gives, is replaced. Echoes still in flight on the socket it
+// replaces are answered there until they settle; the sequence numbers in
+// flight on either are skipped, so a number names one echo.
 void EchoSocket::prepareForStart(Clock::time_point now)
 {
+    retireIfDone();
     const bool wrapped = sequencesLeft_ == 0;
     const bool idle = pending_.empty() && now - quietSince_ > kIdleBound;
-    const bool replace = idle || (wrapped && kind_ == SocketKind::Datagram && pending_.empty());
+    const bool replace = idle || (wrapped && kind_ == SocketKind::Datagram && retiring_ < 0);
     if (replace) {
         // When no new socket may be had, the old one serves on: the matcher
         // still refuses what is not ours.
         if (const int fd = openSocket(kind_); fd >= 0) {
-            ::close(fd_);
+            if (pending_.empty()) {
+                ::close(fd_);
+            } else {
+                retiring_ = fd_;
+                retiringInFlight_ = pending_.size();
+            }
             fd_ = fd;
         }
     }
@@ -198,7 +207,7 @@ EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const 
         return ticket;
     }
     const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
-    const Pending echo{ticket, {destination, identifier, nextSequence()}, now,
+    const Pending echo{ticket, {destination, identifier, nextSequence()}, fd_, now,
                        now + std::chrono::milliseconds(timeoutMs)};
     if (send(echo, data))
         pending_.emplace(keyOf({identifier, echo.identity.sequence}), echo);
@@ -222,7 +231,7 @@ bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
         // error queue explains it (and goes to the echo it names), and the
         // send is tried again. A send's own local error is queued too, and
         // must not wait there for a later echo.
-        if (kind_ == SocketKind::Datagram && drainErrorQueue() > 0 && !retried) {
+        if (kind_ == SocketKind::Datagram && drainErrorQueue(fd_) > 0 && !retried) {
             retried = true;
             continue;
         }
@@ -231,15 +240,21 @@ bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
     }
 }
 
-std::size_t EchoSocket::drainErrorQueue()
+std::size_t EchoSocket::drainErrorQueue(int fd)
 {
     std::size_t explained = 0;
-    while (receiveOne(true, &explained)) {
+    while (receiveOne(fd, true, &explained)) {
     }
     return explained;
 }
 
-bool EchoSocket::receiveOne(bool errorQueue, std::size_t* icmpErrors)
+void EchoSocket::receiveAll(int fd)
+{
+    while (receiveOne(fd, false)) {
+    }
+}
+
+bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
 {
     sockaddr_in from{};
     iovec iov{buffer_.data(), buffer_.size()};
@@ -251,13 +266,13 @@ bool EchoSocket::receiveOne(bool errorQueue, std::size_t* icmpErrors)
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const ssize_t length = ::recvmsg(fd_, &message, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
+    const ssize_t length = ::recvmsg(fd, &message, MSG_DONTWAIT | (errorQueue ? MSG_ERRQUEUE : 0));
     if (length < 0) {
         if (errno == EINTR)
             return true;
         // A pending socket error stands for an entry of the error queue.
         if (!errorQueue && errno != EAGAIN && errno != EWOULDBLOCK) {
-            drainErrorQueue();
+            drainErrorQueue(fd);
             return true;
         }
         return false;
@@ -265,16 +280,16 @@ bool EchoSocket::receiveOne(bool errorQueue, std::size_t* icmpErrors)
     const std::span<const std::uint8_t> bytes(buffer_.data(), std::min(static_cast<std::size_t>(length), buffer_.size()));
     const auto now = Clock::now();
     if (kind_ == SocketKind::Raw) {
-        judge(echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
+        judge(fd, echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
               now);
     } else if (errorQueue) {
         const QueuedError queued = queuedError(message, from, bytes);
         if (icmpErrors != nullptr && queued.origin == QueuedError::Origin::Icmp)
             ++*icmpErrors;
-        judge(echoNamedByQueuedError(queued), [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); },
+        judge(fd, echoNamedByQueuedError(queued), [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); },
               now);
     } else {
-        judge(echoNamedByDatagram(bytes),
+        judge(fd, echoNamedByDatagram(bytes),
               [&](const EchoIdentity& echo) {
                   Verdict verdict = classifyDatagram(bytes, from.sin_addr.s_addr, echo);
                   verdict.ttl = receivedTtl(message);
@@ -285,13 +300,14 @@ bool EchoSocket::receiveOne(bool errorQueue, std::size_t* icmpErrors)
     return true;
 }
 
-void EchoSocket::judge(std::optional<EchoKey> key, auto&& classify, Clock::time_point now)
+void EchoSocket::judge(int fd, std::optional<EchoKey> key, auto&& classify, Clock::time_point now)
 {
     if (!key)
         return;
     const std::uint16_t identifier = kind_ == SocketKind::Raw ? key->identifier : 0;
     const auto found = pending_.find(keyOf({identifier, key->sequence}));
-    if (found == pending_.end())
+    // A datagram socket gets only what names its own identifier.
+    if (found == pending_.end() || (kind_ == SocketKind::Datagram && found->second.fd != fd))
         return;
     const Verdict verdict = classify(found->second.identity);
     if (verdict.kind != Verdict::Kind::Ignore)
@@ -310,6 +326,8 @@ void EchoSocket::settle(std::unordered_map<std::uint32_t, Pending>::iterator ech
     if (verdict.kind == Verdict::Kind::Reply)
         settled.data.assign(verdict.data.begin(), verdict.data.end());
     settled_.push_back(std::move(settled));
+    if (echo->second.fd == retiring_)
+        --retiringInFlight_;
     pending_.erase(echo);
     if (pending_.empty())
         quietSince_ = now;
@@ -336,6 +354,8 @@ void EchoSocket::expire(Clock::time_point now)
         settled.ticket = echo->second.ticket;
         settled.status = IP_REQ_TIMED_OUT;
         settled_.push_back(std::move(settled));
+        if (echo->second.fd == retiring_)
+            --retiringInFlight_;
         echo = pending_.erase(echo);
     }
     if (pending_.empty())
@@ -347,9 +367,20 @@ void EchoSocket::abandon(Ticket ticket)
     std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
     for (auto echo = pending_.begin(); echo != pending_.end(); ++echo)
         if (echo->second.ticket == ticket) {
+            if (echo->second.fd == retiring_)
+                --retiringInFlight_;
             pending_.erase(echo);
             break;
         }
+    retireIfDone();
+}
+
+void EchoSocket::retireIfDone()
+{
+    if (retiring_ >= 0 && retiringInFlight_ == 0) {
+        ::close(retiring_);
+        retiring_ = -1;
+    }
 }
 
 std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const
@@ -364,22 +395,32 @@ std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const
 void EchoSocket::collect(std::vector<Settled>& settled)
 {
     if (!pending_.empty())
-        while (receiveOne(false)) {
-        }
+        receiveAll(fd_);
+    if (retiring_ >= 0)
+        receiveAll(retiring_);
     expire(Clock::now());
+    retireIfDone();
     std::move(settled_.begin(), settled_.end(), std::back_inserter(settled));
     settled_.clear();
 }
 
 void EchoSocket::wait(Clock::time_point until)
 {
-    pollfd watch{fd_, POLLIN, 0};
+    pollfd watch[2] = {{fd_, POLLIN, 0}, {retiring_, POLLIN, 0}};
     const auto slice = Deadline::sliceFor(until - Clock::now());
     const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
+    if (::ppoll(watch, retiring_ >= 0 ? 2 : 1, &wait, nullptr) <= 0)
+        return;
     // A local error in the queue sets no socket error, only POLLERR, which
-    // would wake every wait until it is read.
-    if (::ppoll(&watch, 1, &wait, nullptr) > 0 && (watch.revents & POLLERR))
-        drainErrorQueue();
+    // would wake every wait until it is read; so would what comes for the
+    // socket being replaced, which echo() does not read.
+    if (watch[0].revents & POLLERR)
+        drainErrorQueue(fd_);
+    if (retiring_ >= 0 && watch[1].revents) {
+        receiveAll(retiring_);
+        drainErrorQueue(retiring_);
+        retireIfDone();
+    }
 }
 
 Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
@@ -402,7 +443,7 @@ Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
     for (;;) {
         if (auto outcome = take())
             return *outcome;
-        if (receiveOne(false))
+        if (receiveOne(fd_, false))
             continue;
         expire(Clock::now());
         if (auto outcome = take())

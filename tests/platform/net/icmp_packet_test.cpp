@@ -230,7 +230,11 @@ TEST(DatagramMessage, TakesOnlyTheReplyFromTheHostAsked)
 
 TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
 {
+    // The quoted bytes live here: the errors only point at them.
     const Bytes request = icmpHeader(8, 0, 0x7777, 0x0042);
+    const Bytes otherRequest = icmpHeader(8, 0, 0x7777, 0x0043);
+    const Bytes answer = icmpHeader(0, 0, 0x7777, 0x0042);
+    const Bytes cut(request.begin(), request.end() - 1);
     const std::uint32_t router = 0x01020304u;
     using Origin = QueuedError::Origin;
     struct Case {
@@ -245,11 +249,10 @@ TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
         {"parameter problem", {Origin::Icmp, 12, 0, EPROTO, kDest, router, request}, 11015},
         {"source quench", {Origin::Icmp, 4, 0, EREMOTEIO, kDest, router, request}, 11016},
         {"redirect", {Origin::Icmp, 5, 1, EREMOTEIO, kDest, router, request}, -1},
-        {"another echo", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, icmpHeader(8, 0, 0x7777, 0x0043)}, -1},
+        {"another echo", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, otherRequest}, -1},
         {"another destination", {Origin::Icmp, 3, 1, EHOSTUNREACH, 0x0A0B0C0Du, router, request}, -1},
-        {"not our request", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, icmpHeader(0, 0, 0x7777, 0x0042)}, -1},
-        {"quote cut short", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, Bytes(request.begin(), request.end() - 1)},
-         -1},
+        {"not our request", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, answer}, -1},
+        {"quote cut short", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, cut}, -1},
         // An earlier send's own failure, left in the queue.
         {"local error", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, {}}, -1},
         {"local error quoting", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, request}, -1},
