@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const Bytes quoted = message.subspan(8);
     const std::size_t quotedOffset = icmpOffset(quoted);
     const bool endsAnEcho = type == 3 || type == 4 || type == 11 || type == 12;
-    const bool quotesOurs = quotedOffset != 0 && address(quoted, 16) == echo.destination && quoted[quotedOffset] == 8 &&
-                            big16(quoted, quotedOffset + 4) == echo.identifier &&
+    const bool quotesOurs = quotedOffset != 0 && address(quoted, 16) == echo.destination &&
+                            quoted[quotedOffset] == 8 && big16(quoted, quotedOffset + 4) == echo.identifier &&
                             big16(quoted, quotedOffset + 6) == echo.sequence;
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == (endsAnEcho && quotesOurs));
     if (verdict.kind == Verdict::Kind::Error) {

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_REQUIRE(condition)                                                                 \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
+#define FUZZ_REQUIRE(condition)                                                                   \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                       \
-        }                                                                                       \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (false)
