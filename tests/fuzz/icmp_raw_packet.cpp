@@ -14,7 +14,10 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-std::uint16_t big16(Bytes bytes, std::size_t at) { return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]); }
+std::uint16_t big16(Bytes bytes, std::size_t at)
+{
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
 
 std::uint32_t address(Bytes bytes, std::size_t at)
 {
