@@ -13,8 +13,16 @@ PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) dpkg-dev file
 PACKAGE_BUILD ?= build-package
 # What `make run` builds: the program and what it runs, no tests or benchmarks.
 RUN_TARGETS := quorvex
+# The fuzz targets build with clang and its libFuzzer runtime.
+FUZZ_PACKAGES := $(BUILD_PACKAGES) clang libclang-rt-14-dev
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# One formatter version for everyone: another one formats differently.
+FORMAT_PACKAGES := clang-format-14
+CLANG_FORMAT := clang-format-14
+FORMAT_FILES = find src tests bench -name '*.cpp' -o -name '*.h' | sort
 
-.PHONY: all deps test-deps build run test test-asan bench package clean
+.PHONY: all deps test-deps build run test test-asan fuzz-deps fuzz bench package format format-check clean
 
 all: build
 
@@ -42,6 +50,20 @@ test: test-deps $(BUILD)/CMakeCache.txt
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
 
+# Every parser of outside bytes under libFuzzer, ASan and UBSan, each for
+# FUZZ_SECONDS from its seed corpus (tests/fuzz/). The gcc builds hold the
+# code to -Werror; a warning only clang gives does not stop the fuzzers.
+$(FUZZ_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DQUORVEX_FUZZ=ON -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF $(CMAKE_FLAGS)
+
+fuzz-deps:
+	@scripts/ensure-packages $(FUZZ_PACKAGES)
+
+fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target quorvex_fuzzers
+	tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@scripts/ensure-packages $(BENCH_PACKAGES)
 	$(BUILD)/bench/probe/probe_bench
@@ -59,5 +81,16 @@ package:
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 
+# .clang-format holds the style; format-check names every file it would change.
+format:
+	@scripts/ensure-packages $(FORMAT_PACKAGES)
+	$(FORMAT_FILES) | xargs $(CLANG_FORMAT) -i
+
+format-check:
+	@scripts/ensure-packages $(FORMAT_PACKAGES)
+	@unformatted=$$($(FORMAT_FILES) | while read -r file; do \
+	  $(CLANG_FORMAT) --dry-run -Werror "$$file" 2>/dev/null || echo "$$file"; done); \
+	if [ -n "$$unformatted" ]; then echo "Not formatted (make format):"; echo "$$unformatted"; exit 1; fi
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan $(FUZZ_BUILD)

@@ -1,0 +1,93 @@
+// The raw socket's classifier over any bytes. Input: the echo's identity
+// (destination address as on the wire, identifier, sequence: 8 bytes), then
+// the IPv4 packet as the socket received it.
+
+#include "platform/net/icmp_packet.h"
+#include "platform/net/network.h"
+#include "require.h"
+
+#include <cstring>
+
+using namespace platform::icmp;
+
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+std::uint16_t big16(Bytes bytes, std::size_t at)
+{
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+std::uint32_t address(Bytes bytes, std::size_t at)
+{
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+// A whole IPv4 header carrying ICMP, followed by at least an ICMP header:
+// its length, else 0.
+std::size_t icmpOffset(Bytes packet)
+{
+    if (packet.size() < 20 || packet[0] >> 4 != 4 || packet[9] != 1)
+        return 0;
+    const std::size_t length = (packet[0] & 0x0Fu) * 4;
+    return length >= 20 && length + 8 <= packet.size() ? length : 0;
+}
+
+bool isUnicast(std::uint32_t destination)
+{
+    const auto first = static_cast<std::uint8_t>(destination);  // network byte order on a little-endian host
+    return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
+{
+    if (size < 8)
+        return 0;
+    const Bytes identity(input, 8);
+    const EchoIdentity echo{address(identity, 0), big16(identity, 4), big16(identity, 6)};
+    const Bytes packet(input + 8, size - 8);
+    const Verdict verdict = classifyRawPacket(packet, echo);
+
+    const std::size_t offset = icmpOffset(packet);
+    if (offset == 0) {
+        FUZZ_REQUIRE(verdict.kind == Verdict::Kind::Ignore);
+        return 0;
+    }
+    const Bytes message = packet.subspan(offset);
+    const std::uint8_t type = message[0];
+    const std::uint32_t from = address(packet, 12);
+    const bool ours = big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence;
+    // Anyone may answer a broadcast or multicast; a unicast echo only its host.
+    const bool ourReply = type == 0 && ours && (from == echo.destination || !isUnicast(echo.destination));
+
+    FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == ourReply);
+    if (verdict.kind == Verdict::Kind::Reply) {
+        FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.from == from && verdict.ttl == packet[8]);
+        FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
+        // The datagram socket, given the same message, judges alike.
+        const Verdict datagram = classifyDatagram(message, echo.sequence);
+        FUZZ_REQUIRE(datagram.kind == Verdict::Kind::Reply && datagram.data.data() == verdict.data.data() &&
+                     datagram.data.size() == verdict.data.size());
+        return 0;
+    }
+
+    // An error counts only when it ends an echo (no redirect, no echo) and
+    // quotes our request: an IPv4 header to our destination, then our echo.
+    const Bytes quoted = message.subspan(8);
+    const std::size_t quotedOffset = icmpOffset(quoted);
+    const bool endsAnEcho = type == 3 || type == 4 || type == 11 || type == 12;
+    const bool quotesOurs = quotedOffset != 0 && address(quoted, 16) == echo.destination &&
+                            quoted[quotedOffset] == 8 && big16(quoted, quotedOffset + 4) == echo.identifier &&
+                            big16(quoted, quotedOffset + 6) == echo.sequence;
+    FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == (endsAnEcho && quotesOurs));
+    if (verdict.kind == Verdict::Kind::Error) {
+        FUZZ_REQUIRE(verdict.status == statusFromIcmp(type, message[1]) && verdict.status != platform::IP_SUCCESS);
+        FUZZ_REQUIRE(verdict.from == from && verdict.data.empty());
+    }
+    return 0;
+}
