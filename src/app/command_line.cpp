@@ -7,6 +7,7 @@
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
 #include "runs/manual_ping.h"
+#include "runs/parallel_batch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -80,7 +81,8 @@ public:
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
-    void HostStarting(const QString& host) override { console_.progress(started_++, total_, host); }
+    // The hosts settled so far: all above this one in a serial run.
+    void HostStarting(const QString& host) override { console_.progress(static_cast<int>(value_), total_, host); }
 
 private:
     Console& console_;
@@ -89,7 +91,6 @@ private:
     QString timeout_;
     float value_ = 0.0f;
     int total_ = 0;
-    int started_ = 0;
 };
 
 class CommandLinePing final : public runs::ManualPingControls {
@@ -107,10 +108,10 @@ private:
     QString timeout_;
 };
 
-int batchRun(Console& console, const QString& input, const QString& output, const QString& timeout)
+int batchRun(Console& console, const QString& input, const QString& output, const QString& timeout, int parallel)
 {
     CommandLineBatch controls(console, input, output, timeout);
-    const int silentHosts = runs::BatchFilePing(controls);
+    const int silentHosts = runs::BatchFilePing(controls, parallel);
     console.clearProgress();
     return silentHosts > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
@@ -145,7 +146,9 @@ int RunCommandLine(int argc, char** argv)
     const QCommandLineOption ping("ping", "Ping HOST once and print the verdict.", "HOST");
     const QCommandLineOption timeout({"t", "timeout"}, "Wait at most MS milliseconds for each answer (default 500).",
                                      "MS", "500");
-    parser.addOptions({input, output, ping, timeout});
+    const QCommandLineOption parallel({"P", "parallel"}, "Keep up to N echoes in flight, 1 to 1024 (default 1); the "
+                                                         "output file is the same.", "N", "1");
+    parser.addOptions({input, output, ping, timeout, parallel});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -165,10 +168,19 @@ int RunCommandLine(int argc, char** argv)
         return kFailed;
     }
 
+    bool isNumber = false;
+    const int echoesInFlight = parser.value(parallel).toInt(&isNumber);
+    if (!isNumber || echoesInFlight < 1 || echoesInFlight > runs::kMostParallelEchoes) {
+        console.say(QStringLiteral("--parallel takes a whole number from 1 to %1, not \"%2\".")
+                        .arg(runs::kMostParallelEchoes)
+                        .arg(parser.value(parallel)));
+        return kFailed;
+    }
+
     ConsoleMessageBox messages(console);
     try {
         if (batch)
-            return batchRun(console, parser.value(input), parser.value(output), parser.value(timeout));
+            return batchRun(console, parser.value(input), parser.value(output), parser.value(timeout), echoesInFlight);
         return manualPing(parser.value(ping), parser.value(timeout));
     } catch (const platform::RuntimeError& error) {
         console.say(platform::ErrorReportText(error));

@@ -6,6 +6,7 @@
 #include "probe/echo_status_text.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
+#include "runs/parallel_batch.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
 #include "ui/main_form.h"
@@ -57,7 +58,7 @@ public:
 
 }  // namespace
 
-int BatchFilePing(BatchControls& controls)
+int BatchFilePing(BatchControls& controls, int parallel)
 {
     controls.SetStatusText(QStringLiteral("Running ping sequence..."));
     controls.SetProgressValue(0.0f);
@@ -69,6 +70,26 @@ int BatchFilePing(BatchControls& controls)
     input.Close();
     input = fileSystem.OpenTextFile(controls.InputPath(), platform::ForReading);
     controls.SetProgressMax(static_cast<float>(hosts));
+
+    if (parallel > 1) {
+        const int lines = ParallelBatchPing(
+            {.nextHost = [&]() -> std::optional<QString> {
+                 if (input.AtEndOfLine())
+                     return std::nullopt;
+                 return TrimSpaces(input.ReadLine());
+             },
+             .writeLine = [&](const QString& line) { output.WriteLine(line); },
+             .timeoutText = [&] { return controls.TimeoutText(); },
+             .progress =
+                 [&](int settled, const QString& host) {
+                     controls.SetProgressValue(static_cast<float>(settled));
+                     controls.HostStarting(host);
+                 }},
+            parallel);
+        input.Close();
+        output.Close();
+        return lines;
+    }
 
     EchoReply reply{};
     int silentHosts = 0;

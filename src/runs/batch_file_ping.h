@@ -23,8 +23,10 @@ public:
 // One batch run: every host of the input file up to its first empty line
 // is pinged once, in file order; each one that did not answer gets a line
 // in the output file. Returns how many lines that made, which the file
-// cannot tell when it is a device or a pipe.
-int BatchFilePing(BatchControls& controls);
+// cannot tell when it is a device or a pipe. With parallel above 1, that
+// many echoes are in flight at once (ParallelBatchPing); the file is the
+// same.
+int BatchFilePing(BatchControls& controls, int parallel = 1);
 
 // The Start button of the main window.
 void cmdStart_Click();
