@@ -93,6 +93,11 @@ TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
         const char* stdoutText;
     } cases[] = {
         {{"-i", hosts, "-o", out, "-t", "200"}, 1, expected, ""},
+        {{"-i", hosts, "-o", out, "-t", "200", "-P", "1"}, 1, expected, ""},
+        {{"-i", hosts, "-o", out, "-t", "200", "-P", "4"}, 1, expected, ""},
+        {{"-i", hosts, "-o", out, "-t", "200", "--parallel", "64"}, 1, expected, ""},
+        {{"-i", hosts, "-o", out, "-P", "0"}, 2, "kept", ""},
+        {{"-i", hosts, "-o", out, "-P", "1025"}, 2, "kept", ""},
         {{"--input", answering, "--output", out}, 0, "", ""},
         {{"-i", hosts, "-o", "/dev/null", "-t", "200"}, 1, "kept", ""},  // a device's size says nothing
         {{"-i", dir.filePath("missing.txt"), "-o", out}, 2, "kept", ""},
