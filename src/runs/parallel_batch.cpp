@@ -19,10 +19,13 @@
 namespace runs {
 namespace {
 
-// The list is read this far ahead of the output, per echo in flight. Names
-// are resolved meanwhile; and behind a host that does not answer, the hosts
-// that did wait here for their turn, a host name and a status each, while
-// the run goes on. With a tenth of the list silent, no echo waits for room.
+// Names are looked up this far ahead of the echoes, and the list is read in
+// batches of half that, so that the resolving threads wake once a batch.
+constexpr std::size_t kLookAheadPerEcho = 2;
+constexpr std::size_t kLeastLookAhead = 256;
+// Behind a host that does not answer, the hosts that settled wait for their
+// turn: as many as this per echo in flight, a few bytes each, while the run
+// goes on. With a tenth of the list silent, no echo waits for room.
 constexpr std::size_t kWindowPerEcho = 16;
 constexpr int kResolverThreads = 8;
 // While only a look-up holds up the next echo, the echoes in flight are
@@ -44,7 +47,8 @@ public:
     Run(const BatchLines& batch, int parallel)
         : batch_(batch),
           parallel_(static_cast<std::size_t>(parallel)),
-          window_(parallel_ * kWindowPerEcho),
+          lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
+          window_(parallel_ * kWindowPerEcho + lookAhead_),
           replies_(parallel_),
           resolver_(std::min(parallel, kResolverThreads))
     {
@@ -73,7 +77,9 @@ private:
     // echoes and lines, as in the serial run, before it ends the run.
     void ReadAhead()
     {
-        while (!listEnded_ && !stopped_ && slots_.size() < window_) {
+        if (slots_.size() - nextEcho_ > lookAhead_ / 2)
+            return;
+        while (!listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_) {
             try {
                 const std::optional<QString> host = batch_.nextHost();
                 if (!host) {
@@ -122,6 +128,9 @@ private:
     {
         slot.status = status;
         slot.settled = true;
+        lastHost_ = slot.lookup.host;
+        if (status == 0)
+            slot.lookup.host = QString();
         ++settled_;
         StopSockets();
     }
@@ -134,7 +143,6 @@ private:
                 batch_.writeLine(slot.lookup.host + QStringLiteral(" - ") + EchoStatusText(slot.status));
                 ++lines_;
             }
-            lastHost_ = slot.lookup.host;
             slots_.pop_front();
             --nextEcho_;
         }
@@ -165,6 +173,7 @@ private:
 
     const BatchLines& batch_;
     const std::size_t parallel_;
+    const std::size_t lookAhead_;
     const std::size_t window_;
     // Declared before the echoes and the look-ups, which write into them
     // and so must end first.

@@ -17,8 +17,8 @@ struct BatchLines {
     std::function<void(const QString& line)> writeLine;
     // Read and converted for every host, as the serial run does.
     std::function<QString()> timeoutText;
-    // After every host that settled: how many have, and the host that the
-    // output waits for (the one that settled last when none is left).
+    // Whenever hosts have settled: how many have in all, and the host that
+    // the output waits for (the one that settled last when none is left).
     std::function<void(int settled, const QString& host)> progress;
 };
 
