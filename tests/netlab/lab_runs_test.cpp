@@ -86,6 +86,10 @@ TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
         file.write("answering.lab\r\n  router.lab\r\n");
     }
     const QByteArray expected = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt"));
+    // Answers that overtake a silent host, one host in flight many times,
+    // an unknown name between addresses: every line keeps its place.
+    const QString overtaking = QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_hosts.txt");
+    const QByteArray inPlace = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_expected.txt"));
     const struct {
         QStringList arguments;
         int exitCode;
@@ -96,6 +100,10 @@ TEST(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatuses)
         {{"-i", hosts, "-o", out, "-t", "200", "-P", "1"}, 1, expected, ""},
         {{"-i", hosts, "-o", out, "-t", "200", "-P", "4"}, 1, expected, ""},
         {{"-i", hosts, "-o", out, "-t", "200", "--parallel", "64"}, 1, expected, ""},
+        {{"-i", overtaking, "-o", out, "-t", "200"}, 1, inPlace, ""},
+        {{"-i", overtaking, "-o", out, "-t", "200", "-P", "2"}, 1, inPlace, ""},
+        {{"-i", overtaking, "-o", out, "-t", "200", "-P", "8"}, 1, inPlace, ""},
+        {{"-i", overtaking, "-o", out, "-t", "200", "-P", "1024"}, 1, inPlace, ""},
         {{"-i", hosts, "-o", out, "-P", "0"}, 2, "kept", ""},
         {{"-i", hosts, "-o", out, "-P", "1025"}, 2, "kept", ""},
         {{"--input", answering, "--output", out}, 0, "", ""},

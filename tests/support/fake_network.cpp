@@ -130,7 +130,7 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
     const std::int32_t status = scriptedStatus(destination);
     const auto latency = latencyOf.find(dotted(destination));
     const std::uint32_t takes = status == platform::IP_REQ_TIMED_OUT ? timeout
-                                : latency == latencyOf.end()         ? echoLatency
+                                : latency == latencyOf.end()         ? 1
                                                                      : latency->second;
     pending_.push_back({now + takes, context, static_cast<std::uint32_t>(status), destination, replyBuffer, replySize});
     mostInFlight = std::max(mostInFlight, pending_.size());
@@ -140,8 +140,6 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
 std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t waitMs, std::vector<void*>& settled)
 {
     record("IcmpCollectEchoes");
-    if (beforeCollect)
-        beforeCollect();
     if (echoesTakeTime && settled_.empty() && !pending_.empty()) {
         std::uint64_t next = pending_.front().due;
         for (const auto& echo : pending_)

@@ -40,15 +40,13 @@ public:
     // Called with the name, on the resolving thread, before it is looked up.
     std::function<void(const std::string&)> beforeLookup;
     // Asynchronous echoes settle as they start unless they take time on the
-    // fake's own clock: echoLatency ms (latencyOf by dotted destination), or
-    // their timeout when they time out. A collection moves the clock on to
-    // the next end of an echo, no further than its wait, and settles every
-    // echo due by then, the last started first; only then is its reply
-    // record written.
+    // fake's own clock: the ms latencyOf gives by dotted destination (1 for
+    // the others), or their timeout when they time out. A collection moves
+    // the clock on to the next end of an echo, no further than its wait,
+    // and settles every echo due by then, the last started first; only then
+    // is its reply record written.
     bool echoesTakeTime = false;
-    std::uint32_t echoLatency = 1;
     std::map<std::string, std::uint32_t> latencyOf;
-    std::function<void()> beforeCollect;
 
     // Record.
     std::vector<std::string> calls;  // operation names, in order
