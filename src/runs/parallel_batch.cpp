@@ -72,9 +72,11 @@ public:
     }
 
 private:
-    // The serial run's steps up to the look-up, for every host read. An
-    // error stops the reading only: the hosts above it still get their
-    // echoes and lines, as in the serial run, before it ends the run.
+    // The serial run's steps before the echo, for every host read, with
+    // the timeout converted before the look-up rather than after it: a bad
+    // timeout ends the run before any name has been looked up. An error
+    // stops the reading only: the hosts above it still get their echoes and
+    // lines, as in the serial run, before it ends the run.
     void ReadAhead()
     {
         if (slots_.size() - nextEcho_ > lookAhead_ / 2)
