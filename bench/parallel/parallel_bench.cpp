@@ -166,7 +166,8 @@ int main(int argc, char** argv)
         std::printf("parallel_bench: skipped: needs root, ip and nft for a private network namespace\n");
         return 0;
     }
-    std::printf("parallel_bench: %u cores, %d interleaved rounds, medians; a private network namespace\n",
+    std::printf("parallel_bench: %u cores, %d interleaved rounds, medians; a private network namespace where "
+                "ICMP datagram sockets are allowed\n",
                 std::thread::hardware_concurrency(), rounds);
 
     const std::string dir = std::filesystem::temp_directory_path() / ("parallel_bench." + std::to_string(getpid()));
