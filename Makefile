@@ -7,7 +7,7 @@ BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-
 ICON_PACKAGES := librsvg2-bin
 TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
 # The batch benchmark also runs under Xvfb with accessibility on, beside fping.
-BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2
+BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2 nftables
 # dpkg-shlibdeps and file find the package's library dependencies.
 PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) dpkg-dev file
 PACKAGE_BUILD ?= build-package
@@ -69,6 +69,7 @@ bench: build
 	$(BUILD)/bench/probe/probe_bench
 	$(BUILD)/bench/runs/run-batch-bench
 	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
+	$(BUILD)/bench/parallel/parallel_bench
 
 # The Debian package, from a build of its own: Debian's optimisation and
 # hardening flags, no tests. It lands in $(PACKAGE_BUILD)/.

@@ -55,7 +55,8 @@ public:
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
-    void HostStarting(const QString& host) override { console_.Progress(started_++, total_, host); }
+    // The hosts settled so far: all above this one in a serial run.
+    void HostStarting(const QString& host) override { console_.Progress(static_cast<int>(value_), total_, host); }
     bool ListBeforeOutput() override { return true; }
     void ListCutShort(const runs::HostList::CutShort& cut) override
     {
@@ -72,7 +73,6 @@ private:
     const CommandLineRequest& request_;
     float value_ = 0.0f;
     int total_ = 0;
-    int started_ = 0;
 };
 
 class CommandLinePing final : public runs::ManualPingControls {
@@ -100,7 +100,7 @@ QString plural(int count, const char* noun) { return QStringLiteral("%1 %2%3").a
 int batchRun(Console& console, const CommandLineRequest& request)
 {
     CommandLineBatch controls(console, request);
-    const runs::BatchTotals totals = runs::BatchFilePing(controls);
+    const runs::BatchTotals totals = runs::BatchFilePing(controls, request.parallel.toInt());
     console.ClearProgress();
     if (console.Terminal()) {
         const QString output = request.output == "-" ? QStringLiteral("standard output")
