@@ -35,7 +35,6 @@ void script(FakeNetwork& network)
         network.statusOf["192.0.2." + std::to_string(host.address)] = host.status;
         network.latencyOf["192.0.2." + std::to_string(host.address)] = host.ms;
     }
-    network.echoesTakeTime = true;
 }
 
 // The list through ParallelBatchPing; each line written with the time on the

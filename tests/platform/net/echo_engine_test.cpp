@@ -32,12 +32,6 @@ namespace {
 using namespace platform::icmp;
 using Bytes = std::vector<std::uint8_t>;
 
-bool inCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
 void sysctl(const char* key, const char* value)
 {
     std::ofstream(std::string("/proc/sys/net/ipv4/") + key) << value << '\n';
@@ -47,6 +41,8 @@ void sysctl(const char* key, const char* value)
 // echo answered by the kernel.
 std::string enterPrivateNetwork()
 {
+    if (::geteuid() != 0)
+        return "needs root for a network namespace of its own";
     if (::unshare(CLONE_NEWNET) != 0)
         return std::string("cannot make a network namespace: ") + std::strerror(errno);
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -62,13 +58,7 @@ std::string enterPrivateNetwork()
     return {};
 }
 
-std::uint32_t loopback(std::uint8_t last)
-{
-    const std::uint8_t bytes[4] = {127, 0, 0, last};
-    std::uint32_t value;
-    std::memcpy(&value, bytes, 4);
-    return value;
-}
+std::uint32_t loopback(std::uint8_t last) { return htonl(0x7F000000u | last); }
 
 Bytes text(const char* data) { return Bytes(data, data + std::strlen(data)); }
 
@@ -108,14 +98,14 @@ public:
         return std::nullopt;
     }
 
-    void send(std::uint32_t from, Bytes message, bool fixChecksum = true)
+    // A damaged message keeps the checksum of the one it was.
+    void send(std::uint32_t from, Bytes message, bool damaged = false)
     {
-        if (fixChecksum) {
-            message[2] = message[3] = 0;
-            const std::uint16_t sum = internetChecksum(message);
-            message[2] = std::uint8_t(sum >> 8);
-            message[3] = std::uint8_t(sum);
-        }
+        message[2] = message[3] = 0;
+        const std::uint16_t sum = internetChecksum(message);
+        message[2] = std::uint8_t(sum >> 8);
+        message[3] = std::uint8_t(sum);
+        message.back() ^= damaged;
         Bytes packet{0x45, 0, 0, 0, 0, 0, 0, 0, 64, IPPROTO_ICMP, 0, 0, 0, 0, 0, 0, 127, 0, 0, 1};
         std::memcpy(&packet[12], &from, 4);
         packet.insert(packet.end(), message.begin(), message.end());
@@ -126,15 +116,15 @@ public:
     }
 
     // The answer to a request, with other data or from another host if given.
-    void answer(const Request& request, std::optional<Bytes> data = std::nullopt, std::optional<std::uint32_t> from = {})
+    void answer(const Request& request, const char* data = nullptr, std::uint8_t from = 0, bool damaged = false)
     {
         Bytes message(request.packet.begin() + request.header, request.packet.end());
         message[0] = 0;
         if (data) {
             message.resize(8);
-            message.insert(message.end(), data->begin(), data->end());
+            message.insert(message.end(), data, data + std::strlen(data));
         }
-        send(from.value_or(request.destination()), message);
+        send(from ? loopback(from) : request.destination(), message, damaged);
     }
 
     // An ICMP error that quotes the request, as a router would send it.
@@ -155,9 +145,8 @@ protected:
 
     void SetUp() override
     {
-        if (::geteuid() != 0 || !(why_ = enterPrivateNetwork()).empty()) {
-            const std::string why = ::geteuid() != 0 ? "needs root for a network namespace of its own" : why_;
-            if (inCi())
+        if (const std::string why = enterPrivateNetwork(); !why.empty()) {
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
                 FAIL() << "CI must run this: " << why;
             GTEST_SKIP() << why;
         }
@@ -188,7 +177,6 @@ protected:
         }
     }
 
-    std::string why_;
     std::unique_ptr<EchoSocket> socket_;
     std::optional<Responder> responder_;
     std::vector<EchoSocket::Settled> others_;
@@ -300,17 +288,11 @@ TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
         const Request& request = requests[i];
         switch (i) {
         case 1: responder_->fail(request, 3, 1); break;
-        case 3: responder_->answer(request, std::nullopt, loopback(9)); break;
-        case 4: {
-            Bytes damaged(request.packet.begin() + request.header, request.packet.end());
-            damaged[0] = 0;
-            damaged.back() ^= 1;  // the checksum still sums the request
-            responder_->send(request.destination(), damaged, false);
-            break;
-        }
+        case 3: responder_->answer(request, nullptr, 9); break;
+        case 4: responder_->answer(request, nullptr, 0, true); break;
         case 5: responder_->fail(request, 3, 3); break;
         case 6: break;
-        case 7: responder_->answer(request, text("SEVEN")); responder_->answer(request, text("EVIL!")); break;
+        case 7: responder_->answer(request, "SEVEN"); responder_->answer(request, "EVIL!"); break;
         default: responder_->answer(request);
         }
     }
