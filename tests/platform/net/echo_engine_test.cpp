@@ -67,12 +67,6 @@ struct Request {
     Bytes packet;
     std::size_t header;
     std::uint16_t sequence() const { return std::uint16_t(packet[header + 6] << 8 | packet[header + 7]); }
-    std::uint32_t destination() const
-    {
-        std::uint32_t address;
-        std::memcpy(&address, &packet[16], 4);
-        return address;
-    }
 };
 
 // Sees every echo request and sends whatever ICMP it is told to, from any
@@ -124,7 +118,9 @@ public:
             message.resize(8);
             message.insert(message.end(), data, data + std::strlen(data));
         }
-        send(from ? loopback(from) : request.destination(), message, damaged);
+        std::uint32_t asked;
+        std::memcpy(&asked, &request.packet[16], 4);
+        send(from ? loopback(from) : asked, message, damaged);
     }
 
     // An ICMP error that quotes the request, as a router would send it.
@@ -296,9 +292,8 @@ TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
             EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), echoes[i].data);
         }
     }
-    std::vector<EchoSocket::Settled> rest;
-    socket_->collect(rest);
-    EXPECT_TRUE(rest.empty()) << "an echo settled twice";
+    socket_->collect(others_);
+    EXPECT_TRUE(others_.empty()) << "an echo settled twice";
     EXPECT_EQ(socket_->inFlight(), 0u);
 }
 
