@@ -35,7 +35,6 @@ void script(FakeNetwork& network)
         network.statusOf["192.0.2." + std::to_string(host.address)] = host.status;
         network.latencyOf["192.0.2." + std::to_string(host.address)] = host.ms;
     }
-    network.echoesTakeTime = true;
 }
 
 // The list through ParallelBatchPing; each line written with the time on the
@@ -186,11 +185,8 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             return result;
         };
         const Run serial = run(1);
-        for (int parallel : {2, 7, 1024}) {
-            const Run parallelRun = run(parallel);
-            EXPECT_EQ(parallelRun.file, serial.file) << c.what << ", -P " << parallel;
-            EXPECT_TRUE(parallelRun == serial) << c.what << ", -P " << parallel;
-        }
+        for (int parallel : {2, 7, 1024})
+            EXPECT_TRUE(run(parallel) == serial) << c.what << ", -P " << parallel;
     }
 }
 

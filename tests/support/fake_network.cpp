@@ -1,7 +1,5 @@
 #include "support/fake_network.h"
 
-#include "platform/net/icmp_packet.h"
-
 #include <algorithm>
 
 namespace {
@@ -81,13 +79,6 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
                                         std::uint32_t replySize, std::uint32_t timeout)
 {
     record("IcmpSendEcho");
-    return echo(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
-}
-
-std::uint32_t FakeNetwork::echo(platform::HANDLE handle, std::uint32_t destination, const void* requestData,
-                                std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
-                                void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout)
-{
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
                       requestSize, requestOptions, replySize, timeout});
     if (beforeEcho)
@@ -120,19 +111,16 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
                                 std::uint32_t replySize, std::uint32_t timeout)
 {
     record("IcmpSendEcho2");
-    if (!echoesTakeTime) {
-        echo(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
-        settled_.push_back(context);
-        return true;
-    }
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
                       requestSize, requestOptions, replySize, timeout});
-    const std::int32_t status = scriptedStatus(destination);
-    const auto latency = latencyOf.find(dotted(destination));
-    const std::uint32_t takes = status == platform::IP_REQ_TIMED_OUT ? timeout
-                                : latency == latencyOf.end()         ? 1
-                                                                     : latency->second;
-    pending_.push_back({now + takes, context, static_cast<std::uint32_t>(status), destination, replyBuffer, replySize});
+    Pending echo{now + timeout, context, {}, replyBuffer, replySize};
+    echo.outcome.status = scriptedStatus(destination);
+    echo.outcome.address = destination;
+    if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
+        const auto latency = latencyOf.find(dotted(destination));
+        echo.due = now + (latency == latencyOf.end() ? 1 : latency->second);
+    }
+    pending_.push_back(std::move(echo));
     mostInFlight = std::max(mostInFlight, pending_.size());
     return true;
 }
@@ -140,25 +128,18 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
 std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t waitMs, std::vector<void*>& settled)
 {
     record("IcmpCollectEchoes");
-    if (echoesTakeTime && settled_.empty() && !pending_.empty()) {
-        std::uint64_t next = pending_.front().due;
-        for (const auto& echo : pending_)
-            next = std::min(next, echo.due);
-        now = std::min(next, now + waitMs);
-        for (auto echo = pending_.end(); echo != pending_.begin();) {
-            --echo;
-            if (echo->due > now)
-                continue;
-            platform::icmp::Outcome outcome;
-            outcome.status = echo->status;
-            outcome.address = echo->destination;
-            platform::icmp::writeReply(echo->replyBuffer, echo->replySize, outcome);
-            settled_.push_back(echo->context);
-            echo = pending_.erase(echo);
-        }
+    if (pending_.empty())
+        return 0;
+    const auto next = std::min_element(pending_.begin(), pending_.end(),
+                                       [](const Pending& a, const Pending& b) { return a.due < b.due; });
+    now = std::min(next->due, now + waitMs);
+    const std::size_t before = settled.size();
+    for (auto echo = pending_.end(); echo != pending_.begin();) {
+        if ((--echo)->due > now)
+            continue;
+        platform::icmp::writeReply(echo->replyBuffer, echo->replySize, echo->outcome);
+        settled.push_back(echo->context);
+        echo = pending_.erase(echo);
     }
-    const std::size_t count = settled_.size();
-    settled.insert(settled.end(), settled_.begin(), settled_.end());
-    settled_.clear();
-    return count;
+    return settled.size() - before;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
 
 #include <array>
@@ -39,13 +40,11 @@ public:
     bool echoWritesReply = true;
     // Called with the name, on the resolving thread, before it is looked up.
     std::function<void(const std::string&)> beforeLookup;
-    // Asynchronous echoes settle as they start unless they take time on the
-    // fake's own clock: the ms latencyOf gives by dotted destination (1 for
-    // the others), or their timeout when they time out. A collection moves
-    // the clock on to the next end of an echo, no further than its wait,
-    // and settles every echo due by then, the last started first; only then
-    // is its reply record written.
-    bool echoesTakeTime = false;
+    // Asynchronous echoes take time on the fake's own clock: the ms latencyOf
+    // gives by dotted destination (1 for the others), or their timeout when
+    // they time out. A collection moves the clock on to the next end of an
+    // echo, no further than its wait, and settles every echo due by then,
+    // the last started first; only then is its reply record written.
     std::map<std::string, std::uint32_t> latencyOf;
 
     // Record.
@@ -66,7 +65,7 @@ public:
                                std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
                                void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
     bool IcmpCloseHandle(platform::HANDLE handle) override;
-    // See echoesTakeTime for when the echoes settle.
+    // See latencyOf for when the echoes settle.
     bool IcmpSendEcho2(platform::HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
                        std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
                        void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
@@ -78,18 +77,13 @@ private:
     struct Pending {
         std::uint64_t due;
         void* context;
-        std::uint32_t status;
-        std::uint32_t destination;
+        platform::icmp::Outcome outcome;
         void* replyBuffer;
         std::uint32_t replySize;
     };
     std::int32_t scriptedStatus(std::uint32_t destination) const;
-    std::uint32_t echo(platform::HANDLE handle, std::uint32_t destination, const void* requestData,
-                       std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
-                       void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout);
     void record(const char* call);
 
-    std::vector<void*> settled_;
     std::vector<Pending> pending_;
     std::mutex mutex_;
     platform::ScopedFake<platform::Network> installed_{*this};
