@@ -1,5 +1,6 @@
 #include "platform/net/network.h"
 
+#include "platform/net/echo_helper_client.h"
 #include "platform/net/icmp_socket.h"
 
 #include <atomic>
@@ -18,6 +19,19 @@ namespace platform {
 namespace {
 
 constexpr int kWsaNotInitialised = 10093;
+
+// How one handle sends its echoes: over a socket of this process's own,
+// or, when it may open none, through the process's echo helper, which holds
+// the right to a raw socket so that this process never does.
+struct EchoTransport {
+    std::unique_ptr<icmp::EchoSocket> socket;
+    icmp::EchoHelper* helper = nullptr;
+
+    icmp::Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+    {
+        return socket ? socket->echo(destination, data, timeoutMs) : helper->echo(destination, data, timeoutMs);
+    }
+};
 
 class LinuxNetwork final : public Network {
 public:
@@ -72,37 +86,40 @@ public:
 
     HANDLE IcmpCreateFile() override
     {
-        auto socket = icmp::EchoSocket::open();
-        if (!socket)
+        auto transport = std::make_unique<EchoTransport>();
+        transport->socket = icmp::EchoSocket::open();
+        if (!transport->socket)
+            transport->helper = icmp::processEchoHelper();
+        if (!transport->socket && !transport->helper)
             return INVALID_HANDLE_VALUE;
         std::lock_guard lock(handlesMutex_);
-        return *handles_.insert(socket.release()).first;
+        return *handles_.insert(transport.release()).first;
     }
 
     std::uint32_t IcmpSendEcho(HANDLE handle, std::uint32_t destination, const void* requestData,
                                std::uint16_t requestSize, const IP_OPTION_INFORMATION*, void* replyBuffer,
                                std::uint32_t replySize, std::uint32_t timeout) override
     {
-        auto* socket = find(handle);
+        auto* transport = find(handle);
         // Linux delivers an echo to 0.0.0.0 to this very machine, which
         // would answer for a host that was never asked.
-        if (socket == nullptr || (requestData == nullptr && requestSize != 0) || destination == 0) {
+        if (transport == nullptr || (requestData == nullptr && requestSize != 0) || destination == 0) {
             icmp::Outcome failed;
             failed.status = IP_GENERAL_FAILURE;
             return icmp::writeReply(replyBuffer, replySize, failed);
         }
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        return icmp::writeReply(replyBuffer, replySize, socket->echo(destination, data, timeout));
+        return icmp::writeReply(replyBuffer, replySize, transport->echo(destination, data, timeout));
     }
 
     bool IcmpCloseHandle(HANDLE handle) override
     {
-        std::unique_ptr<icmp::EchoSocket> socket;
+        std::unique_ptr<EchoTransport> transport;
         std::lock_guard lock(handlesMutex_);
         if (handles_.erase(handle) == 0)
             return false;
         settled_.erase(handle);
-        socket.reset(static_cast<icmp::EchoSocket*>(handle));
+        transport.reset(static_cast<EchoTransport*>(handle));
         return true;
     }
 
@@ -163,10 +180,10 @@ private:
 
     // Only handles this layer gave out are used or closed, so a stale or
     // foreign handle is refused instead of being dereferenced.
-    icmp::EchoSocket* find(HANDLE handle)
+    EchoTransport* find(HANDLE handle)
     {
         std::lock_guard lock(handlesMutex_);
-        return handles_.count(handle) ? static_cast<icmp::EchoSocket*>(handle) : nullptr;
+        return handles_.count(handle) ? static_cast<EchoTransport*>(handle) : nullptr;
     }
 
     std::atomic<int> startups_{0};
