@@ -66,19 +66,20 @@ bool sendAll(int fd, std::span<const std::uint8_t> bytes, Clock::time_point dead
 }
 
 // Appends what the helper has sent, waiting for something until the
-// deadline; false at its end of the stream, an error or the deadline.
+// deadline; false at its end of the stream, an error or the deadline. The
+// wait comes first: the helper has rarely answered by the time we ask.
 bool receiveSome(int fd, std::vector<std::uint8_t>& buffer, Clock::time_point deadline)
 {
     std::uint8_t chunk[4096];
     for (;;) {
+        if (!waitFor(fd, POLLIN, deadline))
+            return false;
         const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (got > 0) {
             buffer.insert(buffer.end(), chunk, chunk + got);
             return true;
         }
         if (got == 0 || (errno != EAGAIN && errno != EINTR))
-            return false;
-        if (!waitFor(fd, POLLIN, deadline))
             return false;
     }
 }
