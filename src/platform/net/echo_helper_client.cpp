@@ -65,25 +65,6 @@ bool sendAll(int fd, std::span<const std::uint8_t> bytes, Clock::time_point dead
     return true;
 }
 
-// Appends what the helper has sent, waiting for something until the
-// deadline; false at its end of the stream, an error or the deadline. The
-// wait comes first: the helper has rarely answered by the time we ask.
-bool receiveSome(int fd, std::vector<std::uint8_t>& buffer, Clock::time_point deadline)
-{
-    std::uint8_t chunk[4096];
-    for (;;) {
-        if (!waitFor(fd, POLLIN, deadline))
-            return false;
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (got > 0) {
-            buffer.insert(buffer.end(), chunk, chunk + got);
-            return true;
-        }
-        if (got == 0 || (errno != EAGAIN && errno != EINTR))
-            return false;
-    }
-}
-
 std::uint32_t littleEndian32(const std::uint8_t* bytes)
 {
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
@@ -166,12 +147,12 @@ bool EchoHelper::start()
     }
     pid_ = pid;
     channel_ = ends[0];
-    ::fcntl(channel_, F_SETFL, ::fcntl(channel_, F_GETFL) | O_NONBLOCK);
+    receiveWait_ = {};
 
     buffer_.clear();
     const auto deadline = Clock::now() + kStartLimit;
     while (buffer_.size() < helper::kGreeting.size())
-        if (!receiveSome(channel_, buffer_, deadline))
+        if (!receive(kStartLimit, deadline))
             break;
     if (buffer_.size() < helper::kGreeting.size() ||
         !std::equal(helper::kGreeting.begin(), helper::kGreeting.end(), buffer_.begin())) {
@@ -202,7 +183,8 @@ void EchoHelper::stop()
 bool EchoHelper::exchange(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs,
                           Outcome& outcome)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs) + kGrace;
+    const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
+    const auto deadline = Clock::now() + wait;
     helper::Request request;
     request.id = nextId_++;
     request.destination = destination;
@@ -230,7 +212,32 @@ bool EchoHelper::exchange(std::uint32_t destination, std::span<const std::uint8_
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(decoded.size));
             return true;
         }
-        if (!receiveSome(channel_, buffer_, deadline))
+        if (!receive(wait, deadline))
+            return false;
+    }
+}
+
+bool EchoHelper::receive(std::chrono::milliseconds wait, std::chrono::steady_clock::time_point deadline)
+{
+    // A blocking receive bounded by the socket's receive timeout: one
+    // system call for an answer, where a wait and a read would take two. A
+    // batch run keeps one timeout, so the option is set once.
+    if (wait != receiveWait_) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+        const timeval limit{static_cast<time_t>(seconds.count()),
+                            static_cast<suseconds_t>((wait - seconds).count() * 1000)};
+        if (::setsockopt(channel_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+            return false;
+        receiveWait_ = wait;
+    }
+    std::uint8_t chunk[4096];
+    for (;;) {
+        const ssize_t got = ::recv(channel_, chunk, sizeof chunk, 0);
+        if (got > 0) {
+            buffer_.insert(buffer_.end(), chunk, chunk + got);
+            return true;
+        }
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline)
             return false;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "platform/net/icmp_packet.h"
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -38,6 +39,10 @@ private:
     void stop();
     bool exchange(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs,
                   Outcome& outcome);
+    // Appends what the helper sends next, waiting at most wait at a time
+    // and not past the deadline; false at the end of its stream or when
+    // nothing came.
+    bool receive(std::chrono::milliseconds wait, std::chrono::steady_clock::time_point deadline);
 
     const std::vector<std::string> command_;
     mutable std::mutex mutex_;
@@ -47,6 +52,7 @@ private:
     // again: every echo would start one more process to hear the same.
     bool refused_ = false;
     std::uint32_t nextId_ = 1;
+    std::chrono::milliseconds receiveWait_{};
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint8_t> data_;
 };
