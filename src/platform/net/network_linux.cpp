@@ -86,10 +86,17 @@ public:
 
     HANDLE IcmpCreateFile() override
     {
+        // A process refused both kinds of socket stays refused for its
+        // life (ping_group_range aside, which an administrator opens for
+        // the next start), so it asks the helper at once from then on.
+        static std::atomic<bool> refusedSockets{false};
         auto transport = std::make_unique<EchoTransport>();
-        transport->socket = icmp::EchoSocket::open();
-        if (!transport->socket)
+        if (!refusedSockets.load(std::memory_order_relaxed))
+            transport->socket = icmp::EchoSocket::open();
+        if (!transport->socket) {
             transport->helper = icmp::processEchoHelper();
+            refusedSockets.store(transport->helper != nullptr, std::memory_order_relaxed);
+        }
         if (!transport->socket && !transport->helper)
             return INVALID_HANDLE_VALUE;
         std::lock_guard lock(handlesMutex_);
