@@ -25,12 +25,12 @@ QString shellWord(const QString& text)
 
 }  // namespace
 
-IcmpRights checkIcmpRights(const QString& helper)
+IcmpRights checkIcmpRights()
 {
     IcmpRights rights;
     rights.datagramSocket = EchoSocket::open(SocketKind::Datagram) != nullptr;
     rights.rawSocket = EchoSocket::open(SocketKind::Raw) != nullptr;
-    const EchoHelperFile file = inspectEchoHelper(helper.toStdString());
+    const EchoHelperFile file = inspectEchoHelper(echoHelperPath());
     rights.helper = file.granted;
     rights.helperPresent = file.present;
     rights.fileCapabilityWouldHelp = file.capabilityWouldHelp;
@@ -53,8 +53,7 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
 
 QString missingIcmpRightsAdvice()
 {
-    const QString helper = QString::fromStdString(echoHelperPath());
-    return icmpRightsAdvice(checkIcmpRights(helper), helper);
+    return icmpRightsAdvice(checkIcmpRights(), QString::fromStdString(echoHelperPath()));
 }
 
 }  // namespace platform::icmp

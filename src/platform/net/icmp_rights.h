@@ -19,9 +19,9 @@ struct IcmpRights {
     bool canEcho() const { return datagramSocket || rawSocket || helper; }
 };
 
-// Opens and closes one socket of each kind and looks at the helper's file
-// and at how this process was started.
-IcmpRights checkIcmpRights(const QString& helper);
+// Opens and closes one socket of each kind and looks at the echo helper's
+// file (echoHelperPath()) and at how this process was started.
+IcmpRights checkIcmpRights();
 
 // Empty when an echo can be sent; otherwise one line that says why every
 // echo is going to fail and what fixes it.
