@@ -191,12 +191,11 @@ bool EchoHelper::receive(std::chrono::milliseconds wait)
     }
     // Room for many answers at once, read in one call when several are
     // ready.
-    const std::size_t used = buffer_.size();
-    buffer_.resize(used + 65536);
-    const ssize_t got = ::recv(channel_, buffer_.data() + used, 65536, wait.count() > 0 ? 0 : MSG_DONTWAIT);
-    buffer_.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-    if (got > 0)
+    const ssize_t got = ::recv(channel_, chunk_.data(), chunk_.size(), wait.count() > 0 ? 0 : MSG_DONTWAIT);
+    if (got > 0) {
+        buffer_.insert(buffer_.end(), chunk_.begin(), chunk_.begin() + got);
         return true;
+    }
     return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
 }
 

@@ -13,6 +13,7 @@
 #include "platform/net/icmp_packet.h"
 #include "platform/net/icmp_socket.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -94,6 +95,7 @@ private:
     std::size_t bufferStart_ = 0;
     std::vector<std::uint8_t> frame_;
     std::vector<std::uint8_t> data_;
+    std::array<std::uint8_t, 65536> chunk_;
 };
 
 // Where the helper is: beside the build when this program runs from its
