@@ -283,12 +283,14 @@ std::optional<EchoHelper::Clock::time_point> EchoHelper::nextDeadline() const
 void EchoHelper::collect(std::vector<Settled>& settled)
 {
     if (channel_ >= 0 && !pending_.empty()) {
+        // Until the socket is empty: a full read leaves more to come.
         bool alive = true;
-        for (std::size_t before = buffer_.size(); alive; before = buffer_.size()) {
+        std::size_t got = 0;
+        do {
+            const std::size_t before = buffer_.size() - bufferStart_;
             alive = receive({});
-            if (buffer_.size() == before)
-                break;
-        }
+            got = buffer_.size() - bufferStart_ - before;
+        } while (alive && got == chunk_.size());
         if (!alive || !takeAnswers())
             stop();
         else
