@@ -7,6 +7,7 @@
 #include "platform/files/file_name.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/msgbox.h"
+#include "platform/net/echo_helper_client.h"
 #include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
 #include "runs/batch_file_ping.h"
@@ -127,11 +128,13 @@ int manualPing(const CommandLineRequest& request)
 // Empty when an echo can be sent; otherwise why not, and the fix.
 QString whyNoEcho()
 {
-    const QString program = QCoreApplication::applicationFilePath();
-    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights(program);
+    // The helper counts: a user without ICMP sockets of their own still
+    // pings through it.
+    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights();
     if (rights.canEcho())
         return {};
-    QString advice = platform::icmp::icmpRightsAdvice(rights, program);
+    QString advice =
+        platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
     if (advice.startsWith(QStringLiteral("quorvex: ")))
         advice.remove(0, 9);
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
