@@ -5,9 +5,10 @@ JOBS ?= $(shell nproc)
 BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-liberation
 # rsvg-convert draws the desktop entry's icons, which a full build makes.
 ICON_PACKAGES := librsvg2-bin
-TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables
+# setcap gives the built echo helper its capability for the network lab.
+TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables libcap2-bin
 # The batch benchmark also runs under Xvfb with accessibility on, beside fping.
-BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2
+BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2 nftables
 # dpkg-shlibdeps and file find the package's library dependencies.
 PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) dpkg-dev file
 PACKAGE_BUILD ?= build-package
@@ -69,13 +70,17 @@ bench: build
 	$(BUILD)/bench/probe/probe_bench
 	$(BUILD)/bench/runs/run-batch-bench
 	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
+	$(BUILD)/bench/parallel/parallel_bench
+	$(BUILD)/bench/helper/run-helper-bench
 
 # The Debian package, from a build of its own: Debian's optimisation and
-# hardening flags, no tests. It lands in $(PACKAGE_BUILD)/.
+# hardening flags, no tests, and the prefix the package installs into, where
+# the program looks for its echo helper. It lands in $(PACKAGE_BUILD)/.
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package:
 	@scripts/ensure-packages $(PACKAGE_PACKAGES)
 	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=None -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)

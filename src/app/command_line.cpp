@@ -7,6 +7,7 @@
 #include "platform/files/file_name.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/msgbox.h"
+#include "platform/net/echo_helper_client.h"
 #include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
 #include "runs/batch_file_ping.h"
@@ -55,7 +56,8 @@ public:
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
-    void HostStarting(const QString& host) override { console_.Progress(started_++, total_, host); }
+    // The hosts settled so far: all above this one in a serial run.
+    void HostStarting(const QString& host) override { console_.Progress(static_cast<int>(value_), total_, host); }
     bool ListBeforeOutput() override { return true; }
     void ListCutShort(const runs::HostList::CutShort& cut) override
     {
@@ -72,7 +74,6 @@ private:
     const CommandLineRequest& request_;
     float value_ = 0.0f;
     int total_ = 0;
-    int started_ = 0;
 };
 
 class CommandLinePing final : public runs::ManualPingControls {
@@ -100,7 +101,7 @@ QString plural(int count, const char* noun) { return QStringLiteral("%1 %2%3").a
 int batchRun(Console& console, const CommandLineRequest& request)
 {
     CommandLineBatch controls(console, request);
-    const runs::BatchTotals totals = runs::BatchFilePing(controls);
+    const runs::BatchTotals totals = runs::BatchFilePing(controls, request.parallel.toInt());
     console.ClearProgress();
     if (console.Terminal()) {
         const QString output = request.output == "-" ? QStringLiteral("standard output")
@@ -127,11 +128,13 @@ int manualPing(const CommandLineRequest& request)
 // Empty when an echo can be sent; otherwise why not, and the fix.
 QString whyNoEcho()
 {
-    const QString program = QCoreApplication::applicationFilePath();
-    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights(program);
+    // The helper counts: a user without ICMP sockets of their own still
+    // pings through it.
+    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights();
     if (rights.canEcho())
         return {};
-    QString advice = platform::icmp::icmpRightsAdvice(rights, program);
+    QString advice =
+        platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
     if (advice.startsWith(QStringLiteral("quorvex: ")))
         advice.remove(0, 9);
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;

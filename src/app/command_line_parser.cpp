@@ -3,8 +3,10 @@
 #include "platform/files/file_name.h"
 #include "platform/forms/dispatch.h"
 #include "platform/runtime_error.h"
+#include "runs/parallel_batch.h"
 #include "runs/timeout.h"
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 
@@ -26,6 +28,7 @@ const Option kOptions[] = {
     {'i', "input", &Request::input},
     {'o', "output", &Request::output},
     {'t', "timeout", &Request::timeout},
+    {'P', "parallel", &Request::parallel},
     {0, "ping", &Request::host},
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
@@ -108,6 +111,13 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
     if (ping ? input || output : !(input && output))
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
+    // Digits only: a sign, blanks or a base would each be a second spelling.
+    const bool digits = !request.parallel.isEmpty() && request.parallel.size() <= 4 &&
+                        std::all_of(request.parallel.begin(), request.parallel.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || request.parallel.toInt() < 1 || request.parallel.toInt() > runs::kMostParallelEchoes)
+        return refuse(QStringLiteral("--parallel takes a whole number from 1 to %1, not \"%2\".")
+                          .arg(runs::kMostParallelEchoes)
+                          .arg(shown(request.parallel)));
     try {
         runs::TimeoutMilliseconds(shown(request.timeout));
     } catch (const platform::RuntimeError& error) {
@@ -119,7 +129,7 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
 QString CommandLineHelp()
 {
     return QStringLiteral(
-        "Usage: quorvex --input FILE --output FILE [--timeout MS]\n"
+        "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N]\n"
         "       quorvex --ping HOST [--timeout MS]\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
@@ -129,6 +139,8 @@ QString CommandLineHelp()
         "                      into FILE (replaced); - writes standard output\n"
         "      --ping HOST     ping HOST once and print the verdict\n"
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
+        "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
+        "                      the output is the same, in the same order\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"

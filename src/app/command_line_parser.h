@@ -16,6 +16,7 @@ struct CommandLineRequest {
     QByteArray output;
     QByteArray host;
     QByteArray timeout = "500";
+    QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
 };
 
 struct ParsedCommandLine {
@@ -27,7 +28,9 @@ struct ParsedCommandLine {
 // and --input=FILE alike; "--" ends the options. The request is refused
 // here, before anything is opened, for an unknown or repeated option, a
 // missing value, a stray argument, a batch run without both files, both
-// runs at once, or a timeout that the runs would refuse. No side effects.
+// runs at once, a timeout that the runs would refuse, or a number of
+// echoes in flight that is not a whole number from 1 to 1024. No side
+// effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // The text of --help.

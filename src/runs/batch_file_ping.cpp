@@ -5,6 +5,7 @@
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 #include "runs/batch_output.h"
+#include "runs/parallel_batch.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
 #include "ui/main_form.h"
@@ -28,7 +29,7 @@ public:
 
 }  // namespace
 
-BatchTotals BatchFilePing(BatchControls& controls)
+BatchTotals BatchFilePing(BatchControls& controls, int parallel)
 {
     controls.SetStatusText(QStringLiteral("Running ping sequence..."));
     controls.SetProgressValue(0.0f);
@@ -46,8 +47,25 @@ BatchTotals BatchFilePing(BatchControls& controls)
     hosts.StartPingPass();
     controls.SetProgressMax(static_cast<float>(counted));
 
-    EchoReply reply{};
     BatchTotals totals;
+    if (parallel > 1) {
+        totals.pinged = ParallelBatchPing(
+            {.nextHost = [&] { return hosts.NextHost(); },
+             .didNotAnswer = [&](const QString& host, std::int32_t status) { output->HostDidNotAnswer(host, status); },
+             .timeoutText = [&] { return controls.TimeoutText(); },
+             .progress =
+                 [&](int settled, const QString& host) {
+                     controls.SetProgressValue(static_cast<float>(settled));
+                     controls.HostStarting(host);
+                 }},
+            parallel);
+        hosts.Close();
+        output->Close();
+        totals.didNotAnswer = output->Lines();
+        return totals;
+    }
+
+    EchoReply reply{};
     while (const std::optional<QString> host = hosts.NextHost()) {
         controls.HostStarting(*host);
         if (!StartSockets()) {

@@ -37,8 +37,9 @@ struct BatchTotals {
 
 // One batch run: every host of the input file up to its first empty line
 // is pinged once, in file order; each one that did not answer gets a line
-// in the output file.
-BatchTotals BatchFilePing(BatchControls& controls);
+// in the output file. With parallel above 1, that many echoes are in
+// flight at once (ParallelBatchPing); the output is the same.
+BatchTotals BatchFilePing(BatchControls& controls, int parallel = 1);
 
 // The Start button of the main window.
 void cmdStart_Click();

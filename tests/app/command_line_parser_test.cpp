@@ -15,7 +15,15 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         Action action;
         QByteArray input, output, host, timeout;
         const char* error;  // the start of the refusal, or empty
+        QByteArray parallel = "1";
     } cases[] = {
+        {{"-i", "in", "-o", "out", "-P", "1024"}, Action::Batch, "in", "out", "", "500", "", "1024"},
+        {{"-i", "in", "--parallel=08", "-o", "out"}, Action::Batch, "in", "out", "", "500", "", "08"},
+        {{"-i", "in", "-o", "out", "-P0"}, {}, {}, {}, {}, {}, "--parallel takes a whole number from 1 to 1024, not \"0\"."},
+        {{"-i", "in", "-o", "out", "-P", "1025"}, {}, {}, {}, {}, {}, "--parallel takes"},
+        {{"-i", "in", "-o", "out", "--parallel", "+8"}, {}, {}, {}, {}, {}, "--parallel takes"},
+        {{"-i", "in", "-o", "out", "-P", "00008"}, {}, {}, {}, {}, {}, "--parallel takes"},
+        {{"-i", "in", "-o", "out", "-p", "8"}, {}, {}, {}, {}, {}, "unknown option -p;"},
         {{"-i", "in", "-o", "out"}, Action::Batch, "in", "out", "", "500", ""},
         {{"--input=in\xfe", "-oout", "--timeout", "-0", "--"}, Action::Batch, "in\xfe", "out", "", "-0", ""},
         {{"-i", "-", "--output", "-", "-t", " 7 "}, Action::Batch, "-", "-", "", " 7 ", ""},
@@ -49,6 +57,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.output, c.output) << arguments;
         EXPECT_EQ(parsed.request.host, c.host) << arguments;
         EXPECT_EQ(parsed.request.timeout, c.timeout) << arguments;
+        EXPECT_EQ(parsed.request.parallel, c.parallel) << arguments;
     }
 }
 

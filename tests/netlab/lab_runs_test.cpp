@@ -75,7 +75,8 @@ TEST_F(LabRuns, TheManualPingShowsTheVerdict)
 
 // The command line's runs are bash command lines: $Q is the program and
 // $D a folder of the run's own, with hosts.txt (the lab's list),
-// answering.txt and out.txt, which holds "kept" before each row. No
+// overtaking.txt (answers that overtake silent hosts, one host many times
+// in flight, an unknown name between addresses), answering.txt and out.txt, which holds "kept" before each row. No
 // display is to be had.
 struct CommandLineRun {
     int exitCode = -1;
@@ -89,6 +90,7 @@ protected:
     void SetUp() override
     {
         QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt"), dir.filePath("hosts.txt"));
+        QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_hosts.txt"), dir.filePath("overtaking.txt"));
         write("answering.txt", "answering.lab\r\n  router.lab\r\n");
         environment.remove("DISPLAY");
         environment.remove("WAYLAND_DISPLAY");
@@ -134,6 +136,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     const QByteArray silent = "silent.lab - 11010   [ ip req timed out ]\r\n";
     const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
     const QByteArray usage = "give --input FILE and --output FILE, or --ping HOST; --help tells more.\n";
+    const QByteArray inPlace = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_expected.txt"));
+    const QByteArray badParallel = "quorvex: --parallel takes a whole number from 1 to 1024, not \"0\".\n";
     const struct {
         const char* command;
         int exitCode;
@@ -143,6 +147,16 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     } cases[] = {
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200)", 1, expected, "", cutShort},
         {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt")", 0, "", "", ""},
+        // With echoes in flight, the same bytes in the same order.
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 1)", 1, expected, "", cutShort},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 4)", 1, expected, "", cutShort},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --parallel 64)", 1, expected, "", cutShort},
+        {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200)", 1, inPlace, "", ""},
+        {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 2)", 1, inPlace, "", ""},
+        {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 8)", 1, inPlace, "", ""},
+        {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 1024)", 1, inPlace, "", ""},
+        {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt" -P 8)", 0, "", "", ""},
+        {R"(cat "$D/hosts.txt" | "$Q" -i - -o - -t 200 -P 8)", 1, "kept", expected, ""},
         {R"("$Q" -i "$D/hosts.txt" -o /dev/null -t 200)", 1, "kept", "", cutShort},  // a device's size says nothing
         {R"("$Q" -i "$D/hosts.txt" -o - -t 200)", 1, "kept", expected, cutShort},
         {R"(printf 'silent.lab\n' | "$Q" -i - -o"$D/out.txt" -t 200)", 1, silent, "", ""},
@@ -176,6 +190,15 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "a list of hosts.\n"},
         {R"(printf 'silent.lab\n' | "$Q" -i - -o /dev/full -t 200)", 2, "kept", "",
          "quorvex: Disk full: \"/dev/full\" cannot be written: No space left on device.\n"},
+        {R"(printf 'answering.lab\nsilent.lab\n' | "$Q" -i - -o /dev/full -t 200 -P 8)", 2, "kept", "",
+         "quorvex: Disk full: \"/dev/full\" cannot be written: No space left on device.\n"},
+        {R"(yes answering.lab | head -n 32768 | "$Q" -i - -o "$D/out.txt" -P 8)", 2, "kept", "",
+         "quorvex: Overflow: \"standard input\" lists more than 32767 hosts before its first empty line.\n"},
+        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc -P 8)", 2, "kept", "",
+         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -P 0)", 2, "kept", "", badParallel},
+        {R"("$Q" -i "$D/missing.txt" -o "$D/out.txt" -P 8)", 2, "kept", "",
+         "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
         {R"("$Q")", 2, "kept", "",
          "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
          "unset); without a window, use --input FILE --output FILE or --ping HOST.\n"},
@@ -209,8 +232,25 @@ TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
         << shown;
 }
 
-// For a user who is not root, the datagram lab lets echoes through and
-// the raw-socket lab none: there the command line refuses the run and
+// Echoes in flight overlap: the hosts behind a silent one settle while its
+// echo waits, which a serial run reaches only after its timeout.
+TEST_F(LabCommandLine, WithEchoesInFlightTheHostsBehindASilentOneSettleWhileItWaits)
+{
+    write("overlap.txt", "silent.lab\n" + QByteArray("answering.lab\n").repeated(7));
+    const CommandLineRun result =
+        run(QStringLiteral(R"(script -qec '"$Q" -i "$D/overlap.txt" -o "$D/out.txt" -t 3000 -P 8' /dev/null)"));
+    const std::string shown = result.stdoutText.toStdString();
+    EXPECT_EQ(result.exitCode, 1) << shown;
+    EXPECT_EQ(result.output, "silent.lab - 11010   [ ip req timed out ]\r\n");
+    EXPECT_TRUE(result.stdoutText.contains("7/8 silent.lab")) << shown;
+    EXPECT_TRUE(result.stdoutText.endsWith("quorvex: 8 hosts pinged, 1 did not answer; the output is " +
+                                           QFile::encodeName(dir.filePath("out.txt")) + ".\r\n"))
+        << shown;
+}
+
+// For a user who is not root, the datagram lab lets echoes through, and so
+// does the helper's lab (which runs everything as nobody already); the
+// raw-socket lab lets none: there the command line refuses the run and
 // leaves the output as it was, rather than list every host as down.
 TEST_F(LabCommandLine, WithoutAnyWayToSendAnEchoTheRunIsRefused)
 {
@@ -220,9 +260,11 @@ TEST_F(LabCommandLine, WithoutAnyWayToSendAnEchoTheRunIsRefused)
     for (const char* name : {"answering.txt", "out.txt"})
         QFile::setPermissions(dir.filePath(name), QFileDevice::ReadOther | QFileDevice::WriteOther |
                                                       QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const CommandLineRun result = run(QStringLiteral(
-        R"(setpriv --reuid=65534 --regid=65534 --clear-groups "$Q" -i "$D/answering.txt" -o "$D/out.txt")"));
-    if (netlab::socketKind() == "datagram") {
+    const bool helper = netlab::socketKind() == "helper";
+    const CommandLineRun result = run(helper ? QStringLiteral(R"("$Q" -i "$D/answering.txt" -o "$D/out.txt")")
+                                             : QStringLiteral(R"(setpriv --reuid=65534 --regid=65534 --clear-groups )"
+                                                              R"("$Q" -i "$D/answering.txt" -o "$D/out.txt")"));
+    if (netlab::socketKind() == "datagram" || helper) {
         EXPECT_EQ(result.exitCode, 0) << result.stderrText.toStdString();
         EXPECT_EQ(result.output, "");
     } else {

@@ -4,12 +4,15 @@
 # from a real packet. The lab has no link into the machine's own network:
 # whatever is sent inside it stays inside it.
 #
-#   netlab.sh run COMMAND [ARG...]
+#   netlab.sh run [--helper HELPER] COMMAND [ARG...]
 #       Builds a lab, runs COMMAND in its client namespace with the ICMP
 #       datagram ("ping") socket allowed, tears the lab down, and does the
 #       same again in a fresh lab where only the raw socket may be opened.
+#       With --helper, a third lab where COMMAND runs as the user nobody and
+#       may open no ICMP socket at all, so that every echo goes through the
+#       echo helper HELPER, which is given cap_net_raw for it.
 #       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name) and
-#       QUORVEX_LAB_SOCKET ("datagram" or "raw").
+#       QUORVEX_LAB_SOCKET ("datagram", "raw" or "helper").
 #   netlab.sh shell
 #       Builds a lab and opens a shell in its client namespace.
 #   netlab.sh clean
@@ -319,9 +322,11 @@ check() {
 }
 
 built=""
+nobody_home=""
 finish() {
     local status=$?
     local n
+    [ -n "$nobody_home" ] && rm -rf "$nobody_home"
     # Quietly: the shell would report the command it had to kill.
     {
         for n in $built; do
@@ -361,34 +366,71 @@ preflight() {
 }
 
 # The client may open a datagram socket, or, with an empty group range,
-# only a raw one.
+# only a raw one (as root), or, as nobody, neither.
 allow_socket() {
     case $2 in
         datagram) nsctl "$1" net.ipv4.ping_group_range "0 2147483647" ;;
-        raw) nsctl "$1" net.ipv4.ping_group_range "1 0" ;;
+        raw | helper) nsctl "$1" net.ipv4.ping_group_range "1 0" ;;
     esac
 }
 
+# The command as it runs for each kind: as root, or as nobody, who has
+# nothing but the helper (and a home of its own for what Qt keeps there).
+as_kind() {
+    local kind=$1
+    shift
+    if [ "$kind" = helper ]; then
+        ip netns exec "$client" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+            env HOME="$nobody_home" QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@"
+    else
+        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@"
+    fi
+}
+
 run() {
+    local kinds="datagram raw" helper=""
+    if [ "${1:-}" = --helper ]; then
+        helper=${2:-}
+        [ -n "$helper" ] || { say "--helper needs the helper's path"; exit 2; }
+        kinds="$kinds helper"
+        shift 2
+    fi
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
+    if [ -n "$helper" ]; then
+        command -v setcap >/dev/null || unavailable "needs setcap from libcap2-bin for the echo helper"
+        nobody_home=$(mktemp -d)
+        chown nobody "$nobody_home"
+    fi
     # A fresh lab for each kind, so that neither run sees what the other
     # left behind in the routers (neighbours, per-client records).
-    local n=0 kind client result status=0
-    for kind in datagram raw; do
+    local n=0 kind result status=0
+    for kind in $kinds; do
         n=$((n + 1))
         up "$n"
         client=$(lab_name "$n" client)
         allow_socket "$client" "$kind"
-        say "lab $client is up; running with the $kind socket"
+        # Only the helper's lab has the helper: in the others an ordinary
+        # user has exactly the socket the lab allows. A rebuild replaces the
+        # file, and its capability with it, so it is given here each time.
+        if [ "$kind" = helper ]; then
+            setcap cap_net_raw+ep "$helper" || unavailable "cannot give $helper cap_net_raw here"
+        elif [ -n "$helper" ]; then
+            setcap -r "$helper" 2>/dev/null || true
+        fi
+        if [ "$kind" = helper ]; then
+            say "lab $client is up; running as nobody through the echo helper"
+        else
+            say "lab $client is up; running with the $kind socket"
+        fi
         # In the background, so that a signal to this script is acted on
         # at once and not after the command has ended.
-        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@" &
+        as_kind "$kind" "$@" &
         result=0
         wait $! || result=$?
         teardown "$n"
         if [ "$result" != 0 ]; then
-            say "the $kind socket run failed ($result)"
+            say "the $kind run failed ($result)"
             [ "$status" = 0 ] && status=$result
         fi
     done

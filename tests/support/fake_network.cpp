@@ -1,51 +1,75 @@
 #include "support/fake_network.h"
 
-#include "platform/net/icmp_packet.h"
+#include <algorithm>
+
+namespace {
+
+std::string dotted(std::uint32_t address)
+{
+    return platform::realImplementation<platform::Network>().inet_ntoa({address});
+}
+
+}  // namespace
+
+void FakeNetwork::record(const char* call)
+{
+    std::lock_guard lock(mutex_);
+    calls.push_back(call);
+}
 
 int FakeNetwork::WSAStartup(std::uint16_t version, platform::WSADATA*)
 {
-    calls.push_back("WSAStartup");
+    record("WSAStartup");
     lastStartupVersion = version;
     return startupResult;
 }
 
 int FakeNetwork::WSACleanup()
 {
-    calls.push_back("WSACleanup");
+    record("WSACleanup");
     return cleanupResult;
 }
 
 const platform::HOSTENT* FakeNetwork::gethostbyname(const char* name)
 {
-    calls.push_back("gethostbyname");
-    lookups.emplace_back(name);
+    if (beforeLookup)
+        beforeLookup(name);
+    {
+        std::lock_guard lock(mutex_);
+        calls.push_back("gethostbyname");
+        lookups.emplace_back(name);
+    }
     const auto found = hosts.find(name);
     if (found == hosts.end() || found->second.empty())
         return nullptr;
-    entryAddresses_ = found->second;
-    entryList_.clear();
-    for (auto& address : entryAddresses_)
-        entryList_.push_back(reinterpret_cast<char*>(address.data()));
-    entryList_.push_back(nullptr);
-    entry_ = platform::HOSTENT{nullptr, nullptr, 2, 4, entryList_.data()};
-    return &entry_;
+    // Valid until the next look-up on the same thread, as the platform's.
+    thread_local std::vector<Address> addresses;
+    thread_local std::vector<char*> list;
+    thread_local platform::HOSTENT entry{};
+    addresses = found->second;
+    list.clear();
+    for (auto& address : addresses)
+        list.push_back(reinterpret_cast<char*>(address.data()));
+    list.push_back(nullptr);
+    entry = platform::HOSTENT{nullptr, nullptr, 2, 4, list.data()};
+    return &entry;
 }
 
 const char* FakeNetwork::inet_ntoa(platform::IN_ADDR address)
 {
-    calls.push_back("inet_ntoa");
+    record("inet_ntoa");
     return platform::realImplementation<platform::Network>().inet_ntoa(address);
 }
 
 std::uint32_t FakeNetwork::inet_addr(const char* text)
 {
-    calls.push_back("inet_addr");
+    record("inet_addr");
     return platform::realImplementation<platform::Network>().inet_addr(text);
 }
 
 platform::HANDLE FakeNetwork::IcmpCreateFile()
 {
-    calls.push_back("IcmpCreateFile");
+    record("IcmpCreateFile");
     return handleToGive;
 }
 
@@ -54,16 +78,15 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
                                         const platform::IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
                                         std::uint32_t replySize, std::uint32_t timeout)
 {
-    calls.push_back("IcmpSendEcho");
+    record("IcmpSendEcho");
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
                       requestSize, requestOptions, replySize, timeout});
     if (beforeEcho)
         beforeEcho();
     if (!echoWritesReply)
         return 0;
-    const auto scripted = statusOf.find(platform::realImplementation<platform::Network>().inet_ntoa({destination}));
     platform::icmp::Outcome outcome;
-    outcome.status = scripted == statusOf.end() ? echoStatus : scripted->second;
+    outcome.status = scriptedStatus(destination);
     outcome.address = destination;
     outcome.data = {static_cast<const std::uint8_t*>(requestData), requestSize};
     return platform::icmp::writeReply(replyBuffer, replySize, outcome);
@@ -71,9 +94,15 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
 
 bool FakeNetwork::IcmpCloseHandle(platform::HANDLE handle)
 {
-    calls.push_back("IcmpCloseHandle");
+    record("IcmpCloseHandle");
     closed.push_back(handle);
     return true;
+}
+
+std::int32_t FakeNetwork::scriptedStatus(std::uint32_t destination) const
+{
+    const auto scripted = statusOf.find(dotted(destination));
+    return scripted == statusOf.end() ? echoStatus : scripted->second;
 }
 
 bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uint32_t destination,
@@ -81,17 +110,36 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
                                 const platform::IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
                                 std::uint32_t replySize, std::uint32_t timeout)
 {
-    IcmpSendEcho(handle, destination, requestData, requestSize, requestOptions, replyBuffer, replySize, timeout);
-    calls.back() = "IcmpSendEcho2";
-    settled_.push_back(context);
+    record("IcmpSendEcho2");
+    echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
+                      requestSize, requestOptions, replySize, timeout});
+    Pending echo{now + timeout, context, {}, replyBuffer, replySize};
+    echo.outcome.status = scriptedStatus(destination);
+    echo.outcome.address = destination;
+    if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
+        const auto latency = latencyOf.find(dotted(destination));
+        echo.due = now + (latency == latencyOf.end() ? 1 : latency->second);
+    }
+    pending_.push_back(std::move(echo));
+    mostInFlight = std::max(mostInFlight, pending_.size());
     return true;
 }
 
-std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t, std::vector<void*>& settled)
+std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t waitMs, std::vector<void*>& settled)
 {
-    calls.push_back("IcmpCollectEchoes");
-    const std::size_t count = settled_.size();
-    settled.insert(settled.end(), settled_.begin(), settled_.end());
-    settled_.clear();
-    return count;
+    record("IcmpCollectEchoes");
+    if (pending_.empty())
+        return 0;
+    const auto next = std::min_element(pending_.begin(), pending_.end(),
+                                       [](const Pending& a, const Pending& b) { return a.due < b.due; });
+    now = std::min(next->due, now + waitMs);
+    const std::size_t before = settled.size();
+    for (auto echo = pending_.end(); echo != pending_.begin();) {
+        if ((--echo)->due > now)
+            continue;
+        platform::icmp::writeReply(echo->replyBuffer, echo->replySize, echo->outcome);
+        settled.push_back(echo->context);
+        echo = pending_.erase(echo);
+    }
+    return settled.size() - before;
 }

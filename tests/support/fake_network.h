@@ -1,17 +1,20 @@
 #pragma once
 
+#include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 // A scripted stand-in for sockets and ICMP echo. It resolves only the names
 // it was given, answers each echo with the scripted status, and records
 // every call in order. Address conversions are the real ones (pure text).
+// Names may be resolved on several threads at once.
 class FakeNetwork final : public platform::Network {
 public:
     using Address = std::array<std::uint8_t, 4>;
@@ -35,12 +38,22 @@ public:
     std::map<std::string, std::int32_t> statusOf;  // by dotted destination; echoStatus for the others
     std::function<void()> beforeEcho;
     bool echoWritesReply = true;
+    // Called with the name, on the resolving thread, before it is looked up.
+    std::function<void(const std::string&)> beforeLookup;
+    // Asynchronous echoes take time on the fake's own clock: the ms latencyOf
+    // gives by dotted destination (1 for the others), or their timeout when
+    // they time out. A collection moves the clock on to the next end of an
+    // echo, no further than its wait, and settles every echo due by then,
+    // the last started first; only then is its reply record written.
+    std::map<std::string, std::uint32_t> latencyOf;
 
     // Record.
     std::vector<std::string> calls;  // operation names, in order
     std::vector<std::string> lookups;
     std::vector<Echo> echoes;
     std::vector<platform::HANDLE> closed;
+    std::uint64_t now = 0;  // ms on the fake's clock
+    std::size_t mostInFlight = 0;
 
     int WSAStartup(std::uint16_t version, platform::WSADATA* data) override;
     int WSACleanup() override;
@@ -52,8 +65,7 @@ public:
                                std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
                                void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
     bool IcmpCloseHandle(platform::HANDLE handle) override;
-    // Echoes started are answered as IcmpSendEcho answers them, and settle
-    // in the order they were started.
+    // See latencyOf for when the echoes settle.
     bool IcmpSendEcho2(platform::HANDLE handle, void* context, std::uint32_t destination, const void* requestData,
                        std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
                        void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
@@ -62,9 +74,17 @@ public:
     std::uint16_t lastStartupVersion = 0;
 
 private:
-    std::vector<void*> settled_;
-    std::vector<Address> entryAddresses_;
-    std::vector<char*> entryList_;
-    platform::HOSTENT entry_{};
+    struct Pending {
+        std::uint64_t due;
+        void* context;
+        platform::icmp::Outcome outcome;
+        void* replyBuffer;
+        std::uint32_t replySize;
+    };
+    std::int32_t scriptedStatus(std::uint32_t destination) const;
+    void record(const char* call);
+
+    std::vector<Pending> pending_;
+    std::mutex mutex_;
     platform::ScopedFake<platform::Network> installed_{*this};
 };

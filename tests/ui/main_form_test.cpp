@@ -351,7 +351,7 @@ TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixAndTheWindowOpen
     datagram.datagramSocket = true;
     for (const auto& rights : {platform::icmp::IcmpRights{}, datagram}) {
         SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no way at all");
-        const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/bin/quorvex");
+        const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/libexec/quorvex/quorvex-echo-helper");
         RecordingMessageBox box;
 
         ui::OpenMainWindow(advice);

@@ -4,29 +4,31 @@
 
 namespace platform::icmp {
 
-// What this process may do with ICMP, and whether a file capability on the
-// program would change that.
+// What this process may do with ICMP: its own socket of either kind, or
+// the echo helper, which holds cap_net_raw so that this process never does.
 struct IcmpRights {
     bool datagramSocket = false;  // a group of ours is in ping_group_range
     bool rawSocket = false;       // CAP_NET_RAW is in effect
-    // False where cap_net_raw on the program file cannot help: it is there
+    bool helper = false;          // the echo helper is there and the kernel grants it cap_net_raw
+    bool helperPresent = false;   // the echo helper's file is there and may be run
+    // False where cap_net_raw on the helper's file cannot help: it is there
     // already, or the kernel would ignore it (nosuid mount, no_new_privs,
     // CAP_NET_RAW outside the bounding set).
     bool fileCapabilityWouldHelp = true;
 
     // Whether an ICMP echo can be sent at all, by any of the ways above.
-    bool canEcho() const { return datagramSocket || rawSocket; }
+    bool canEcho() const { return datagramSocket || rawSocket || helper; }
 };
 
-// Opens and closes one socket of each kind and looks at how the program
-// was started.
-IcmpRights checkIcmpRights(const QString& program);
+// Opens and closes one socket of each kind and looks at the echo helper's
+// file (echoHelperPath()) and at how this process was started.
+IcmpRights checkIcmpRights();
 
-// Empty when either kind of socket opens; otherwise one line that says why
-// every echo is going to fail and the command that fixes it.
-QString icmpRightsAdvice(const IcmpRights& rights, const QString& program);
+// Empty when an echo can be sent; otherwise one line that says why every
+// echo is going to fail and what fixes it.
+QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper);
 
-// The advice for this process and the program file it runs from.
+// The advice for this process and its echo helper.
 QString missingIcmpRightsAdvice();
 
 }  // namespace platform::icmp

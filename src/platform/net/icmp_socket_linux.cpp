@@ -174,6 +174,12 @@ void EchoSocket::prepareForStart(Clock::time_point now)
                 retiringInFlight_ = pending_.size();
             }
             fd_ = fd;
+        } else if (pending_.empty()) {
+            // The echo helper may open no socket once its capabilities are
+            // gone: what queued while it was idle is read and refused here,
+            // before it can crowd out the replies to come.
+            while (receiveOne(fd_, false)) {
+            }
         }
     }
     if (replace || (wrapped && kind_ == SocketKind::Raw)) {
@@ -250,7 +256,10 @@ std::size_t EchoSocket::drainErrorQueue(int fd)
 
 void EchoSocket::receiveAll(int fd)
 {
-    while (receiveOne(fd, false)) {
+    // Once nothing is in flight, whatever else is there can only be judged
+    // stale; leaving it saves the receive that finds the socket empty, which
+    // would cost the echo helper one system call per echo.
+    while (!pending_.empty() && receiveOne(fd, false)) {
     }
 }
 

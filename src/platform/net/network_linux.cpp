@@ -1,5 +1,6 @@
 #include "platform/net/network.h"
 
+#include "platform/net/echo_helper_client.h"
 #include "platform/net/icmp_socket.h"
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <cerrno>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +23,39 @@ namespace platform {
 namespace {
 
 constexpr int kWsaNotInitialised = 10093;
+
+// How this process sends its echoes: over an ICMP socket of its own, or,
+// when it may open none, through its echo helper, which holds the right to
+// a raw socket so that this process never does. Both have the engine's
+// asynchronous interface; this is the one place that tells them apart.
+struct EchoTransport {
+    std::unique_ptr<icmp::EchoSocket> socket;
+    icmp::EchoHelper* helper = nullptr;
+
+    using Clock = icmp::EchoSocket::Clock;
+    using Ticket = icmp::EchoSocket::Ticket;
+
+    explicit operator bool() const { return socket || helper; }
+
+    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+    {
+        return socket ? socket->start(destination, data, timeoutMs) : helper->start(destination, data, timeoutMs);
+    }
+    void abandon(Ticket ticket) { socket ? socket->abandon(ticket) : helper->abandon(ticket); }
+    std::optional<Clock::time_point> nextDeadline() const
+    {
+        return socket ? socket->nextDeadline() : helper->nextDeadline();
+    }
+    void collect(std::vector<icmp::EchoSocket::Settled>& settled)
+    {
+        socket ? socket->collect(settled) : helper->collect(settled);
+    }
+    void wait(Clock::time_point until) { socket ? socket->wait(until) : helper->wait(until); }
+    icmp::Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+    {
+        return socket ? socket->echo(destination, data, timeoutMs) : helper->echo(destination, data, timeoutMs);
+    }
+};
 
 class LinuxNetwork final : public Network {
 public:
@@ -79,7 +115,7 @@ public:
     HANDLE IcmpCreateFile() override
     {
         std::lock_guard lock(mutex_);
-        if (!echoSocket())
+        if (!transport())
             return INVALID_HANDLE_VALUE;
         const std::uint64_t serial = nextSerial_++;
         leases_.emplace(serial, Lease{});
@@ -94,7 +130,7 @@ public:
         if (lease(handle) == nullptr || !acceptable(destination, requestData, requestSize))
             return generalFailure(replyBuffer, replySize);
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        return icmp::writeReply(replyBuffer, replySize, socket_->echo(destination, data, timeout));
+        return icmp::writeReply(replyBuffer, replySize, transport_.echo(destination, data, timeout));
     }
 
     bool IcmpCloseHandle(HANDLE handle) override
@@ -108,7 +144,7 @@ public:
                 ++started;
                 continue;
             }
-            socket_->abandon(started->first);
+            transport_.abandon(started->first);
             started = started_.erase(started);
         }
         leases_.erase(found);
@@ -138,7 +174,7 @@ public:
             return true;
         }
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        const auto ticket = socket_->start(destination, data, timeout);
+        const auto ticket = transport_.start(destination, data, timeout);
         started_.emplace(ticket, Started{serialOf(handle), context, replyBuffer, replySize});
         ++owner->inFlight;
         return true;
@@ -154,7 +190,7 @@ public:
         if (owner->settled.empty() && owner->inFlight > 0 && waitMs > 0) {
             const auto until = icmp::EchoSocket::Clock::now() + std::chrono::milliseconds(waitMs);
             while (owner->settled.empty() && owner->inFlight > 0 && icmp::EchoSocket::Clock::now() < until) {
-                socket_->wait(std::min(until, socket_->nextDeadline().value_or(until)));
+                transport_.wait(std::min(until, transport_.nextDeadline().value_or(until)));
                 deliver();
             }
         }
@@ -216,13 +252,19 @@ private:
         return found == leases_.end() ? nullptr : &found->second;
     }
 
-    // The kind of socket is chosen at the first echo and kept. Here is where
-    // an echo transport is chosen.
-    icmp::EchoSocket* echoSocket()
+    // The transport is chosen at the first echo and kept for the process's
+    // life: its own socket if one opens, otherwise the helper. A process
+    // refused both kinds of socket stays refused (ping_group_range is read
+    // when a socket opens, and an administrator opens it for the next
+    // start), so the helper is never traded back.
+    EchoTransport* transport()
     {
-        if (!socket_)
-            socket_ = icmp::EchoSocket::open();
-        return socket_.get();
+        if (!transport_) {
+            transport_.socket = icmp::EchoSocket::open();
+            if (!transport_.socket)
+                transport_.helper = icmp::processEchoHelper();
+        }
+        return transport_ ? &transport_ : nullptr;
     }
 
     // Linux delivers an echo to 0.0.0.0 to this very machine, which would
@@ -243,7 +285,7 @@ private:
     // context to its handle.
     void deliver()
     {
-        socket_->collect(settledEchoes_);
+        transport_.collect(settledEchoes_);
         for (const auto& echo : settledEchoes_) {
             const auto found = started_.find(echo.ticket);
             if (found == started_.end())
@@ -259,7 +301,7 @@ private:
 
     std::atomic<int> startups_{0};
     std::mutex mutex_;
-    std::unique_ptr<icmp::EchoSocket> socket_;
+    EchoTransport transport_;
     // Starts far from 0 and from INVALID_HANDLE_VALUE.
     std::uint64_t nextSerial_ = 0x10000;
     std::unordered_map<std::uint64_t, Lease> leases_;

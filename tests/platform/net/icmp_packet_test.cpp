@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 using namespace platform::icmp;
@@ -101,6 +102,21 @@ Bytes error(std::uint8_t type, std::uint8_t code, std::uint32_t quotedDestinatio
                              ipHeader(63, 0x0100007F, quotedDestination, quotedOptionWords), icmpHeader(8, 0, id, seq)}));
 }
 
+// For a status of -1, nothing taken; else an error from the router about
+// the echo it names.
+void expectError(const Verdict& verdict, std::int32_t status, std::optional<EchoKey> named, const std::string& row)
+{
+    if (status < 0) {
+        EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << row;
+        return;
+    }
+    ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << row;
+    EXPECT_EQ(verdict.status, status) << row;
+    EXPECT_EQ(verdict.from, 0x01020304u) << row;
+    ASSERT_TRUE(named) << row;
+    EXPECT_EQ(named->sequence, 0x0042) << row;
+}
+
 TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
 {
     const auto ours = reply(0x1234, 0x0042);
@@ -156,19 +172,9 @@ TEST(RawPacket, TakesOnlyErrorsThatEndAnEchoAndQuoteThisOne)
         {error(3, 1, kDest, 0x1235, 0x0042), -1},
         {error(3, 1, kDest, 0x1234, 0x0043), -1},
     };
-    for (const auto& c : cases) {
-        const Verdict verdict = classifyRawPacket(c.packet, echoTo(kDest));
-        const std::string row = std::to_string(c.packet[20]) + "/" + std::to_string(c.packet[21]);
-        if (c.status < 0) {
-            EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << row;
-            continue;
-        }
-        ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << row;
-        EXPECT_EQ(verdict.status, c.status) << row;
-        EXPECT_EQ(verdict.from, 0x01020304u) << row;
-        ASSERT_TRUE(echoNamedByRawPacket(c.packet)) << row;
-        EXPECT_EQ(echoNamedByRawPacket(c.packet)->sequence, 0x0042) << row;
-    }
+    for (const auto& c : cases)
+        expectError(classifyRawPacket(c.packet, echoTo(kDest)), c.status, echoNamedByRawPacket(c.packet),
+                    std::to_string(c.packet[20]) + "/" + std::to_string(c.packet[21]));
 }
 
 // The kernel checks no checksum for a raw socket; a damaged answer or error
@@ -257,17 +263,8 @@ TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
         {"local error", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, {}}, -1},
         {"local error quoting", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, request}, -1},
     };
-    for (const auto& c : cases) {
-        const Verdict verdict = classifyQueuedError(c.error, echoTo(kDest));
-        if (c.status < 0) {
-            EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << c.what;
-            continue;
-        }
-        ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << c.what;
-        EXPECT_EQ(verdict.status, c.status) << c.what;
-        EXPECT_EQ(verdict.from, router) << c.what;
-        EXPECT_EQ(echoNamedByQueuedError(c.error)->sequence, 0x0042) << c.what;
-    }
+    for (const auto& c : cases)
+        expectError(classifyQueuedError(c.error, echoTo(kDest)), c.status, echoNamedByQueuedError(c.error), c.what);
 }
 
 TEST(EchoRequest, CarriesTheDataAndAValidChecksum)

@@ -1,38 +1,56 @@
 #include "platform/net/icmp_rights.h"
-#include "platform/net/icmp_socket.h"
+#include "platform/net/network.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <arpa/inet.h>
 
 namespace platform::icmp {
 namespace {
 
 const QString kCannot = QStringLiteral(
-    "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: ");
+    "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: "
+    "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"");
 
-TEST(IcmpRights, AdviceNamesTheCommandThatFixesWhatIsMissing)
+TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
 {
     struct Case {
-        IcmpRights rights;
-        QString program;
+        IcmpRights rights;  // datagram, raw, helper, helper present, setcap would help
+        QString helper;
         QString advice;
     };
+    const QString helper = "/usr/libexec/quorvex/quorvex-echo-helper";
     const Case cases[] = {
-        {{true, false, true}, "/usr/bin/quorvex", ""},
-        {{false, true, true}, "/usr/bin/quorvex", ""},
-        {{false, false, true}, "/usr/bin/quorvex", kCannot + "sudo setcap cap_net_raw+ep /usr/bin/quorvex"},
-        {{false, false, true}, "/home/ann/my src/quorvex", kCannot + "sudo setcap cap_net_raw+ep '/home/ann/my src/quorvex'"},
-        {{false, false, true}, "/home/o'brien/q$x", kCannot + "sudo setcap cap_net_raw+ep '/home/o'\\''brien/q$x'"},
-        {{false, false, false}, "/usr/bin/quorvex",
-         kCannot + "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""},
+        {{true, false, false, false, true}, helper, ""},
+        {{false, true, false, false, true}, helper, ""},
+        {{false, false, true, true, false}, helper, ""},
+        {{false, false, false, false, true}, helper,
+         kCannot + ", or install the quorvex package, whose echo helper may send pings"},
+        {{false, false, false, true, true}, helper, kCannot + ", or: sudo setcap cap_net_raw+ep " + helper},
+        {{false, false, false, true, true}, "/home/o'brien/b d/h",
+         kCannot + ", or: sudo setcap cap_net_raw+ep '/home/o'\\''brien/b d/h'"},
+        {{false, false, false, true, false}, helper, kCannot},  // nosuid, no_new_privs: only the sysctl helps
     };
     for (const Case& c : cases)
-        EXPECT_EQ(icmpRightsAdvice(c.rights, c.program), c.advice) << c.program.toStdString();
+        EXPECT_EQ(icmpRightsAdvice(c.rights, c.helper), c.advice) << c.advice.toStdString();
 }
 
-// The check must agree with the sockets that the echoes will really use.
-TEST(IcmpRights, AdviceForThisProcessAgreesWithTheEchoSocket)
+// The check must agree with what an echo really gets: with no advice, the
+// loopback address answers; with advice, nothing can be sent.
+TEST(IcmpRights, AdviceForThisProcessAgreesWithARealEcho)
 {
-    EXPECT_EQ(missingIcmpRightsAdvice().isEmpty(), EchoSocket::open() != nullptr);
+    std::uint8_t reply[sizeof(ICMP_ECHO_REPLY) + 16]{};
+    const HANDLE handle = IcmpCreateFile();
+    if (handle != INVALID_HANDLE_VALUE) {
+        IcmpSendEcho(handle, htonl(0x7F000001), "ping", 4, nullptr, reply, sizeof reply, 2000);
+        IcmpCloseHandle(handle);
+    }
+    ICMP_ECHO_REPLY record;
+    std::memcpy(&record, reply, sizeof record);
+    EXPECT_EQ(missingIcmpRightsAdvice().isEmpty(), handle != INVALID_HANDLE_VALUE && record.Status == IP_SUCCESS)
+        << missingIcmpRightsAdvice().toStdString();
 }
 
 }  // namespace

@@ -1,0 +1,196 @@
+// quorvex-echo-helper: the one part of Quorvex that may hold cap_net_raw.
+// The window program loads plugins, themes and input methods that the user
+// names, so it must hold no privilege and no privileged descriptor; where it
+// cannot open an ICMP socket of its own it starts this program instead.
+//
+// The helper opens its raw ICMP socket, gives up every capability, says so
+// with the greeting, and then serves echo requests that come on standard
+// input, answering each on standard output (both are one end of a socket
+// pair its parent made). It sends nothing but echo requests that carry its
+// own identifier, reads nothing from the environment, and leaves on the
+// first request it cannot read, with one line on stderr.
+
+#include "echo_helper/privileges.h"
+#include "platform/net/echo_helper_protocol.h"
+#include "platform/net/icmp_socket.h"
+#include "platform/net/network.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+namespace helper = platform::icmp::helper;
+
+// As many echoes in flight as the program allows one ICMP handle.
+constexpr std::size_t kMostInFlight = 1024;
+
+[[noreturn]] void leave(const std::string& why)
+{
+    std::fprintf(stderr, "quorvex-echo-helper: %s\n", why.c_str());
+    std::exit(1);
+}
+
+// Blocks until every byte is out: a parent that pipelines reads answers
+// while it waits to write, so this cannot block it in turn.
+bool writeAll(std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+void putAnswer(const platform::icmp::EchoSocket::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>& out)
+{
+    helper::Answer answer;
+    answer.id = id;
+    answer.status = echo.status;
+    answer.address = echo.address;
+    answer.roundTripMs = echo.roundTripMs;
+    answer.ttl = echo.ttl;
+    answer.data = echo.data;
+    helper::encodeAnswer(answer, out);
+}
+
+}  // namespace
+
+int main()
+{
+    // Nothing below may be steered by the caller's environment.
+    ::clearenv();
+    // A parent that is gone shows as a failed write, not as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Whatever else the parent left open is not the helper's business.
+    ::syscall(SYS_close_range, 3u, ~0u, 0u);
+    if (::fcntl(STDIN_FILENO, F_GETFD) < 0 || ::fcntl(STDOUT_FILENO, F_GETFD) < 0)
+        leave("needs its parent's socket as standard input and output");
+
+    const auto socket = platform::icmp::EchoSocket::open(platform::icmp::SocketKind::Raw);
+    if (!socket)
+        leave(std::string("cannot open a raw ICMP socket (") + std::strerror(errno) +
+              "); the helper needs cap_net_raw");
+    if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
+        leave("cannot give up its capabilities: " + held);
+
+    std::vector<std::uint8_t> out(helper::kGreeting.begin(), helper::kGreeting.end());
+    if (!writeAll(out))
+        return 0;
+    out.clear();
+
+    // Requests are started as they come, with many in flight, and each is
+    // answered as it settles, under the id its request gave.
+    std::unordered_map<platform::icmp::EchoSocket::Ticket, std::uint32_t> ids;
+    std::vector<platform::icmp::EchoSocket::Settled> settled;
+    std::vector<std::uint8_t> pending;
+    std::size_t used = 0;
+    std::vector<std::uint8_t> chunk(65536);
+    bool inputOpen = true;
+    std::size_t started = 0;
+    for (;;) {
+        // Past the engine's bound, requests wait in the socket pair, which
+        // holds back a parent that asks faster than echoes settle.
+        while (ids.size() < kMostInFlight) {
+            const auto decoded = helper::decodeRequest(std::span(pending).subspan(used));
+            if (decoded.kind == helper::Decoded<helper::Request>::Kind::Malformed)
+                leave("malformed request: " + decoded.error);
+            if (decoded.kind == helper::Decoded<helper::Request>::Kind::Incomplete)
+                break;
+            used += decoded.size;
+            const helper::Request& request = decoded.message;
+            // Linux answers an echo to 0.0.0.0 from this machine itself,
+            // for a host that was never asked.
+            if (request.destination == 0) {
+                platform::icmp::EchoSocket::Settled refused;
+                refused.status = platform::IP_GENERAL_FAILURE;
+                putAnswer(refused, request.id, out);
+                continue;
+            }
+            ids.emplace(socket->start(request.destination, request.payload, request.timeoutMs), request.id);
+            // A raw socket also queues a copy of every request it sends to
+            // this machine; a long burst without receiving would overflow
+            // its buffer and lose replies.
+            if (++started % 16 == 0)
+                socket->collect(settled);
+        }
+        if (used > 0 && used * 2 >= pending.size()) {
+            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+            used = 0;
+        }
+
+        // Receive before waiting: on a near host the reply is there by the
+        // time the send returns, and its answer goes out without a poll.
+        socket->collect(settled);
+        for (const auto& echo : settled) {
+            const auto found = ids.find(echo.ticket);
+            if (found == ids.end())
+                continue;
+            putAnswer(echo, found->second, out);
+            ids.erase(found);
+        }
+        settled.clear();
+        if (!out.empty()) {
+            if (!writeAll(out))
+                return 0;
+            out.clear();
+        }
+        if (!inputOpen && ids.empty())
+            return 0;
+
+        // With nothing in flight there is nothing but the parent to wait
+        // for: one blocking read, without a poll before it.
+        const bool idle = inputOpen && ids.empty();
+        const bool mayRead = inputOpen && ids.size() < kMostInFlight;
+        pollfd watch[3] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0}};
+        nfds_t count = 1;
+        for (const int fd : socket->descriptors())
+            if (fd >= 0)
+                watch[count++] = pollfd{fd, POLLIN, 0};
+        int timeout = -1;
+        if (const auto deadline = socket->nextDeadline()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
+        }
+        if (!idle) {
+            if (::poll(watch, count, timeout) < 0 && errno != EINTR)
+                leave(std::string("cannot wait for requests: ") + std::strerror(errno));
+            if (!(watch[0].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+        }
+
+        const ssize_t got = ::read(STDIN_FILENO, chunk.data(), chunk.size());
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got < 0)
+            leave(std::string("cannot read requests: ") + std::strerror(errno));
+        if (got == 0) {
+            if (used < pending.size())
+                leave("truncated request: the input ended " + std::to_string(pending.size() - used) +
+                      " bytes into a frame");
+            // Nobody is left to ask; what is in flight is still answered
+            // for a parent that only closed its writing side.
+            inputOpen = false;
+            continue;
+        }
+        pending.insert(pending.end(), chunk.begin(), chunk.begin() + got);
+    }
+}

@@ -1,0 +1,364 @@
+#include "platform/net/echo_helper_client.h"
+
+#include "platform/net/echo_helper_protocol.h"
+#include "platform/net/network.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace platform::icmp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a helper may take beyond the echo's own timeout before it counts
+// as hung: enough for a machine under load to schedule it, short enough
+// that an operator does not take the program for hung.
+constexpr std::chrono::milliseconds kGrace{2000};
+// How long a starting helper may take to open its socket and greet.
+constexpr std::chrono::milliseconds kStartLimit{10000};
+
+std::uint32_t littleEndian32(const std::uint8_t* bytes)
+{
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Whether the file's own capability set puts CAP_NET_RAW in effect at exec:
+// permitted, with the effective flag, as the helper raises nothing itself.
+bool fileHasNetRaw(const char* path)
+{
+    std::uint8_t data[sizeof(vfs_ns_cap_data)]{};
+    const ssize_t length = ::getxattr(path, "security.capability", data, sizeof data);
+    if (length < static_cast<ssize_t>(XATTR_CAPS_SZ_1))
+        return false;
+    // Little-endian words: the revision and flags, then the first permitted word.
+    return (littleEndian32(&data[0]) & VFS_CAP_FLAGS_EFFECTIVE) && (littleEndian32(&data[4]) & (1u << CAP_NET_RAW));
+}
+
+bool mountedNosuid(const char* path)
+{
+    struct statvfs fs {};
+    return ::statvfs(path, &fs) == 0 && (fs.f_flag & ST_NOSUID);
+}
+
+}  // namespace
+
+EchoHelper::EchoHelper(std::vector<std::string> command) : command_(std::move(command)) {}
+
+EchoHelper::~EchoHelper()
+{
+    stop();
+}
+
+bool EchoHelper::startHelper()
+{
+    int ends[2];
+    // Close-on-exec: no program that this one starts (System Info, for
+    // one) may inherit a way to ask for echoes; the helper gets its end as
+    // standard input and output, where dup2 clears the flag.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<char*> argv;
+    for (const std::string& word : command_)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    char* environment[] = {nullptr};
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        refused_ = true;
+        return false;
+    }
+    pid_ = pid;
+    channel_ = ends[0];
+    receiveWait_ = {};
+
+    buffer_.clear();
+    bufferStart_ = 0;
+    const auto deadline = Clock::now() + kStartLimit;
+    while (buffer_.size() < helper::kGreeting.size() && Clock::now() < deadline)
+        if (!receive(kStartLimit))
+            break;
+    if (buffer_.size() < helper::kGreeting.size() ||
+        !std::equal(helper::kGreeting.begin(), helper::kGreeting.end(), buffer_.begin())) {
+        stop();
+        refused_ = true;
+        return false;
+    }
+    bufferStart_ = helper::kGreeting.size();
+    return true;
+}
+
+void EchoHelper::stop()
+{
+    if (channel_ >= 0)
+        ::close(channel_);
+    channel_ = -1;
+    if (pid_ > 0) {
+        // It may be in the middle of a long echo; nobody waits for that.
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = 0;
+    buffer_.clear();
+    bufferStart_ = 0;
+    for (const auto& [id, echo] : pending_)
+        fail(echo.ticket);
+    pending_.clear();
+}
+
+void EchoHelper::fail(Ticket ticket)
+{
+    Settled failed;
+    failed.ticket = ticket;
+    failed.status = IP_GENERAL_FAILURE;
+    settled_.push_back(std::move(failed));
+}
+
+bool EchoHelper::sendAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline)
+{
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(channel_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent == 0 || errno != EAGAIN)
+            return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd watch{channel_, POLLIN | POLLOUT, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready > 0 && (watch.revents & (POLLIN | POLLHUP | POLLERR)) && !receive({}))
+            return false;
+    }
+    return true;
+}
+
+bool EchoHelper::receive(std::chrono::milliseconds wait)
+{
+    // A blocking receive bounded by the socket's receive timeout: one
+    // system call for an answer, where a wait and a read would take two. A
+    // batch run keeps one timeout, so the option is set once.
+    if (wait.count() > 0 && wait != receiveWait_) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+        const timeval limit{static_cast<time_t>(seconds.count()),
+                            static_cast<suseconds_t>((wait - seconds).count() * 1000)};
+        if (::setsockopt(channel_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+            return false;
+        receiveWait_ = wait;
+    }
+    if (bufferStart_ > 0 && bufferStart_ * 2 >= buffer_.size()) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(bufferStart_));
+        bufferStart_ = 0;
+    }
+    // Room for many answers at once, read in one call when several are
+    // ready.
+    const ssize_t got = ::recv(channel_, chunk_.data(), chunk_.size(), wait.count() > 0 ? 0 : MSG_DONTWAIT);
+    if (got > 0) {
+        buffer_.insert(buffer_.end(), chunk_.begin(), chunk_.begin() + got);
+        return true;
+    }
+    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+}
+
+bool EchoHelper::takeAnswers()
+{
+    for (;;) {
+        const auto decoded = helper::decodeAnswer(std::span(buffer_).subspan(bufferStart_));
+        if (decoded.kind == helper::Decoded<helper::Answer>::Kind::Malformed)
+            return false;
+        if (decoded.kind == helper::Decoded<helper::Answer>::Kind::Incomplete)
+            return true;
+        const auto found = pending_.find(decoded.message.id);
+        // An answer to nothing asked: a helper out of step, whose other
+        // answers cannot be trusted either.
+        if (found == pending_.end())
+            return false;
+        if (found->second.ticket != 0) {
+            Settled answer;
+            answer.ticket = found->second.ticket;
+            answer.status = decoded.message.status;
+            answer.address = decoded.message.address;
+            answer.roundTripMs = decoded.message.roundTripMs;
+            answer.ttl = decoded.message.ttl;
+            answer.data.assign(decoded.message.data.begin(), decoded.message.data.end());
+            settled_.push_back(std::move(answer));
+        }
+        pending_.erase(found);
+        bufferStart_ += decoded.size;
+    }
+}
+
+void EchoHelper::expire(Clock::time_point now)
+{
+    // The helper settles every echo at its timeout; past the grace it is hung.
+    for (const auto& [id, echo] : pending_)
+        if (echo.deadline <= now) {
+            stop();
+            return;
+        }
+}
+
+EchoHelper::Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data,
+                                     std::uint32_t timeoutMs)
+{
+    const Ticket ticket = nextTicket_++;
+    if (channel_ < 0 && (refused_ || !startHelper())) {
+        fail(ticket);
+        return ticket;
+    }
+    helper::Request request;
+    request.id = static_cast<std::uint32_t>(ticket);
+    request.destination = destination;
+    request.timeoutMs = timeoutMs;
+    request.payload = data;
+    frame_.clear();
+    helper::encodeRequest(request, frame_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs) + kGrace;
+    pending_[request.id] = Pending{ticket, deadline};
+    // Dead, hung or out of step: every echo in flight is lost, the next
+    // host gets a fresh helper.
+    if (!sendAll(frame_, deadline))
+        stop();
+    return ticket;
+}
+
+void EchoHelper::abandon(Ticket ticket)
+{
+    // Kept in flight without a ticket, so that its answer is known and
+    // dropped when it comes.
+    if (const auto found = pending_.find(static_cast<std::uint32_t>(ticket));
+        found != pending_.end() && found->second.ticket == ticket)
+        found->second.ticket = 0;
+    std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
+}
+
+std::optional<EchoHelper::Clock::time_point> EchoHelper::nextDeadline() const
+{
+    std::optional<Clock::time_point> earliest;
+    for (const auto& [id, echo] : pending_)
+        if (!earliest || echo.deadline < *earliest)
+            earliest = echo.deadline;
+    return earliest;
+}
+
+void EchoHelper::collect(std::vector<Settled>& settled)
+{
+    if (channel_ >= 0 && !pending_.empty()) {
+        // Until the socket is empty: a full read leaves more to come.
+        bool alive = true;
+        std::size_t got = 0;
+        do {
+            const std::size_t before = buffer_.size() - bufferStart_;
+            alive = receive({});
+            got = buffer_.size() - bufferStart_ - before;
+        } while (alive && got == chunk_.size());
+        if (!alive || !takeAnswers())
+            stop();
+        else
+            expire(Clock::now());
+    }
+    std::move(settled_.begin(), settled_.end(), std::back_inserter(settled));
+    settled_.clear();
+}
+
+void EchoHelper::wait(Clock::time_point until)
+{
+    if (channel_ < 0 || pending_.empty() || !settled_.empty())
+        return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0)
+        return;
+    pollfd watch{channel_, POLLIN, 0};
+    ::poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+}
+
+Outcome EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+{
+    const Ticket ticket = start(destination, data, timeoutMs);
+    const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
+    for (;;) {
+        const auto found = std::find_if(settled_.begin(), settled_.end(),
+                                        [&](const Settled& settled) { return settled.ticket == ticket; });
+        if (found != settled_.end()) {
+            data_ = std::move(found->data);
+            const Outcome outcome{found->status, found->address, found->roundTripMs, found->ttl, data_};
+            settled_.erase(found);
+            return outcome;
+        }
+        if (!receive(wait) || !takeAnswers())
+            stop();
+        else
+            expire(Clock::now());
+    }
+}
+
+std::string echoHelperPath()
+{
+    std::error_code error;
+    const auto running = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    const std::string buildTree = QUORVEX_BINARY_DIR "/";
+    if (!error && running.compare(0, buildTree.size(), buildTree) == 0)
+        return QUORVEX_BUILT_ECHO_HELPER;
+    return QUORVEX_INSTALLED_ECHO_HELPER;
+}
+
+EchoHelperFile inspectEchoHelper(const std::string& path)
+{
+    EchoHelperFile file;
+    file.present = ::access(path.c_str(), X_OK) == 0;
+    const bool honoured = ::prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 0 &&
+                          ::prctl(PR_CAPBSET_READ, CAP_NET_RAW, 0, 0, 0) == 1 && !mountedNosuid(path.c_str());
+    const bool hasCapability = fileHasNetRaw(path.c_str());
+    file.granted = file.present && honoured && hasCapability;
+    file.capabilityWouldHelp = honoured && !hasCapability;
+    return file;
+}
+
+EchoHelper* processEchoHelper()
+{
+    static const std::string path = echoHelperPath();
+    static const bool granted = inspectEchoHelper(path).granted;
+    static EchoHelper helper({path});
+    return granted ? &helper : nullptr;
+}
+
+}  // namespace platform::icmp

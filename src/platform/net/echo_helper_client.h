@@ -1,0 +1,122 @@
+#pragma once
+
+// The program's side of the echo helper: a process that holds cap_net_raw
+// for a program that must hold none. It is started at its first echo and
+// kept for the process's life. It is an echo transport like EchoSocket,
+// with the same asynchronous interface: many echoes in flight, each
+// request written at once and its answer collected by id whenever it
+// comes. A helper that dies, hangs or says what it should not costs every
+// echo in flight (IP_GENERAL_FAILURE) and is started afresh for the next.
+// Not safe to call from several threads at once; the network layer keeps
+// it behind its lock.
+
+#include "platform/net/icmp_packet.h"
+#include "platform/net/icmp_socket.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::icmp {
+
+class EchoHelper {
+public:
+    using Clock = EchoSocket::Clock;
+    using Ticket = EchoSocket::Ticket;
+    using Settled = EchoSocket::Settled;
+
+    // The program and its arguments; nothing is started yet.
+    explicit EchoHelper(std::vector<std::string> command);
+    ~EchoHelper();
+    EchoHelper(const EchoHelper&) = delete;
+    EchoHelper& operator=(const EchoHelper&) = delete;
+
+    // Writes one request, starting the helper first when none runs. An echo
+    // that cannot be asked is settled at once with IP_GENERAL_FAILURE.
+    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+    // Its answer, whenever it comes, is dropped, and it is never handed over.
+    void abandon(Ticket ticket);
+
+    std::size_t inFlight() const { return pending_.size(); }
+    // The earliest time by which an echo in flight must have its answer.
+    std::optional<Clock::time_point> nextDeadline() const;
+
+    // Without waiting: reads what the helper has answered, gives up a
+    // helper that is past an echo's deadline, and appends whatever has
+    // settled since the last collection.
+    void collect(std::vector<Settled>& settled);
+    // Waits until the helper says something or until the time given.
+    void wait(Clock::time_point until);
+
+    // Starts an echo and waits for this one; other echoes in flight go on.
+    // The outcome's data lives until the next echo.
+    Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+
+    // The helper's process id, 0 when none runs.
+    int pid() const { return pid_; }
+
+private:
+    struct Pending {
+        Ticket ticket;
+        Clock::time_point deadline;
+    };
+
+    bool startHelper();
+    // Kills the helper; every echo in flight fails.
+    void stop();
+    void fail(Ticket ticket);
+    // Writes the whole frame, reading answers meanwhile so that a helper
+    // blocked on its own write cannot block this one.
+    bool sendAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline);
+    // Appends what the helper has written; blocking for at most wait when
+    // wait is not zero. False at the end of its stream or on an error.
+    bool receive(std::chrono::milliseconds wait);
+    // Settles every complete answer in the buffer; false when the helper
+    // is out of step.
+    bool takeAnswers();
+    void expire(Clock::time_point now);
+
+    const std::vector<std::string> command_;
+    int pid_ = 0;
+    int channel_ = -1;
+    // A helper that never greeted (no raw socket to be had) is not tried
+    // again: every echo would start one more process to hear the same.
+    bool refused_ = false;
+    Ticket nextTicket_ = 1;
+    std::chrono::milliseconds receiveWait_{};
+    std::unordered_map<std::uint32_t, Pending> pending_;  // by request id
+    std::vector<Settled> settled_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t bufferStart_ = 0;
+    std::vector<std::uint8_t> frame_;
+    std::vector<std::uint8_t> data_;
+    std::array<std::uint8_t, 65536> chunk_;
+};
+
+// Where the helper is: beside the build when this program runs from its
+// build tree, otherwise where the package installs it.
+std::string echoHelperPath();
+
+// What the helper's file promises, seen from this process.
+struct EchoHelperFile {
+    bool present = false;  // there, and this process may run it
+    bool granted = false;  // the kernel will give it cap_net_raw when it starts
+    // False where cap_net_raw on the file cannot help: it is there already,
+    // or the kernel would ignore it (nosuid mount, no_new_privs, CAP_NET_RAW
+    // outside the bounding set).
+    bool capabilityWouldHelp = false;
+};
+EchoHelperFile inspectEchoHelper(const std::string& path);
+
+// This process's helper, at echoHelperPath(); null when its file is missing
+// or would not be granted cap_net_raw, which is looked at once. Without
+// that right the helper could only fail, and say so on stderr at the first
+// echo.
+EchoHelper* processEchoHelper();
+
+}  // namespace platform::icmp

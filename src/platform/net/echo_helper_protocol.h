@@ -1,0 +1,67 @@
+#pragma once
+
+// What the program and its echo helper say to each other over the helper's
+// socket. Every message is a frame: four bytes that name it, the length of
+// what follows (32 bits), then that many bytes. Numbers are big-endian;
+// addresses travel as they are held, in network byte order. Pure functions
+// over bytes, so that the helper's decoder can be tested and fuzzed on
+// crafted input.
+//
+// Every request carries an id that its answer repeats, so that a parent may
+// have many echoes in flight at once and match each answer to its echo.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform::icmp::helper {
+
+// The first bytes the helper writes once its socket is open and its
+// capabilities are gone: from then on it serves requests.
+inline constexpr std::array<std::uint8_t, 4> kGreeting = {'Q', 'E', 'H', '1'};
+
+inline constexpr std::size_t kFrameHeader = 8;       // tag and length
+inline constexpr std::size_t kRequestFixed = 12;     // id, destination, timeout
+inline constexpr std::size_t kAnswerFixed = 17;      // id, status, address, round trip, TTL
+// As much data as one echo can carry in the echo interface's 16-bit size.
+inline constexpr std::size_t kMaxPayload = 65535;
+
+struct Request {
+    std::uint32_t id = 0;
+    std::uint32_t destination = 0;  // network byte order
+    std::uint32_t timeoutMs = 0;
+    std::span<const std::uint8_t> payload;  // inside the decoded bytes
+};
+
+struct Answer {
+    std::uint32_t id = 0;
+    std::int32_t status = 0;
+    std::uint32_t address = 0;  // network byte order
+    std::uint32_t roundTripMs = 0;
+    std::uint8_t ttl = 0;
+    std::span<const std::uint8_t> data;  // inside the decoded bytes
+};
+
+template <class Message>
+struct Decoded {
+    enum class Kind { Complete, Incomplete, Malformed };
+    Kind kind = Kind::Incomplete;
+    Message message;
+    std::size_t size = 0;  // bytes of the frame, when complete
+    std::string error;     // why, when malformed
+};
+
+// The frame at the start of the bytes: complete, a beginning that more
+// bytes may complete, or bytes that no frame of this kind starts with.
+Decoded<Request> decodeRequest(std::span<const std::uint8_t> bytes);
+Decoded<Answer> decodeAnswer(std::span<const std::uint8_t> bytes);
+
+// Appends one frame to out. A payload over kMaxPayload is cut to it; the
+// client never asks for more.
+void encodeRequest(const Request& request, std::vector<std::uint8_t>& out);
+void encodeAnswer(const Answer& answer, std::vector<std::uint8_t>& out);
+
+}  // namespace platform::icmp::helper

@@ -1,0 +1,201 @@
+#include "runs/parallel_batch.h"
+
+#include "platform/forms/msgbox.h"
+#include "probe/echoes_in_flight.h"
+#include "probe/sockets.h"
+#include "runs/ping_texts.h"
+#include "runs/resolver_pool.h"
+#include "runs/timeout.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace runs {
+namespace {
+
+// Names are looked up this far ahead of the echoes, and the list is read in
+// batches of half that, so that the resolving threads wake once a batch.
+constexpr std::size_t kLookAheadPerEcho = 2;
+constexpr std::size_t kLeastLookAhead = 256;
+// Behind a host that does not answer, the hosts that settled wait for their
+// turn: as many as this per echo in flight, a few bytes each, while the run
+// goes on. With a tenth of the list silent, no echo waits for room.
+constexpr std::size_t kWindowPerEcho = 16;
+constexpr int kResolverThreads = 8;
+// While only a look-up holds up the next echo, the echoes in flight are
+// collected at this pace, so that neither waits long for the other.
+constexpr std::chrono::milliseconds kResolvingPoll{1};
+constexpr std::uint32_t kEchoWaitMs = 1000;
+
+// A host from its reading to its line.
+struct Slot {
+    Lookup lookup;
+    std::int32_t timeout = 0;
+    std::int32_t status = 0;
+    EchoReply* reply = nullptr;  // while its echo is in flight
+    bool settled = false;
+};
+
+class Run {
+public:
+    Run(const BatchLines& batch, int parallel)
+        : batch_(batch),
+          parallel_(static_cast<std::size_t>(parallel)),
+          lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
+          window_(parallel_ * kWindowPerEcho + lookAhead_),
+          replies_(parallel_),
+          resolver_(std::min(parallel, kResolverThreads))
+    {
+        for (auto& reply : replies_)
+            freeReplies_.push_back(&reply);
+    }
+
+    int Go()
+    {
+        for (;;) {
+            ReadAhead();
+            StartEchoes();
+            WriteSettled();
+            if (slots_.empty() && (listEnded_ || stopped_))
+                break;
+            Wait();
+        }
+        if (stopped_)
+            std::rethrow_exception(stopped_);
+        return settled_;
+    }
+
+private:
+    // The serial run's steps before the echo, for every host read, with
+    // the timeout converted before the look-up rather than after it: a bad
+    // timeout ends the run before any name has been looked up. An error
+    // stops the reading only: the hosts above it still get their echoes and
+    // lines, as in the serial run, before it ends the run.
+    void ReadAhead()
+    {
+        if (slots_.size() - nextEcho_ > lookAhead_ / 2)
+            return;
+        while (!listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_) {
+            try {
+                const std::optional<QString> host = batch_.nextHost();
+                if (!host) {
+                    listEnded_ = true;
+                    break;
+                }
+                if (!StartSockets()) {
+                    platform::MsgBox(kSocketsNotResponding);
+                    continue;
+                }
+                const std::int32_t timeout = TimeoutMilliseconds(batch_.timeoutText());
+                Slot& slot = slots_.emplace_back();
+                slot.lookup.host = *host;
+                slot.timeout = timeout;
+                resolver_.Resolve(slot.lookup);
+            } catch (...) {
+                stopped_ = std::current_exception();
+            }
+        }
+        resolver_.Flush();
+    }
+
+    // In list order: a host whose name is still being looked up holds up
+    // the hosts behind it.
+    void StartEchoes()
+    {
+        while (nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_) {
+            Slot& slot = slots_[nextEcho_];
+            if (!resolver_.Done(slot.lookup))
+                break;
+            ++nextEcho_;
+            EchoReply* const reply = freeReplies_.back();
+            const std::optional<std::int32_t> status =
+                echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
+            slot.lookup.address = QString();
+            if (status) {
+                Settle(slot, *status);
+            } else {
+                freeReplies_.pop_back();
+                slot.reply = reply;
+            }
+        }
+    }
+
+    void Settle(Slot& slot, std::int32_t status)
+    {
+        slot.status = status;
+        slot.settled = true;
+        lastHost_ = slot.lookup.host;
+        if (status == 0)
+            slot.lookup.host = QString();
+        ++settled_;
+        StopSockets();
+    }
+
+    void WriteSettled()
+    {
+        while (!slots_.empty() && slots_.front().settled) {
+            const Slot& slot = slots_.front();
+            if (slot.status != 0)
+                batch_.didNotAnswer(slot.lookup.host, slot.status);
+            slots_.pop_front();
+            --nextEcho_;
+        }
+        if (settled_ != reported_ && (settled_ > 0 || !slots_.empty())) {
+            reported_ = settled_;
+            batch_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
+        }
+    }
+
+    void Wait()
+    {
+        if (echoes_.InFlight() == 0) {
+            if (nextEcho_ < slots_.size())
+                resolver_.WaitFor(slots_[nextEcho_].lookup);
+            return;
+        }
+        const bool resolving = nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_;
+        if (resolving)
+            resolver_.WaitFor(slots_[nextEcho_].lookup, kResolvingPoll);
+        collected_.clear();
+        echoes_.Collect(resolving ? 0 : kEchoWaitMs, collected_);
+        for (void* context : collected_) {
+            Slot& slot = *static_cast<Slot*>(context);
+            freeReplies_.push_back(slot.reply);
+            Settle(slot, std::exchange(slot.reply, nullptr)->Status);
+        }
+    }
+
+    const BatchLines& batch_;
+    const std::size_t parallel_;
+    const std::size_t lookAhead_;
+    const std::size_t window_;
+    // Declared before the echoes and the look-ups, which write into them
+    // and so must end first.
+    std::vector<EchoReply> replies_;
+    std::deque<Slot> slots_;  // read and not yet written, in list order
+    std::vector<EchoReply*> freeReplies_;
+    std::vector<void*> collected_;
+    EchoesInFlight echoes_;
+    ResolverPool resolver_;
+
+    std::size_t nextEcho_ = 0;  // the first slot whose echo has not started
+    bool listEnded_ = false;
+    std::exception_ptr stopped_;
+    int settled_ = 0;
+    int reported_ = -1;  // so that the first host shows before any settles
+    QString lastHost_;
+};
+
+}  // namespace
+
+int ParallelBatchPing(const BatchLines& batch, int parallel)
+{
+    return Run(batch, std::clamp(parallel, 2, kMostParallelEchoes)).Go();
+}
+
+}  // namespace runs

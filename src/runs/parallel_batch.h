@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace runs {
+
+// What a batch run reads and where it writes, whatever the list and the
+// output are.
+struct BatchLines {
+    // The next host of the list, counted and trimmed already; nothing once
+    // the list has ended.
+    std::function<std::optional<QString>()> nextHost;
+    // A host that did not answer, in list order; its line reaches the
+    // output before this returns.
+    std::function<void(const QString& host, std::int32_t status)> didNotAnswer;
+    // Read and converted for every host, as the serial run does.
+    std::function<QString()> timeoutText;
+    // Whenever hosts have settled: how many have in all, and the host that
+    // the output waits for (the one that settled last when none is left).
+    std::function<void(int settled, const QString& host)> progress;
+};
+
+// The most echoes a parallel run keeps in flight.
+inline constexpr int kMostParallelEchoes = 1024;
+
+// The batch run with up to `parallel` echoes in flight (2 to
+// kMostParallelEchoes). Echoes go out in list order, one per host; each
+// host's line is written as soon as it and every host above it have
+// settled, so the output holds the serial run's lines in the serial run's
+// order. Names are resolved ahead on a few threads. Returns how many hosts
+// were pinged (got Windows Sockets and their echo). An error ends the run where the serial run would end it:
+// the lines of the hosts above it are written first.
+int ParallelBatchPing(const BatchLines& batch, int parallel);
+
+}  // namespace runs

@@ -1,0 +1,86 @@
+#include "platform/net/echo_helper_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace platform::icmp::helper {
+namespace {
+
+std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<std::uint8_t> request(std::uint32_t id, const std::string& payload)
+{
+    std::vector<std::uint8_t> out;
+    const auto data = bytes(payload);
+    encodeRequest({id, 0x0100007F, 500, data}, out);
+    return out;
+}
+
+using Kind = Decoded<Request>::Kind;
+
+TEST(EchoHelperProtocol, TheRequestDecoderTakesOnlyWholeFramesWithinBounds)
+{
+    const auto good = request(7, "ECHO THIS");
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> input;
+        Kind kind;
+        std::string payload;
+    } cases[] = {
+        {"a good request", good, Kind::Complete, "ECHO THIS"},
+        {"a zero-length payload", request(7, ""), Kind::Complete, ""},
+        {"the largest payload", request(7, std::string(kMaxPayload, 'x')), Kind::Complete, std::string(kMaxPayload, 'x')},
+        {"nothing yet", {}, Kind::Incomplete, ""},
+        {"half a tag", bytes("QE"), Kind::Incomplete, ""},
+        {"a short one", {good.begin(), good.end() - 1}, Kind::Incomplete, ""},
+        {"a header only", {good.begin(), good.begin() + 8}, Kind::Incomplete, ""},
+        {"garbage", bytes("GET / HTTP/1.0\r\n\r\n"), Kind::Malformed, ""},
+        {"garbage after half a tag", bytes("QEA1"), Kind::Malformed, ""},
+        {"too short for a request", bytes(std::string("QER1\0\0\0\x0b", 8) + std::string(11, '\0')), Kind::Malformed, ""},
+        {"an oversized payload", bytes(std::string("QER1\0\1\0\x0c", 8)), Kind::Malformed, ""},
+        {"a length of 4 GiB", bytes("QER1\xff\xff\xff\xff"), Kind::Malformed, ""},
+    };
+    for (const auto& c : cases) {
+        const auto decoded = decodeRequest(c.input);
+        EXPECT_EQ(decoded.kind, c.kind) << c.what;
+        EXPECT_EQ(decoded.kind == Kind::Malformed, !decoded.error.empty()) << c.what;
+        if (decoded.kind != Kind::Complete)
+            continue;
+        EXPECT_EQ(decoded.size, c.input.size()) << c.what;
+        EXPECT_EQ(decoded.message.id, 7u) << c.what;
+        EXPECT_EQ(decoded.message.destination, 0x0100007Fu) << c.what;
+        EXPECT_EQ(decoded.message.timeoutMs, 500u) << c.what;
+        EXPECT_EQ(std::string(decoded.message.payload.begin(), decoded.message.payload.end()), c.payload) << c.what;
+    }
+}
+
+// Pipelined requests come back to back; each answer names its request.
+TEST(EchoHelperProtocol, FramesFollowEachOtherAndAnswersKeepTheirIds)
+{
+    auto stream = request(1, "first");
+    const auto second = request(0xFFFFFFFF, "second");
+    stream.insert(stream.end(), second.begin(), second.end());
+    const auto one = decodeRequest(stream);
+    ASSERT_EQ(one.kind, Kind::Complete);
+    const auto two = decodeRequest(std::span(stream).subspan(one.size));
+    ASSERT_EQ(two.kind, Kind::Complete);
+    EXPECT_EQ(two.message.id, 0xFFFFFFFFu);
+    EXPECT_EQ(std::string(two.message.payload.begin(), two.message.payload.end()), "second");
+
+    std::vector<std::uint8_t> out;
+    const auto data = bytes("ECHO THIS");
+    encodeAnswer({42, -1, 0x0100007F, 3, 64, data}, out);
+    const auto answer = decodeAnswer(out);
+    ASSERT_EQ(answer.kind, Decoded<Answer>::Kind::Complete);
+    EXPECT_EQ(answer.message.id, 42u);
+    EXPECT_EQ(answer.message.status, -1);
+    EXPECT_EQ(answer.message.address, 0x0100007Fu);
+    EXPECT_EQ(answer.message.roundTripMs, 3u);
+    EXPECT_EQ(answer.message.ttl, 64);
+    EXPECT_EQ(std::string(answer.message.data.begin(), answer.message.data.end()), "ECHO THIS");
+    EXPECT_EQ(decodeAnswer(request(1, "")).kind, Decoded<Answer>::Kind::Malformed);
+}
+
+}  // namespace
+}  // namespace platform::icmp::helper

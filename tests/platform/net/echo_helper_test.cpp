@@ -1,0 +1,242 @@
+// The echo helper and the program's side of it: helpers that fail in every
+// way the program must survive, and the real helper, which needs the right
+// to a raw socket (root, or cap_net_raw on the built helper). Every echo
+// goes to a loopback address.
+
+#include "platform/net/echo_helper_client.h"
+#include "platform/net/echo_helper_protocol.h"
+#include "platform/net/network.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace platform::icmp {
+namespace {
+
+const std::uint8_t kData[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
+const std::uint32_t kLoopback = htonl(0x7F000001);
+
+// A helper that fails costs the echo in progress and is gone at once (no
+// process left behind); the next echo starts a new one.
+TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
+{
+    const struct {
+        const char* mode;
+        std::vector<std::int32_t> statuses;  // of echoes in a row
+    } cases[] = {
+        {"answer", {0, 0, 0}},
+        {"answer-once", {0, 11050, 0, 11050}},  // dies between hosts
+        {"die", {11050, 11050}},                // dies before answering
+        {"half-answer", {11050, 11050}},        // dies mid-answer
+        {"wrong-id", {11050, 11050}},
+        {"no-greeting", {11050, 11050}},
+        {"hang", {11050}},                      // given up after its grace
+    };
+    for (const auto& c : cases) {
+        EchoHelper helper({FAKE_ECHO_HELPER, c.mode});
+        int firstPid = 0;
+        for (std::size_t i = 0; i < c.statuses.size(); ++i) {
+            const Outcome outcome = helper.echo(kLoopback, kData, 0);
+            EXPECT_EQ(outcome.status, c.statuses[i]) << c.mode << ", echo " << i;
+            if (outcome.status == 0) {
+                EXPECT_EQ(outcome.address, kLoopback) << c.mode;
+                EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS") << c.mode;
+                EXPECT_NE(helper.pid(), 0);
+                firstPid = firstPid ? firstPid : helper.pid();
+            } else {
+                EXPECT_EQ(helper.pid(), 0) << c.mode << ", echo " << i;
+            }
+        }
+        if (std::string(c.mode) == "answer") {
+            EXPECT_EQ(helper.pid(), firstPid) << "one helper serves every echo";
+        }
+    }
+}
+
+// Settles everything in flight, waiting as the network layer does.
+std::vector<EchoHelper::Settled> collectAll(EchoHelper& helper)
+{
+    std::vector<EchoHelper::Settled> settled;
+    while (helper.inFlight() > 0) {
+        helper.wait(helper.nextDeadline().value_or(EchoHelper::Clock::now()));
+        helper.collect(settled);
+    }
+    helper.collect(settled);
+    return settled;
+}
+
+// Several echoes in flight through one helper: each answer reaches the echo
+// whose id it repeats, in whatever order they come; an abandoned echo's
+// answer is dropped without costing the helper. A helper that dies with
+// several in flight costs each of them, and the next echo gets a new one.
+TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
+{
+    const std::string words[] = {"first", "second", "third"};
+    auto startThree = [&](EchoHelper& helper) {
+        std::vector<EchoHelper::Ticket> tickets;
+        for (std::uint32_t i = 0; i < 3; ++i)
+            tickets.push_back(helper.start(htonl(0x7F000001 + i), std::span(reinterpret_cast<const std::uint8_t*>(
+                                                                                  words[i].data()),
+                                                                              words[i].size()),
+                                           1000));
+        return tickets;
+    };
+
+    EchoHelper reversing({FAKE_ECHO_HELPER, "reverse"});
+    for (const bool abandonSecond : {false, true}) {
+        const auto tickets = startThree(reversing);
+        if (abandonSecond)
+            reversing.abandon(tickets[1]);
+        const auto settled = collectAll(reversing);
+        ASSERT_EQ(settled.size(), abandonSecond ? 2u : 3u);
+        for (const auto& echo : settled) {
+            const auto i = std::find(tickets.begin(), tickets.end(), echo.ticket) - tickets.begin();
+            ASSERT_LT(i, 3);
+            EXPECT_EQ(echo.status, 0);
+            EXPECT_EQ(echo.address, htonl(0x7F000001 + i));
+            EXPECT_EQ(std::string(echo.data.begin(), echo.data.end()), words[i]);
+        }
+        EXPECT_EQ(settled.front().ticket, tickets[2]) << "answers are handed over as they come";
+        EXPECT_NE(reversing.pid(), 0);
+    }
+
+    char marker[] = "/tmp/echo-helper-test-XXXXXX";
+    const int fd = ::mkstemp(marker);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ::unlink(marker);
+    EchoHelper dying({FAKE_ECHO_HELPER, "die-first", marker});
+    const auto tickets = startThree(dying);
+    const auto settled = collectAll(dying);
+    ASSERT_EQ(settled.size(), 3u);
+    for (const auto& echo : settled)
+        EXPECT_EQ(echo.status, IP_GENERAL_FAILURE);
+    EXPECT_EQ(dying.pid(), 0);
+    EXPECT_EQ(dying.echo(kLoopback, kData, 1000).status, 0);
+    ::unlink(marker);
+}
+
+bool mayRunRealHelper()
+{
+    return ::geteuid() == 0 || inspectEchoHelper(QUORVEX_ECHO_HELPER).granted;
+}
+
+#define REQUIRE_REAL_HELPER()                                                                        \
+    do {                                                                                             \
+        if (!mayRunRealHelper()) {                                                                   \
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")                  \
+                FAIL() << "CI runs as root, where the helper can open its raw socket";               \
+            GTEST_SKIP() << "needs root or cap_net_raw on " QUORVEX_ECHO_HELPER;                   \
+        }                                                                                            \
+    } while (0)
+
+std::string statusLine(int pid, const std::string& key)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key + ":", 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", key.size() + 1));
+    return "(missing)";
+}
+
+std::string run(const std::string& command, int& exitStatus)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string text;
+    char chunk[256];
+    while (pipe && std::fgets(chunk, sizeof chunk, pipe))
+        text += chunk;
+    exitStatus = pipe ? WEXITSTATUS(::pclose(pipe)) : -1;
+    return text;
+}
+
+// The real helper answers, holds no capability while it serves, and is
+// replaced when it dies between hosts; no program started meanwhile
+// inherits its socket.
+TEST(EchoHelper, ServesEchoesWithoutAnyCapability)
+{
+    REQUIRE_REAL_HELPER();
+    EchoHelper helper({QUORVEX_ECHO_HELPER});
+    Outcome outcome = helper.echo(kLoopback, kData, 2000);
+    ASSERT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.address, kLoopback);
+    EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
+    EXPECT_GT(outcome.ttl, 0);
+    EXPECT_EQ(helper.echo(0, kData, 2000).status, IP_GENERAL_FAILURE);
+
+    const int pid = helper.pid();
+    for (const char* set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
+        EXPECT_EQ(statusLine(pid, set), "0000000000000000") << set;
+    EXPECT_EQ(statusLine(pid, "NoNewPrivs"), "1");
+
+    int exitStatus = 0;
+    const std::string inherited = run("sh -c 'for f in /proc/$$/fd/*; do readlink $f; done'", exitStatus);
+    EXPECT_EQ(inherited.find("socket:"), std::string::npos) << inherited;
+
+    ::kill(pid, SIGKILL);
+    ::usleep(100 * 1000);
+    EXPECT_EQ(helper.echo(kLoopback, kData, 2000).status, IP_GENERAL_FAILURE);
+    EXPECT_EQ(helper.echo(kLoopback, kData, 2000).status, 0);
+    EXPECT_NE(helper.pid(), pid);
+}
+
+// The real helper keeps many echoes in flight and answers each under its
+// own id.
+TEST(EchoHelper, AnswersManyEchoesInFlight)
+{
+    REQUIRE_REAL_HELPER();
+    EchoHelper helper({QUORVEX_ECHO_HELPER});
+    std::map<EchoHelper::Ticket, std::uint32_t> asked;
+    for (std::uint32_t i = 1; i <= 1500; ++i) {
+        const std::uint32_t destination = htonl(0x7F000000 + i);
+        const std::uint8_t data[] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
+        asked.emplace(helper.start(destination, data, 2000), destination);
+    }
+    const auto settled = collectAll(helper);
+    ASSERT_EQ(settled.size(), asked.size());
+    // More than the helper keeps in flight, so some wait for a place.
+    const auto failed = std::count_if(settled.begin(), settled.end(), [](const auto& echo) { return echo.status != 0; });
+    EXPECT_EQ(failed, 0);
+    for (const auto& echo : settled) {
+        const std::uint32_t destination = asked.at(echo.ticket);
+        EXPECT_EQ(echo.address, destination) << echo.status;
+        const std::uint32_t i = ntohl(destination) & 0xFFFFFF;
+        EXPECT_EQ(echo.data, (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
+    }
+}
+
+// Run by hand, the helper leaves on the first request it cannot read, with
+// one line on stderr.
+TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
+{
+    REQUIRE_REAL_HELPER();
+    const char* inputs[] = {
+        "GET / HTTP/1.0\\r\\n\\r\\n",      // garbage
+        "QER1\\0\\0\\0\\14\\0\\0\\0\\1",   // truncated
+        "QER1\\0\\1\\0\\14",                // a payload over the bound
+        "QER1\\0\\0\\0\\4abcd",             // too short for a request
+    };
+    for (const char* input : inputs) {
+        int exitStatus = 0;
+        const std::string errors = run(std::string("printf '") + input + "' | " QUORVEX_ECHO_HELPER " 2>&1 >/dev/null",
+                                       exitStatus);
+        EXPECT_EQ(exitStatus, 1) << input;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
+        EXPECT_EQ(errors.rfind("quorvex-echo-helper: ", 0), 0u) << errors;
+    }
+}
+
+}  // namespace
+}  // namespace platform::icmp

@@ -1,0 +1,215 @@
+// The parallel batch run over the fake network, whose echoes take time on
+// the fake's own clock and settle out of order.
+
+#include "platform/runtime_error.h"
+#include "probe/echo_status_text.h"
+#include "runs/batch_file_ping.h"
+#include "runs/parallel_batch.h"
+#include "support/fake_network.h"
+#include "support/memory_files.h"
+#include "support/recording_msgbox.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <condition_variable>
+#include <random>
+
+namespace {
+
+// Name, last address byte, status, and how long its answer or error takes
+// (one that times out takes the timeout).
+const struct {
+    const char* name;
+    std::uint8_t address;
+    std::int32_t status;
+    std::uint32_t ms;
+} kHosts[] = {{"silent", 1, 11010, 0}, {"quiet", 2, 11010, 0},      {"answering", 10, 0, 1},
+              {"unreachable", 20, 11003, 3}, {"refused", 30, 11005, 2}, {"slow", 40, 0, 7}};
+
+void script(FakeNetwork& network)
+{
+    for (const auto& host : kHosts) {
+        network.hosts[host.name] = {{192, 0, 2, host.address}};
+        network.statusOf["192.0.2." + std::to_string(host.address)] = host.status;
+        network.latencyOf["192.0.2." + std::to_string(host.address)] = host.ms;
+    }
+}
+
+// The list through ParallelBatchPing; each line written with the time on the
+// fake's clock, and the progress reported.
+std::vector<std::string> runList(FakeNetwork& network, const std::vector<const char*>& hosts, int parallel,
+                                 std::vector<int>* progress = nullptr)
+{
+    std::vector<std::string> written;
+    std::size_t next = 0;
+    runs::ParallelBatchPing(
+        {.nextHost = [&] { return next < hosts.size() ? std::optional<QString>(hosts[next++]) : std::nullopt; },
+         .didNotAnswer =
+             [&](const QString& host, std::int32_t status) {
+                 written.push_back((host + " - " + EchoStatusText(status)).toStdString() + " @" + std::to_string(network.now));
+             },
+         .timeoutText = [] { return QStringLiteral("1000"); },
+         .progress = [&](int settled, const QString&) { progress ? progress->push_back(settled) : void(); }},
+        parallel);
+    return written;
+}
+
+const std::string kTimedOut = " - 11010   [ ip req timed out ] @";
+const std::string kHostUnreachable = "unreachable - 11003   [ ip dest host unreachable ] @";
+const std::string kPortUnreachable = "refused - 11005   [ ip dest port unreachable ] @";
+const std::string kBadAddress = "nowhere - -1   [ inet_addr: bad IP format ] @";
+
+// Each line is written when the last of the hosts up to it has settled, and
+// no later.
+TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
+{
+    const struct {
+        const char* what;
+        std::vector<const char*> hosts;
+        int parallel;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"answers overtake silent hosts, whose timeouts run side by side, not one after the other",
+         {"silent", "answering", "answering", "answering", "unreachable", "quiet", "silent", "refused"}, 4,
+         {"silent" + kTimedOut + "1000", kHostUnreachable + "1000", "quiet" + kTimedOut + "1001",
+          "silent" + kTimedOut + "1001", kPortUnreachable + "1001"}},
+        {"silent hosts fill every place in flight; the next waits for room",
+         {"silent", "quiet", "silent", "answering", "refused"}, 3,
+         {"silent" + kTimedOut + "1000", "quiet" + kTimedOut + "1000", "silent" + kTimedOut + "1000",
+          kPortUnreachable + "1002"}},
+        {"one host many times in flight, several settling at once",
+         {"unreachable", "unreachable", "unreachable", "unreachable", "unreachable"}, 3,
+         {kHostUnreachable + "3", kHostUnreachable + "3", kHostUnreachable + "3", kHostUnreachable + "6",
+          kHostUnreachable + "6"}},
+        {"more echoes allowed than hosts listed", {"slow", "refused", "answering", "unreachable"}, 1024,
+         {kPortUnreachable + "7", kHostUnreachable + "7"}},
+        {"unknown names between addresses settle at once but keep their place",
+         {"unreachable", "nowhere", "refused", "nowhere"}, 2,
+         {kHostUnreachable + "3", kBadAddress + "3", kPortUnreachable + "3", kBadAddress + "3"}},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        script(network);
+        std::vector<int> progress;
+        EXPECT_EQ(runList(network, c.hosts, c.parallel, &progress), c.lines) << c.what;
+        EXPECT_LE(network.mostInFlight, static_cast<std::size_t>(c.parallel)) << c.what;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.back() == int(c.hosts.size()))
+            << c.what;
+        // One echo per host, in list order, each with the timeout given.
+        std::vector<std::uint32_t> expected, sent;
+        for (const char* host : c.hosts)
+            if (network.hosts.count(host))
+                expected.push_back(std::bit_cast<std::uint32_t>(network.hosts[host][0]));
+        for (const auto& echo : network.echoes)
+            if (echo.timeout == 1000)
+                sent.push_back(echo.destination);
+        EXPECT_EQ(sent, expected) << c.what;
+    }
+}
+
+class Controls final : public runs::BatchControls {
+public:
+    explicit Controls(QString timeout) : timeout_(std::move(timeout)) {}
+    runs::BatchFile InputFile() override { return {QStringLiteral("in.txt")}; }
+    runs::BatchFile OutputFile() override { return {QStringLiteral("out.txt")}; }
+    QString TimeoutText() override { return timeout_; }
+    void SetStatusText(const QString&) override {}
+    float ProgressValue() override { return value_; }
+    void SetProgressValue(float value) override { value_ = value; }
+    void SetProgressMax(float) override {}
+
+private:
+    QString timeout_;
+    float value_ = 0.0f;
+};
+
+// The serial run of the same list on the same network is the measure: the
+// same file, messages, error, echoes, Windows Sockets start-ups and
+// clean-ups, and progress.
+TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
+{
+    QByteArray shuffled;
+    std::mt19937 random(13);
+    const char* const names[] = {"silent", "quiet", "answering", "unreachable", "refused", "slow", "nowhere",
+                                 "  refused ", "   "};
+    for (int i = 0; i < 600; ++i)
+        shuffled += QByteArray(names[random() % std::size(names)]) + "\r\n";
+    const struct {
+        const char* what;
+        QByteArray input;
+        const char* timeout;
+        int startupResult;
+        platform::HANDLE handle;
+    } cases[] = {
+        {"shuffled hosts", shuffled + "\r\nsilent\r\n", "50", 0, FakeNetwork().handleToGive},
+        {"no ICMP handle", "answering\r\nnowhere\r\nsilent\r\n", "50", 0, platform::INVALID_HANDLE_VALUE},
+        {"a timeout that is not a number", "answering\r\nsilent\r\n", "5O", 0, FakeNetwork().handleToGive},
+        {"Windows Sockets does not start", "answering\r\nsilent\r\n", "50", 10091, FakeNetwork().handleToGive},
+        {"more than 32767 hosts", QByteArray("answering\r\n").repeated(32768), "50", 0, FakeNetwork().handleToGive},
+    };
+    for (const auto& c : cases) {
+        struct Run {
+            QByteArray file;
+            QStringList messages;
+            QString error;
+            std::vector<std::uint32_t> echoes;
+            std::vector<std::string> calls;
+            float progress;
+            bool operator==(const Run&) const = default;
+        };
+        const auto run = [&](int parallel) {
+            FakeNetwork network;
+            script(network);
+            network.startupResult = c.startupResult;
+            network.handleToGive = c.handle;
+            MemoryFiles files;
+            files.files["in.txt"] = c.input;
+            RecordingMessageBox messages;
+            Controls controls(c.timeout);
+            Run result;
+            try {
+                runs::BatchFilePing(controls, parallel);
+            } catch (const platform::RuntimeError& error) {
+                result.error = error.description();
+            }
+            for (const auto& echo : network.echoes)
+                result.echoes.push_back(echo.destination);
+            std::copy_if(network.calls.begin(), network.calls.end(), std::back_inserter(result.calls),
+                         [](const std::string& call) { return call.starts_with("WSA"); });
+            std::sort(result.calls.begin(), result.calls.end());
+            result.file = files.files["out.txt"];
+            result.messages = messages.prompts();
+            result.progress = controls.ProgressValue();
+            return result;
+        };
+        const Run serial = run(1);
+        for (int parallel : {2, 7, 1024})
+            EXPECT_TRUE(run(parallel) == serial) << c.what << ", -P " << parallel;
+    }
+}
+
+// A look-up that hangs until the names behind it have been looked up: with
+// one look-up at a time it would wait out its limit.
+TEST(ParallelBatch, ASlowLookUpHoldsUpNoLookUpBehindIt)
+{
+    FakeNetwork network;
+    script(network);
+    std::mutex mutex;
+    std::condition_variable looked;
+    bool refusedLooked = false;
+    bool waitedOut = false;
+    network.beforeLookup = [&](const std::string& name) {
+        std::unique_lock lock(mutex);
+        refusedLooked |= name == "refused";
+        looked.notify_all();
+        if (name == "nowhere")
+            waitedOut = !looked.wait_for(lock, std::chrono::seconds(10), [&] { return refusedLooked; });
+    };
+    EXPECT_EQ(runList(network, {"nowhere", "answering", "unreachable", "refused"}, 2),
+              (std::vector<std::string>{kBadAddress + "0", kHostUnreachable + "3", kPortUnreachable + "3"}));
+    EXPECT_FALSE(waitedOut);
+}
+
+}  // namespace
