@@ -2,8 +2,9 @@
 // after the program's name, each ended by a NUL byte (the last one's may be
 // missing); their bytes need not be UTF-8. The parser gives a request or
 // one error, takes each value byte for byte from the argument that gave it,
-// hands the runs only values they accept, and touches nothing: no file, no
-// socket, no message box, nothing in the working folder.
+// hands the runs only values they accept (a timeout, a number of echoes in
+// flight), and touches nothing: no file, no socket, no message box, nothing
+// in the working folder.
 
 #include "app/command_line_parser.h"
 #include "platform/ansi.h"
@@ -13,6 +14,7 @@
 #include "platform/net/network.h"
 #include "platform/runtime_error.h"
 #include "require.h"
+#include "runs/parallel_batch.h"
 #include "runs/timeout.h"
 
 #include <QDir>
@@ -76,10 +78,9 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {&Request::input, 'i', "input", {}},
-    {&Request::output, 'o', "output", {}},
-    {&Request::timeout, 't', "timeout", "500"},
-    {&Request::host, 0, "ping", {}},
+    {&Request::input, 'i', "input", {}},        {&Request::output, 'o', "output", {}},
+    {&Request::timeout, 't', "timeout", "500"}, {&Request::host, 0, "ping", {}},
+    {&Request::parallel, 'P', "parallel", "1"},
 };
 
 // The value came whole from one argument: the one after the option, or the
@@ -108,7 +109,7 @@ QStringList workingFolder()
 bool sameRequest(const Request& a, const Request& b)
 {
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
-           a.timeout == b.timeout;
+           a.timeout == b.timeout && a.parallel == b.parallel;
 }
 
 }  // namespace
@@ -158,5 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         accepted = false;
     }
     FUZZ_REQUIRE(accepted);
+    // The batch run takes the whole argument as the number of echoes in flight.
+    bool number = false;
+    const int parallel = request.parallel.toInt(&number);
+    FUZZ_REQUIRE(number && parallel >= 1 && parallel <= runs::kMostParallelEchoes);
     return 0;
 }
