@@ -1,29 +1,86 @@
-// The datagram socket's two parsers over any bytes: the message received
-// and the request handed back with a queued error. Input: the sequence
-// (2 bytes, big-endian), then the ICMP message.
+// The datagram socket's classifier over any bytes. Input: the echo's
+// identity (destination address as on the wire, identifier, sequence: 8
+// bytes), the address the message came from (4 bytes, as on the wire),
+// then the ICMP message as the socket received it.
 
 #include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
 #include "require.h"
 
+#include <cstring>
+#include <vector>
+
 using namespace platform::icmp;
+
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+std::uint16_t big16(Bytes bytes, std::size_t at)
+{
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+std::uint32_t address(Bytes bytes, std::size_t at)
+{
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+bool isUnicast(std::uint32_t destination)
+{
+    const auto first = static_cast<std::uint8_t>(destination);  // network byte order on a little-endian host
+    return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
+}
+
+// The message as a raw socket would get it from the same host: behind an
+// IPv4 header, with the checksum the kernel checked for the datagram socket.
+std::vector<std::uint8_t> asRawPacket(Bytes message, std::uint32_t from)
+{
+    std::vector<std::uint8_t> packet(20);
+    packet[0] = 0x45;
+    packet[8] = 64;
+    packet[9] = 1;
+    std::memcpy(packet.data() + 12, &from, sizeof from);
+    packet.insert(packet.end(), message.begin(), message.end());
+    packet[22] = packet[23] = 0;
+    const std::uint16_t checksum = internetChecksum(Bytes(packet).subspan(20));
+    packet[22] = static_cast<std::uint8_t>(checksum >> 8);
+    packet[23] = static_cast<std::uint8_t>(checksum);
+    return packet;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
 {
-    if (size < 2)
+    if (size < 12)
         return 0;
-    const auto sequence = static_cast<std::uint16_t>(input[0] << 8 | input[1]);
-    const std::span<const std::uint8_t> message(input + 2, size - 2);
-    const bool whole = message.size() >= 8;
-    const bool sameSequence = whole && (message[6] << 8 | message[7]) == sequence;
+    const Bytes head(input, 12);
+    const EchoIdentity echo{address(head, 0), big16(head, 4), big16(head, 6)};
+    const std::uint32_t from = address(head, 8);
+    const Bytes message(input + 12, size - 12);
 
-    const Verdict verdict = classifyDatagram(message, sequence);
+    const Verdict verdict = classifyDatagram(message, from, echo);
+    // Errors come through the error queue only.
     FUZZ_REQUIRE(verdict.kind != Verdict::Kind::Error);
-    FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == (sameSequence && message[0] == 0));
-    if (verdict.kind == Verdict::Kind::Reply)
-        FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.data.data() == message.data() + 8 &&
-                     verdict.data.size() == message.size() - 8);
+    // The kernel matched the identifier: ours is a reply with our sequence,
+    // and from the host asked unless anyone may answer.
+    const bool whole = message.size() >= 8;
+    const bool ourReply = whole && message[0] == 0 && big16(message, 6) == echo.sequence &&
+                          (from == echo.destination || !isUnicast(echo.destination));
+    FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == ourReply);
+    if (verdict.kind != Verdict::Kind::Reply)
+        return 0;
+    FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.from == from);
+    FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
+    const auto key = echoNamedByDatagram(message);
+    FUZZ_REQUIRE(key && key->sequence == echo.sequence);
 
-    FUZZ_REQUIRE(isOurRequest(message, sequence) == (sameSequence && message[0] == 8));
+    // The raw socket, given the same reply, judges alike.
+    const std::vector<std::uint8_t> packet = asRawPacket(message, from);
+    const EchoIdentity raw{echo.destination, big16(message, 4), echo.sequence};
+    FUZZ_REQUIRE(classifyRawPacket(packet, raw).kind == Verdict::Kind::Reply);
     return 0;
 }

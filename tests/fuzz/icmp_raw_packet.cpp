@@ -1,12 +1,15 @@
 // The raw socket's classifier over any bytes. Input: the echo's identity
 // (destination address as on the wire, identifier, sequence: 8 bytes), then
-// the IPv4 packet as the socket received it.
+// the IPv4 packet as the socket received it. Each packet is judged as it
+// came and once more with its ICMP checksum set right, or random bytes
+// would hardly ever get past the checksum to the rules behind it.
 
 #include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
 #include "require.h"
 
 #include <cstring>
+#include <vector>
 
 using namespace platform::icmp;
 
@@ -42,23 +45,31 @@ bool isUnicast(std::uint32_t destination)
     return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
+bool names(const std::optional<EchoKey>& key, const EchoIdentity& echo)
 {
-    if (size < 8)
-        return 0;
-    const Bytes identity(input, 8);
-    const EchoIdentity echo{address(identity, 0), big16(identity, 4), big16(identity, 6)};
-    const Bytes packet(input + 8, size - 8);
-    const Verdict verdict = classifyRawPacket(packet, echo);
+    return key && key->identifier == echo.identifier && key->sequence == echo.sequence;
+}
 
+void check(Bytes packet, const EchoIdentity& echo)
+{
+    const Verdict verdict = classifyRawPacket(packet, echo);
     const std::size_t offset = icmpOffset(packet);
     if (offset == 0) {
         FUZZ_REQUIRE(verdict.kind == Verdict::Kind::Ignore);
-        return 0;
+        return;
     }
     const Bytes message = packet.subspan(offset);
+    // The kernel checks no checksum for a raw socket, so a damaged message
+    // must not settle an echo on either kind.
+    if (internetChecksum(message) != 0) {
+        FUZZ_REQUIRE(verdict.kind == Verdict::Kind::Ignore);
+        return;
+    }
+    // Whatever settles an echo must name it, or the socket never finds the
+    // echo to judge it against.
+    if (verdict.kind != Verdict::Kind::Ignore)
+        FUZZ_REQUIRE(names(echoNamedByRawPacket(packet), echo));
+
     const std::uint8_t type = message[0];
     const std::uint32_t from = address(packet, 12);
     const bool ours = big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence;
@@ -69,11 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (verdict.kind == Verdict::Kind::Reply) {
         FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.from == from && verdict.ttl == packet[8]);
         FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
-        // The datagram socket, given the same message, judges alike.
-        const Verdict datagram = classifyDatagram(message, echo.sequence);
-        FUZZ_REQUIRE(datagram.kind == Verdict::Kind::Reply && datagram.data.data() == verdict.data.data() &&
-                     datagram.data.size() == verdict.data.size());
-        return 0;
+        // The datagram socket, given the same message from the same host, judges alike.
+        const Verdict datagram = classifyDatagram(message, from, echo);
+        FUZZ_REQUIRE(datagram.kind == Verdict::Kind::Reply && datagram.from == from &&
+                     datagram.data.data() == verdict.data.data() && datagram.data.size() == verdict.data.size());
+        return;
     }
 
     // An error counts only when it ends an echo (no redirect, no echo) and
@@ -89,5 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         FUZZ_REQUIRE(verdict.status == statusFromIcmp(type, message[1]) && verdict.status != platform::IP_SUCCESS);
         FUZZ_REQUIRE(verdict.from == from && verdict.data.empty());
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
+{
+    if (size < 8)
+        return 0;
+    const Bytes identity(input, 8);
+    const EchoIdentity echo{address(identity, 0), big16(identity, 4), big16(identity, 6)};
+    const Bytes packet(input + 8, size - 8);
+    check(packet, echo);
+
+    const std::size_t offset = icmpOffset(packet);
+    if (offset == 0 || internetChecksum(packet.subspan(offset)) == 0)
+        return 0;
+    std::vector<std::uint8_t> repaired(packet.begin(), packet.end());
+    repaired[offset + 2] = repaired[offset + 3] = 0;
+    const std::uint16_t checksum = internetChecksum(Bytes(repaired).subspan(offset));
+    repaired[offset + 2] = static_cast<std::uint8_t>(checksum >> 8);
+    repaired[offset + 3] = static_cast<std::uint8_t>(checksum);
+    check(repaired, echo);
     return 0;
 }

@@ -1,7 +1,9 @@
 // The text stream's reader over any bytes. Input: one byte for how many
 // bytes the device hands out per read (0: as many as asked, as a file
-// does; otherwise at most that many, as a pipe does), then the file.
-// Every line comes back, whatever the pieces, up to the end of the file.
+// does; otherwise at most that many, as a pipe does), one byte that picks
+// the call for each line, two bits a line, from the lowest (0 ReadLine,
+// 1 ReadLineBytes, 2 SkipLine, 3 ReadLineBytes), then the file. Every line
+// comes back, whatever the pieces and the calls, up to the end of the file.
 
 #include "platform/files/text_stream.h"
 #include "platform/runtime_error.h"
@@ -46,29 +48,51 @@ bool isBreak(char c) { return c == '\r' || c == '\n'; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
 {
-    if (size < 1)
+    if (size < 2)
         return 0;
     const qint64 piece = input[0] == 0 ? std::numeric_limits<qint64>::max() : input[0];
-    const QByteArrayView file(input + 1, static_cast<qsizetype>(size - 1));
+    const std::uint8_t calls = input[1];
+    const QByteArrayView file(input + 2, static_cast<qsizetype>(size - 2));
     platform::TextStream stream({std::make_unique<PieceDevice>(file, piece), {}}, QStringLiteral("fuzz"));
 
     qsizetype at = 0;
-    for (;;) {
-        FUZZ_REQUIRE(stream.AtEndOfLine() == (at == file.size() || isBreak(file[at])));
+    for (int index = 0;; ++index) {
+        // Each may be the first to look past what was read so far.
+        const bool endOfStream = at == file.size();
+        if (index % 2 == 0)
+            FUZZ_REQUIRE(stream.AtEndOfStream() == endOfStream);
+        FUZZ_REQUIRE(stream.AtEndOfLine() == (endOfStream || isBreak(file[at])));
+        FUZZ_REQUIRE(stream.AtEndOfStream() == endOfStream);
         qsizetype end = at;
         while (end < file.size() && !isBreak(file[end]))
             ++end;
-        QString line;
-        try {
-            line = stream.ReadLine();
-        } catch (const platform::RuntimeError& error) {
-            FUZZ_REQUIRE((at == file.size() && error.number() == platform::error_number::InputPastEndOfFile) ||
-                         (end - at > platform::TextStream::kLongestLine &&
-                          error.number() == platform::error_number::PathFileAccessError));
-            return 0;
+        const int call = calls >> (index % 4 * 2) & 3;
+        // Errors name the line by its number, counted from 1.
+        const QString number = QString::number(index + 1);
+        if (call == 2) {
+            // Skipped lines have no bound: only their length is kept.
+            const qint64 length = stream.SkipLine();
+            FUZZ_REQUIRE(length == end - at);
+            if (at == file.size()) {
+                FUZZ_REQUIRE(stream.AtEndOfStream());
+                return 0;
+            }
+        } else {
+            QByteArray line;
+            try {
+                line = call == 0 ? stream.ReadLine().toLatin1() : stream.ReadLineBytes();
+            } catch (const platform::RuntimeError& error) {
+                const QString& said = error.description();
+                FUZZ_REQUIRE((at == file.size() && error.number() == platform::error_number::InputPastEndOfFile &&
+                              said.contains(QStringLiteral("no line ") + number)) ||
+                             (end - at > platform::TextStream::kLongestLine &&
+                              error.number() == platform::error_number::PathFileAccessError &&
+                              said.contains(QStringLiteral("line ") + number + u' ')));
+                return 0;
+            }
+            FUZZ_REQUIRE(at < file.size() && end - at <= platform::TextStream::kLongestLine);
+            FUZZ_REQUIRE(line == file.sliced(at, end - at));
         }
-        FUZZ_REQUIRE(at < file.size() && end - at <= platform::TextStream::kLongestLine);
-        FUZZ_REQUIRE(line == QLatin1StringView(file.sliced(at, end - at)));
         // One break: CR LF, LF or a lone CR.
         at = end;
         if (at < file.size() && file[at] == '\r')

@@ -1,6 +1,7 @@
 // The timeout box's conversion over any text (the input as UTF-8): a value
-// in range or the documented runtime error, as a plain reading of the
-// documented format gives.
+// from 0 to 2147483647 or the documented runtime error, as a plain reading
+// of the documented format gives. A negative number is refused as out of
+// range: the echo would take it unsigned and wait for weeks.
 
 #include "platform/runtime_error.h"
 #include "require.h"
@@ -38,7 +39,7 @@ Expected reference(const QString& text)
             value = value * 10 + (text[i].unicode() - u'0');
     }
     value = negative ? -value : value;
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+    if (value < 0 || value > std::numeric_limits<std::int32_t>::max())
         return {0, platform::error_number::Overflow};
     return {value, 0};
 }
