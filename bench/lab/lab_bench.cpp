@@ -58,8 +58,7 @@ std::vector<Sample> sample(const char* address, std::int32_t timeoutMs, int coun
 
 void printRow(const char* label, const Summary& s, std::size_t count)
 {
-    std::printf("  %-44s median %8.3f ms   min %8.3f   max %8.3f   (%zu echoes", label, s.median, s.min, s.max,
-                count);
+    std::printf("  %-44s median %8.3f ms   min %8.3f   max %8.3f   (%zu echoes", label, s.median, s.min, s.max, count);
     if (s.unexpected > 0)
         std::printf(", %d with another status!", s.unexpected);
     std::printf(")\n");

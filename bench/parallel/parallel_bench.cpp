@@ -166,9 +166,10 @@ int main(int argc, char** argv)
         std::printf("parallel_bench: skipped: needs root, ip and nft for a private network namespace\n");
         return 0;
     }
-    std::printf("parallel_bench: %u cores, %d interleaved rounds, medians; a private network namespace where "
-                "ICMP datagram sockets are allowed\n",
-                std::thread::hardware_concurrency(), rounds);
+    std::printf(
+        "parallel_bench: %u cores, %d interleaved rounds, medians; a private network namespace where "
+        "ICMP datagram sockets are allowed\n",
+        std::thread::hardware_concurrency(), rounds);
 
     const std::string dir = std::filesystem::temp_directory_path() / ("parallel_bench." + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -177,8 +178,7 @@ int main(int argc, char** argv)
     const std::string out = dir + "/out.txt";
     const std::string program = QUORVEX_PROGRAM;
 
-    compare("1000 hosts, 100 of them silent, timeout 500 ms",
-            {program, "-i", some, "-o", out, "-t", "500", "-P", "256"},
+    compare("1000 hosts, 100 of them silent, timeout 500 ms", {program, "-i", some, "-o", out, "-t", "500", "-P", "256"},
             {"fping", "-i", "0", "-r", "0", "-t", "500", "-u", "-f", some}, rounds, 1.2);
     std::ifstream written(out);
     const long lines = std::count(std::istreambuf_iterator<char>(written), {}, '\n');

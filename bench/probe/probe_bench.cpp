@@ -78,8 +78,7 @@ int main(int argc, char** argv)
     const double probe = microsecondsPerHost(best[0], hosts);
     const double reference = microsecondsPerHost(best[1], hosts);
     std::printf("probe_bench: %d distinct 127.x.y.z hosts, %s socket\n", hosts, raw ? "raw" : "datagram");
-    std::printf("  StartSockets+ResolveHostName+SendEcho+StopSockets: %8.2f us/host (%d failed)\n", probe,
-                failures[0]);
+    std::printf("  StartSockets+ResolveHostName+SendEcho+StopSockets: %8.2f us/host (%d failed)\n", probe, failures[0]);
     std::printf("  reference loop (socket, send, receive, close):     %8.2f us/host (%d failed)\n", reference,
                 failures[1]);
     std::printf("  ratio: %.2fx (target <= 1.30x)\n", probe / reference);

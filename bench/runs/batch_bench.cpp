@@ -61,10 +61,7 @@ long statusKiB(const char* field)
 }
 
 // From here on, the peak resident size counts again from the current one.
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -169,10 +166,11 @@ int main(int argc, char** argv)
     ui::mainFrm().txtOutput->setText(output);
     ui::mainFrm().txtPingtimeout->setText("1000");
 
-    const bool haveFping = !QStandardPaths::findExecutable("fping", {"/usr/bin", "/usr/sbin", "/bin", "/sbin"}).isEmpty();
+    const bool haveFping =
+        !QStandardPaths::findExecutable("fping", {"/usr/bin", "/usr/sbin", "/bin", "/sbin"}).isEmpty();
     const std::vector<std::string> fping{"fping", "-i", "0", "-r", "0", "-q", "-u", "-f", input.toStdString()};
-    const std::vector<std::string> commandLine{QUORVEX_PROGRAM, "-i", input.toStdString(), "-o",
-                                               dir.filePath("cli.txt").toStdString(), "-t", "1000"};
+    const std::vector<std::string> commandLine{
+        QUORVEX_PROGRAM, "-i", input.toStdString(), "-o", dir.filePath("cli.txt").toStdString(), "-t", "1000"};
 
     enum { Window, CommandLine, Reference, Floor, Fping, Contenders };
     const char* names[Contenders] = {"cmdStart_Click", "quorvex -i -o", "reference loop", "floor", "fping -i 0 -r 0"};
@@ -239,11 +237,11 @@ int main(int argc, char** argv)
                         c == Window || c == CommandLine ? " (target <= 0.75x)" : "");
         std::printf("\n");
     }
-    std::printf("  window: output file %lld bytes, progress %.0f of %.0f; command line exit %d; fping exit %d; "
-                "%d loop echoes failed\n",
-                static_cast<long long>(QFileInfo(output).size()),
-                static_cast<double>(ui::mainFrm().ProgressBar1->Value()),
-                static_cast<double>(ui::mainFrm().ProgressBar1->Max()), commandLineStatus, fpingStatus, failures);
+    std::printf(
+        "  window: output file %lld bytes, progress %.0f of %.0f; command line exit %d; fping exit %d; "
+        "%d loop echoes failed\n",
+        static_cast<long long>(QFileInfo(output).size()), static_cast<double>(ui::mainFrm().ProgressBar1->Value()),
+        static_cast<double>(ui::mainFrm().ProgressBar1->Max()), commandLineStatus, fpingStatus, failures);
     std::printf("  memory: idle window %ld KiB, largest rise to the peak of a run +%ld KiB (target <= +2048 KiB)\n",
                 idleKiB, growthKiB);
     if (!QStandardPaths::findExecutable("strace").isEmpty()) {
@@ -252,10 +250,11 @@ int main(int argc, char** argv)
         const SystemCalls many = countSystemCalls(dir, counted);
         const SystemCalls one = countSystemCalls(dir, 1);
         const double per = counted > 1 ? 1.0 / (counted - 1) : 1.0;
-        std::printf("  system calls per host (quorvex -i -o, strace -c over %d hosts): %.2f in all (target <= 2): "
-                    "sendto %.2f, recvmsg %.2f, poll %.2f, socket %.2f\n",
-                    counted, (many.total - one.total) * per, (many.sendto - one.sendto) * per,
-                    (many.recvmsg - one.recvmsg) * per, (many.poll - one.poll) * per, (many.socket - one.socket) * per);
+        std::printf(
+            "  system calls per host (quorvex -i -o, strace -c over %d hosts): %.2f in all (target <= 2): "
+            "sendto %.2f, recvmsg %.2f, poll %.2f, socket %.2f\n",
+            counted, (many.total - one.total) * per, (many.sendto - one.sendto) * per,
+            (many.recvmsg - one.recvmsg) * per, (many.poll - one.poll) * per, (many.socket - one.socket) * per);
     } else {
         std::printf("  system calls: strace not installed\n");
     }

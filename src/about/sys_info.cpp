@@ -78,9 +78,7 @@ bool GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
     // drop; with no byte written there is no last one to look at.
     if (KeyValSize == 0 || KeyValSize > kBufferSize)
         throw RuntimeError(error_number::InvalidProcedureCall,
-                           QStringLiteral("the registry value \"%1\" came back with %2 bytes.")
-                               .arg(SubKeyRef)
-                               .arg(KeyValSize));
+                           QStringLiteral("the registry value \"%1\" came back with %2 bytes.").arg(SubKeyRef).arg(KeyValSize));
     tmpVal.truncate(tmpVal.at(KeyValSize - 1) == '\0' ? KeyValSize - 1 : KeyValSize);
 
     if (KeyValType == REG_SZ)

@@ -96,7 +96,10 @@ private:
     QString timeout_;
 };
 
-QString plural(int count, const char* noun) { return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? "" : "s"); }
+QString plural(int count, const char* noun)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? "" : "s");
+}
 
 int batchRun(Console& console, const CommandLineRequest& request)
 {
@@ -133,8 +136,7 @@ QString whyNoEcho()
     const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights();
     if (rights.canEcho())
         return {};
-    QString advice =
-        platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
+    QString advice = platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
     if (advice.startsWith(QStringLiteral("quorvex: ")))
         advice.remove(0, 9);
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
@@ -169,8 +171,7 @@ int RunCommandLine(int argc, char** argv)
         std::printf("%s %d.%d.%d\n", qPrintable(app.Title), app.Major, app.Minor, app.Revision);
         return kEveryHostAnswered;
     case CommandLineRequest::Action::Batch:
-    case CommandLineRequest::Action::Ping:
-        break;
+    case CommandLineRequest::Action::Ping: break;
     }
 
     QCoreApplication application(argc, argv);
@@ -199,8 +200,9 @@ std::optional<int> RunWithoutWindow(int argc, char** argv)
         return RunCommandLine(argc, argv);
     if (displayAvailable())
         return std::nullopt;
-    std::fputs("quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
-               "are unset); without a window, use --input FILE --output FILE or --ping HOST.\n",
-               stderr);
+    std::fputs(
+        "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+        "are unset); without a window, use --input FILE --output FILE or --ping HOST.\n",
+        stderr);
     return kFailed;
 }

@@ -112,8 +112,9 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
     // Digits only: a sign, blanks or a base would each be a second spelling.
-    const bool digits = !request.parallel.isEmpty() && request.parallel.size() <= 4 &&
-                        std::all_of(request.parallel.begin(), request.parallel.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits =
+        !request.parallel.isEmpty() && request.parallel.size() <= 4 &&
+        std::all_of(request.parallel.begin(), request.parallel.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!digits || request.parallel.toInt() < 1 || request.parallel.toInt() > runs::kMostParallelEchoes)
         return refuse(QStringLiteral("--parallel takes a whole number from 1 to %1, not \"%2\".")
                           .arg(runs::kMostParallelEchoes)

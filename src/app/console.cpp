@@ -55,8 +55,7 @@ void Console::Progress(int done, int total, const QString& host)
     if (!terminal_)
         return;
     const std::lock_guard lock(mutex_);
-    wanted_ = QByteArray::number(done) + '/' + QByteArray::number(total) + ' ' +
-              TerminalText(platform::toAnsi(host));
+    wanted_ = QByteArray::number(done) + '/' + QByteArray::number(total) + ' ' + TerminalText(platform::toAnsi(host));
     if (Clock::now() - drawn_ >= kRedraw)
         drawLocked();
     else

@@ -87,8 +87,7 @@ int main()
 
     const auto socket = platform::icmp::EchoSocket::open(platform::icmp::SocketKind::Raw);
     if (!socket)
-        leave(std::string("cannot open a raw ICMP socket (") + std::strerror(errno) +
-              "); the helper needs cap_net_raw");
+        leave(std::string("cannot open a raw ICMP socket (") + std::strerror(errno) + "); the helper needs cap_net_raw");
     if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
         leave("cannot give up its capabilities: " + held);
 

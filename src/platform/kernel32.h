@@ -11,14 +11,8 @@ inline void RtlMoveMemory(void* destination, const void* source, std::size_t len
     std::memmove(destination, source, length);
 }
 
-inline int lstrlenA(const char* string)
-{
-    return string ? static_cast<int>(std::strlen(string)) : 0;
-}
+inline int lstrlenA(const char* string) { return string ? static_cast<int>(std::strlen(string)) : 0; }
 
-inline char* lstrcpyA(char* destination, const char* source)
-{
-    return std::strcpy(destination, source);
-}
+inline char* lstrcpyA(char* destination, const char* source) { return std::strcpy(destination, source); }
 
 }  // namespace platform

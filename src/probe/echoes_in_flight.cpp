@@ -15,7 +15,8 @@ std::optional<std::int32_t> EchoesInFlight::Start(const QString& address, const 
         return platform::IP_GENERAL_FAILURE;
 
     const QByteArray data = platform::toAnsi(requestData);
-    const auto size = static_cast<std::uint16_t>(std::min<qsizetype>(data.size(), std::numeric_limits<std::uint16_t>::max()));
+    const auto size =
+        static_cast<std::uint16_t>(std::min<qsizetype>(data.size(), std::numeric_limits<std::uint16_t>::max()));
     if (!platform::IcmpSendEcho2(handle_.get(), context, destination, data.constData(), size, nullptr, &reply,
                                  sizeof reply, static_cast<std::uint32_t>(timeout)))
         return reply.Status;

@@ -18,7 +18,8 @@ std::int32_t SendEcho(const QString& address, const QString& requestData, EchoRe
         return platform::IP_GENERAL_FAILURE;
 
     const QByteArray data = platform::toAnsi(requestData);
-    const auto size = static_cast<std::uint16_t>(std::min<qsizetype>(data.size(), std::numeric_limits<std::uint16_t>::max()));
+    const auto size =
+        static_cast<std::uint16_t>(std::min<qsizetype>(data.size(), std::numeric_limits<std::uint16_t>::max()));
     platform::IcmpSendEcho(handle.get(), destination, data.constData(), size, nullptr, &reply, sizeof reply,
                            static_cast<std::uint32_t>(timeout));
     return reply.Status;

@@ -22,7 +22,8 @@ bool StartSockets()
 void StopSockets()
 {
     if (platform::WSACleanup() != 0)
-        platform::MsgBox(QStringLiteral("Windows Sockets error occurred in Cleanup."), platform::msgbox_style::Exclamation);
+        platform::MsgBox(QStringLiteral("Windows Sockets error occurred in Cleanup."),
+                         platform::msgbox_style::Exclamation);
 }
 
 QString ResolveHostName(const QString& hostName)
@@ -34,7 +35,8 @@ QString ResolveHostName(const QString& hostName)
         return result;
 
     char** addressList;
-    platform::RtlMoveMemory(&addressList, reinterpret_cast<const char*>(entry) + offsetof(platform::HOSTENT, h_addr_list),
+    platform::RtlMoveMemory(&addressList,
+                            reinterpret_cast<const char*>(entry) + offsetof(platform::HOSTENT, h_addr_list),
                             sizeof addressList);
     char* firstEntry;
     platform::RtlMoveMemory(&firstEntry, addressList, sizeof firstEntry);

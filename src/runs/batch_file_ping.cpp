@@ -49,16 +49,17 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
 
     BatchTotals totals;
     if (parallel > 1) {
-        totals.pinged = ParallelBatchPing(
-            {.nextHost = [&] { return hosts.NextHost(); },
-             .didNotAnswer = [&](const QString& host, std::int32_t status) { output->HostDidNotAnswer(host, status); },
-             .timeoutText = [&] { return controls.TimeoutText(); },
-             .progress =
-                 [&](int settled, const QString& host) {
-                     controls.SetProgressValue(static_cast<float>(settled));
-                     controls.HostStarting(host);
-                 }},
-            parallel);
+        totals.pinged =
+            ParallelBatchPing({.nextHost = [&] { return hosts.NextHost(); },
+                               .didNotAnswer = [&](const QString& host,
+                                                   std::int32_t status) { output->HostDidNotAnswer(host, status); },
+                               .timeoutText = [&] { return controls.TimeoutText(); },
+                               .progress =
+                                   [&](int settled, const QString& host) {
+                                       controls.SetProgressValue(static_cast<float>(settled));
+                                       controls.HostStarting(host);
+                                   }},
+                              parallel);
         hosts.Close();
         output->Close();
         totals.didNotAnswer = output->Lines();

@@ -12,13 +12,13 @@ namespace runs {
 class BatchControls {
 public:
     virtual ~BatchControls() = default;
-    virtual BatchFile InputFile() = 0;                      // txtInput.Text
-    virtual BatchFile OutputFile() = 0;                     // txtOutput.Text
-    virtual QString TimeoutText() = 0;                      // txtPingtimeout.Text
-    virtual void SetStatusText(const QString& text) = 0;    // StatusBar.SimpleText
-    virtual float ProgressValue() = 0;                      // ProgressBar1.Value
+    virtual BatchFile InputFile() = 0;                    // txtInput.Text
+    virtual BatchFile OutputFile() = 0;                   // txtOutput.Text
+    virtual QString TimeoutText() = 0;                    // txtPingtimeout.Text
+    virtual void SetStatusText(const QString& text) = 0;  // StatusBar.SimpleText
+    virtual float ProgressValue() = 0;                    // ProgressBar1.Value
     virtual void SetProgressValue(float value) = 0;
-    virtual void SetProgressMax(float max) = 0;             // ProgressBar1.Max
+    virtual void SetProgressMax(float max) = 0;  // ProgressBar1.Max
     // The host whose turn it is; the window shows nothing for it.
     virtual void HostStarting(const QString& host) { (void)host; }
 
@@ -31,7 +31,7 @@ public:
 };
 
 struct BatchTotals {
-    int pinged = 0;       // hosts that got Windows Sockets and their echo
+    int pinged = 0;        // hosts that got Windows Sockets and their echo
     int didNotAnswer = 0;  // lines written
 };
 

@@ -22,10 +22,7 @@ ResolverPool::~ResolverPool()
         thread.join();
 }
 
-void ResolverPool::Resolve(Lookup& lookup)
-{
-    gathered_.push_back(&lookup);
-}
+void ResolverPool::Resolve(Lookup& lookup) { gathered_.push_back(&lookup); }
 
 void ResolverPool::Flush()
 {

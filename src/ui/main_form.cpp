@@ -43,8 +43,7 @@ QLabel* label(QWidget* container, const char* name, const char* caption, int lef
     return text;
 }
 
-platform::Frame* frame(QWidget* container, const char* name, const char* caption, int left, int top, int width,
-                       int height)
+platform::Frame* frame(QWidget* container, const char* name, const char* caption, int left, int top, int width, int height)
 {
     auto* group = new platform::Frame(QString::fromLatin1(caption), container);
     platform::Place(group, name, left, top, width, height);

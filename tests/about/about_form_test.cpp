@@ -64,15 +64,19 @@ TEST_F(AboutDialogTest, TextsPlacesRuleAndWindowKind)
     // 7, both ending before 5654 twips, pixel 377.
     const QImage image = dialog.grab().toImage();
     const QRgb grey = qRgb(128, 128, 128), white = qRgb(255, 255, 255);
-    for (auto [x, y, colour, drawn] : {std::tuple{6, 163, grey, true}, {376, 163, grey, true}, {377, 163, grey, false},
-                                       {6, 164, white, false}, {7, 164, white, true}, {376, 165, white, true},
+    for (auto [x, y, colour, drawn] : {std::tuple{6, 163, grey, true},
+                                       {376, 163, grey, true},
+                                       {377, 163, grey, false},
+                                       {6, 164, white, false},
+                                       {7, 164, white, true},
+                                       {376, 165, white, true},
                                        {377, 165, white, false}})
         EXPECT_EQ(image.pixel(x, y) == colour, drawn) << x << "," << y;
 
     EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(dialog.ShowInTaskbar());
-    for (auto [window, role] : {std::pair<QWidget*, QAccessible::Role>{&dialog, QAccessible::Dialog},
-                                {&mainFrm(), QAccessible::Window}}) {
+    for (auto [window, role] :
+         {std::pair<QWidget*, QAccessible::Role>{&dialog, QAccessible::Dialog}, {&mainFrm(), QAccessible::Window}}) {
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window);
         EXPECT_EQ(accessible->role(), role);
         EXPECT_EQ(accessible->text(QAccessible::Name), window->windowTitle());

@@ -45,26 +45,48 @@ TEST(StartSysInfo, EveryWayThroughTheLookupsAndTheStart)
         int lookups;  // keys opened
         bool message;
     } const cases[] = {
-        {"PATH started as it stands", hive(RegSz("/usr/bin/hardinfo"), RegSz("C:\\T")), {}, {},
-         {"/usr/bin/hardinfo"}, {}, 1, false},
-        {"PATH to a missing file: no check, no MSINFO", hive(RegSz("/gone"), RegSz("C:\\T")), {exe}, {"/gone"},
-         {"/gone"}, {}, 1, true},
+        {"PATH started as it stands", hive(RegSz("/usr/bin/hardinfo"), RegSz("C:\\T")), {}, {}, {"/usr/bin/hardinfo"}, {}, 1, false},
+        {"PATH to a missing file: no check, no MSINFO",
+         hive(RegSz("/gone"), RegSz("C:\\T")),
+         {exe},
+         {"/gone"},
+         {"/gone"},
+         {},
+         1,
+         true},
         {"no PATH: the folder's program", hive({}, RegSz("C:\\T")), {exe}, {}, {exe}, {exe}, 2, false},
         {"no PATH, folder without the file", hive({}, RegSz("C:\\T")), {}, {}, {}, {exe}, 2, true},
-        {"folder ending in a backslash", hive({}, RegSz("C:\\T\\")), {"C:\\T\\\\MSINFO32.EXE"}, {},
-         {"C:\\T\\\\MSINFO32.EXE"}, {"C:\\T\\\\MSINFO32.EXE"}, 2, false},
+        {"folder ending in a backslash",
+         hive({}, RegSz("C:\\T\\")),
+         {"C:\\T\\\\MSINFO32.EXE"},
+         {},
+         {"C:\\T\\\\MSINFO32.EXE"},
+         {"C:\\T\\\\MSINFO32.EXE"},
+         2,
+         false},
         {"neither value", hive({}), {}, {}, {}, {}, 2, true},
         {"the folder's program fails to start", hive({}, RegSz("C:\\T")), {exe}, {exe}, {exe}, {exe}, 2, true},
         {"1024 bytes with the zero fit", hive(RegSz(fits)), {}, {}, {fits}, {}, 1, false},
         {"1025 bytes count as missing", hive(RegSz(tooLong)), {}, {}, {}, {}, 2, true},
         {"text without its zero is whole", hive(raw(REG_SZ, exact.toLatin1())), {}, {}, {exact}, {}, 1, false},
-        {"only one zero is cut, blanks stay", hive(raw(REG_SZ, QByteArray("/a b;c \0\0", 9))), {}, {},
-         {QString::fromLatin1("/a b;c \0", 8)}, {}, 1, false},
-        {"a character a byte", hive(raw(REG_SZ, QByteArray("/\xe9t\xe9\0", 5))), {}, {},
-         {QString::fromLatin1("/\xe9t\xe9")}, {}, 1, false},
-        {"another type: found, empty", hive(raw(REG_BINARY, "\x01")), {}, {}, {""}, {}, 1, true},
-        {"a number as decimal text", hive(raw(REG_DWORD, QByteArray("\x34\x12\0\0", 4))), {}, {}, {"4660"}, {}, 1,
+        {"only one zero is cut, blanks stay",
+         hive(raw(REG_SZ, QByteArray("/a b;c \0\0", 9))),
+         {},
+         {},
+         {QString::fromLatin1("/a b;c \0", 8)},
+         {},
+         1,
          false},
+        {"a character a byte",
+         hive(raw(REG_SZ, QByteArray("/\xe9t\xe9\0", 5))),
+         {},
+         {},
+         {QString::fromLatin1("/\xe9t\xe9")},
+         {},
+         1,
+         false},
+        {"another type: found, empty", hive(raw(REG_BINARY, "\x01")), {}, {}, {""}, {}, 1, true},
+        {"a number as decimal text", hive(raw(REG_DWORD, QByteArray("\x34\x12\0\0", 4))), {}, {}, {"4660"}, {}, 1, false},
         {"no data ends the press at once", hive(raw(REG_SZ, ""), RegSz("C:\\T")), {exe}, {}, {}, {}, 1, true},
     };
     for (const Press& c : cases) {
@@ -79,8 +101,8 @@ TEST(StartSysInfo, EveryWayThroughTheLookupsAndTheStart)
         EXPECT_NO_THROW(about::StartSysInfo());
         EXPECT_EQ(start.started, c.started);
         EXPECT_EQ(search.searched, c.searched);
-        EXPECT_EQ(boxes.prompts(), c.message ? QStringList{"System Information Is Unavailable At This Time"}
-                                             : QStringList{});
+        EXPECT_EQ(boxes.prompts(),
+                  c.message ? QStringList{"System Information Is Unavailable At This Time"} : QStringList{});
         for (const auto& box : boxes.shown)
             EXPECT_EQ(box.style, 0);
         for (int style : start.styles)

@@ -48,7 +48,8 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         const std::string arguments = c.arguments.join(' ').toStdString();
         const app::ParsedCommandLine parsed = app::ParseCommandLine(c.arguments);
         if (*c.error != '\0') {
-            EXPECT_TRUE(parsed.error.startsWith(QString::fromUtf8(c.error))) << arguments << ": " << parsed.error.toStdString();
+            EXPECT_TRUE(parsed.error.startsWith(QString::fromUtf8(c.error)))
+                << arguments << ": " << parsed.error.toStdString();
             continue;
         }
         EXPECT_EQ(parsed.error.toStdString(), "") << arguments;

@@ -24,9 +24,9 @@ namespace {
 constexpr std::int32_t kTimeoutMs = 200;
 
 struct Destination {
-    const char* name;         // in the lab client's hosts file
-    std::int32_t status;      // what SendEcho must give
-    const char* reportedBy;   // the reply record's Address; null when nothing came back
+    const char* name;        // in the lab client's hosts file
+    std::int32_t status;     // what SendEcho must give
+    const char* reportedBy;  // the reply record's Address; null when nothing came back
 };
 
 void PrintTo(const Destination& destination, std::ostream* out) { *out << destination.name; }
@@ -34,21 +34,21 @@ void PrintTo(const Destination& destination, std::ostream* out) { *out << destin
 const Destination kDestinations[] = {
     {"answering.lab", 0, "203.0.113.10"},
     {"router.lab", 0, "192.0.2.1"},
-    {"silent.lab", 11010, nullptr},              // ignores every echo
-    {"blackholed.lab", 11010, nullptr},          // the router drops it without a word
-    {"unrouted.lab", 11002, "192.0.2.1"},        // network unreachable
-    {"unreachable.lab", 11003, "192.0.2.1"},     // host unreachable
-    {"prohibited.lab", 11003, "192.0.2.1"},      // administratively prohibited
+    {"silent.lab", 11010, nullptr},           // ignores every echo
+    {"blackholed.lab", 11010, nullptr},       // the router drops it without a word
+    {"unrouted.lab", 11002, "192.0.2.1"},     // network unreachable
+    {"unreachable.lab", 11003, "192.0.2.1"},  // host unreachable
+    {"prohibited.lab", 11003, "192.0.2.1"},   // administratively prohibited
     {"protocol-rejected.lab", 11004, "203.0.113.20"},
     {"port-rejected.lab", 11005, "203.0.113.30"},
     // A TTL of 64 bounced between the two routers runs out at the second.
     {"looping.lab", 11013, "198.18.0.2"},
-    {"no-local-route.lab", 11002, nullptr},      // the send itself fails
+    {"no-local-route.lab", 11002, nullptr},  // the send itself fails
     // A router on the client's segment redirects it to another one there:
     // the echo goes on and is answered.
     {"redirected.lab", 0, "198.18.20.10"},
-    {"spoofed.lab", 11010, nullptr},             // answered from another address
-    {"damaged.lab", 11010, nullptr},             // answered with a bad checksum
+    {"spoofed.lab", 11010, nullptr},  // answered from another address
+    {"damaged.lab", 11010, nullptr},  // answered with a bad checksum
 };
 
 class EchoStatus : public testing::TestWithParam<Destination> {};
@@ -98,7 +98,7 @@ TEST(EchoSequence, EachEchoGetsItsOwnVerdict)
         const char* address;
         std::int32_t status;
     } steps[] = {
-        {"203.0.113.130", 11010}, {"203.0.113.10", 0}, {"203.0.113.30", 11005},
+        {"203.0.113.130", 11010}, {"203.0.113.10", 0},       {"203.0.113.30", 11005},
         {"203.0.113.10", 0},      {"198.51.100.129", 11010}, {"203.0.113.20", 11004},
     };
     EchoReply reply{};

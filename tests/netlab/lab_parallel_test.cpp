@@ -17,14 +17,16 @@ TEST(LabParallel, AnInterruptedRunLeavesAPrefixOfTheSerialRunsLines)
     ASSERT_TRUE(hosts.open(QIODevice::WriteOnly));
     hosts.write(QByteArray("silent.lab\r\nunreachable.lab\r\n").repeated(40));
     hosts.close();
-    const QByteArray lines = QByteArray("silent.lab - 11010   [ ip req timed out ]\r\n"
-                                        "unreachable.lab - 11003   [ ip dest host unreachable ]\r\n")
+    const QByteArray lines = QByteArray(
+                                 "silent.lab - 11010   [ ip req timed out ]\r\n"
+                                 "unreachable.lab - 11003   [ ip dest host unreachable ]\r\n")
                                  .repeated(40);
     // As a terminal's Ctrl+C finds it, even where this test ignores it.
     std::signal(SIGINT, SIG_DFL);
     QProcess quorvex;
     QFile out(dir.filePath("out.txt"));
-    quorvex.start(QStringLiteral(QUORVEX_PROGRAM), {"-i", hosts.fileName(), "-o", out.fileName(), "-t", "300", "-P", "4"});
+    quorvex.start(QStringLiteral(QUORVEX_PROGRAM),
+                  {"-i", hosts.fileName(), "-o", out.fileName(), "-t", "300", "-P", "4"});
     for (int i = 0; i < 3000 && out.size() < 80; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::kill(static_cast<pid_t>(quorvex.processId()), SIGINT);

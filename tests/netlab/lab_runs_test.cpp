@@ -49,7 +49,8 @@ TEST_F(LabRuns, TheBatchRunWritesExactlyTheExpectedFile)
     mainFrm().txtOutput->setText(output);
     mainFrm().cmdStart->click();
     EXPECT_TRUE(messages.shown.empty()) << messages.prompts().join('\n').toStdString();
-    EXPECT_EQ(contents(output).toStdString(), contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt")).toStdString());
+    EXPECT_EQ(contents(output).toStdString(),
+              contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt")).toStdString());
     EXPECT_EQ(mainFrm().ProgressBar1->Value(), 14.0f);
     EXPECT_EQ(mainFrm().ProgressBar1->Max(), 14.0f);
 }
@@ -164,7 +165,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"(mkfifo "$D/fifo" && { printf 'silent.lab\nanswering.lab\n' >"$D/fifo" & } && "$Q" -i "$D/fifo" -o "$D/out.txt" -t 200)",
          1, silent, "", ""},
         {R"("$Q" --ping answering.lab)", 0, "kept", "Success! answering.lab Replied from ip: 203.0.113.10\n", ""},
-        {R"("$Q" --ping silent.lab -t 200)", 1, "kept", "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n", ""},
+        {R"("$Q" --ping silent.lab -t 200)", 1, "kept",
+         "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n", ""},
         {R"("$Q" --ping $'\xfe')", 1, "kept", "Error! \xfe Did not reply. Error: -1   [ inet_addr: bad IP format ]\n", ""},
         // A name that is not UTF-8 names its own file, not the one whose
         // name has U+FFFD in its place.
@@ -182,7 +184,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "quorvex: Overflow: the ping timeout \"-1\" lies outside 0 to 2147483647.\n"},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --bogus)", 2, "kept", "", "quorvex: unknown option --bogus; " + usage},
         {R"("$Q" -i "$D/hosts.txt")", 2, "kept", "", "quorvex: " + usage},
-        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "", "quorvex: unexpected argument \"stray\"; " + usage},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "",
+         "quorvex: unexpected argument \"stray\"; " + usage},
         {R"(yes answering.lab | head -n 32768 | "$Q" -i - -o "$D/out.txt")", 2, "kept", "",
          "quorvex: Overflow: \"standard input\" lists more than 32767 hosts before its first empty line.\n"},
         {R"("$Q" -i /dev/zero -o "$D/out.txt")", 2, "kept", "",

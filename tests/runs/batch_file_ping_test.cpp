@@ -66,9 +66,12 @@ TEST_F(BatchTest, PingsEveryHostUpToTheFirstEmptyLineAndListsTheSilentOnes)
         {"alpha\n\nbeta\n", {"alpha"}, ""},
         {longest + "\r\n", {longest.toStdString()}, longest + " - -1   [ inet_addr: bad IP format ]\r\n"},
         {"beta\r\nalpha", {"beta", "alpha"}, QByteArray("beta") + kTimedOut},
-        {"beta\nbeta\rbeta\r\n", {"beta", "beta", "beta"}, QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "beta" + kTimedOut},
+        {"beta\nbeta\rbeta\r\n",
+         {"beta", "beta", "beta"},
+         QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "beta" + kTimedOut},
         {"  beta  \r\n\tbeta \r\n", {"beta", "\tbeta"}, QByteArray("beta") + kTimedOut + "\tbeta" + kTimedOut},
-        {"   \r\nnowhere\r\n", {"", "nowhere"},
+        {"   \r\nnowhere\r\n",
+         {"", "nowhere"},
          " - -1   [ inet_addr: bad IP format ]\r\nnowhere - -1   [ inet_addr: bad IP format ]\r\n"},
     };
     for (const auto& c : cases) {
@@ -95,8 +98,9 @@ TEST_F(BatchTest, ErrorsEndTheRunAtTheirStepWithoutAnEcho)
         {{}, "500", false, "File not found: no file \"in.txt\""},
         {QByteArray("alpha\r\n").repeated(32768), "500", true,
          "Overflow: \"in.txt\" lists more than 32767 hosts before its first empty line."},
-        {QByteArray(70000, 'x'), "500", true, "Path/File access error: line 1 of \"in.txt\" is longer than 65536 "
-                                               "characters: the file is not a list of hosts."},
+        {QByteArray(70000, 'x'), "500", true,
+         "Path/File access error: line 1 of \"in.txt\" is longer than 65536 "
+         "characters: the file is not a list of hosts."},
         {"alpha\r\n", "", true, "Type mismatch: the ping timeout \"\" is not a whole number."},
         {"alpha\r\n", "2147483648", true, "Overflow: the ping timeout \"2147483648\" lies outside 0 to 2147483647."},
         {"alpha\r\n", "-1", true, "Overflow: the ping timeout \"-1\" lies outside 0 to 2147483647."},
@@ -122,8 +126,9 @@ TEST_F(BatchTest, ErrorsEndTheRunAtTheirStepWithoutAnEcho)
 // read once.
 TEST_F(BatchTest, AListChangedBetweenThePassesNeverGetsAnUncountedHostPinged)
 {
-    const QString changed = "Path/File access error: \"in.txt\" was changed while the run read it: line %1 is not "
-                            "the line that was counted.";
+    const QString changed =
+        "Path/File access error: \"in.txt\" was changed while the run read it: line %1 is not "
+        "the line that was counted.";
     const struct {
         QByteArray later;
         bool pipe;
@@ -147,7 +152,8 @@ TEST_F(BatchTest, AListChangedBetweenThePassesNeverGetsAnUncountedHostPinged)
             if (openings++ == 1)
                 files.files[path] = c.later;
         };
-        EXPECT_EQ(start("alpha\r\nbeta\r\n"), c.report.isEmpty() ? QStringList() : QStringList{c.report}) << c.later.data();
+        EXPECT_EQ(start("alpha\r\nbeta\r\n"), c.report.isEmpty() ? QStringList() : QStringList{c.report})
+            << c.later.data();
         EXPECT_EQ(network.lookups, c.lookups) << c.later.data();
         EXPECT_EQ(progress(), static_cast<float>(c.lookups.size())) << c.later.data();
         EXPECT_EQ(mainFrm().ProgressBar1->Max(), 2.0f);
@@ -165,7 +171,8 @@ TEST_F(BatchTest, ThirtyTwoThousandSevenHundredSixtySevenHostsAreAllPinged)
 TEST_F(BatchTest, WithoutWindowsSocketsEveryLineGetsAMessageAndNothingElse)
 {
     network.startupResult = 10091;
-    EXPECT_EQ(start("alpha\r\nbeta\r\n"), QStringList(2, "Windows Sockets for 32 bit Windows is not successfully responding."));
+    EXPECT_EQ(start("alpha\r\nbeta\r\n"),
+              QStringList(2, "Windows Sockets for 32 bit Windows is not successfully responding."));
     EXPECT_EQ(files.files["out.txt"], "");
     EXPECT_EQ(progress(), 0.0f);
     EXPECT_EQ(mainFrm().ProgressBar1->Max(), 2.0f);
@@ -179,12 +186,15 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
     platform::ScopedFake<platform::Files> realFiles(platform::realImplementation<platform::Files>());
     QTemporaryDir dir;
     const QString input = dir.filePath("hosts.txt");
-    const QByteArray hosts = "beta\r\nbeta\r\nn\xe9" "ant\xff\r\n";
+    const QByteArray hosts =
+        "beta\r\nbeta\r\nn\xe9"
+        "ant\xff\r\n";
     QFile file(input);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(hosts) == hosts.size());
     file.close();
     ASSERT_TRUE(QFile::link(input, dir.filePath("symlink.txt")));
-    ASSERT_EQ(::link(QFile::encodeName(input).constData(), QFile::encodeName(dir.filePath("hardlink.txt")).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(), QFile::encodeName(dir.filePath("hardlink.txt")).constData()),
+              0);
     QDir(dir.path()).mkdir("sub");
 
     mainFrm().txtInput->setText(input);
@@ -213,9 +223,12 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
     EXPECT_EQ(seenBeforeEcho, (QList<QByteArray>{"", QByteArray("beta") + kTimedOut}));
     QFile written(output);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(),
-              QByteArray("beta") + kTimedOut + "beta" + kTimedOut + "n\xe9" "ant\xff - -1   [ inet_addr: bad IP format ]\r\n");
-    EXPECT_EQ(network.lookups.back(), "n\xe9" "ant\xff");
+    EXPECT_EQ(written.readAll(), QByteArray("beta") + kTimedOut + "beta" + kTimedOut +
+                                     "n\xe9"
+                                     "ant\xff - -1   [ inet_addr: bad IP format ]\r\n");
+    EXPECT_EQ(network.lookups.back(),
+              "n\xe9"
+              "ant\xff");
 
     // A file without line breaks is not read into memory whole; the output
     // has been replaced by then. Paths that cannot be opened are named.
@@ -223,15 +236,19 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
         QString input;
         QString report;
     } failures[] = {
-        {"/dev/zero", "Path/File access error: line 1 of \"/dev/zero\" is longer than 65536 characters: the "
-                      "file is not a list of hosts."},
+        {"/dev/zero",
+         "Path/File access error: line 1 of \"/dev/zero\" is longer than 65536 characters: the "
+         "file is not a list of hosts."},
         {"", "Bad file name or number: no file name was given; a file cannot be opened for reading."},
-        {dir.filePath("none.txt"), "File not found: \"" + dir.filePath("none.txt") + "\" cannot be opened for "
-                                   "reading: there is no such file."},
-        {dir.filePath("no/hosts.txt"), "Path not found: \"" + dir.filePath("no/hosts.txt") + "\" cannot be opened "
-                                       "for reading: its folder does not exist."},
-        {dir.filePath("sub"), "Path/File access error: \"" + dir.filePath("sub") + "\" cannot be opened for "
-                              "reading: it is a folder, not a file."},
+        {dir.filePath("none.txt"), "File not found: \"" + dir.filePath("none.txt") +
+                                       "\" cannot be opened for "
+                                       "reading: there is no such file."},
+        {dir.filePath("no/hosts.txt"), "Path not found: \"" + dir.filePath("no/hosts.txt") +
+                                           "\" cannot be opened "
+                                           "for reading: its folder does not exist."},
+        {dir.filePath("sub"), "Path/File access error: \"" + dir.filePath("sub") +
+                                  "\" cannot be opened for "
+                                  "reading: it is a folder, not a file."},
     };
     for (const auto& failure : failures) {
         messages.shown.clear();
@@ -245,8 +262,7 @@ TEST_F(BatchTest, RealFilesKeepTheInputAndEveryLineWritten)
     mainFrm().txtInput->setText(input);
     mainFrm().txtOutput->setText("/dev/full");
     mainFrm().cmdStart->click();
-    EXPECT_EQ(messages.prompts(),
-              QStringList{"Disk full: \"/dev/full\" cannot be written: No space left on device."});
+    EXPECT_EQ(messages.prompts(), QStringList{"Disk full: \"/dev/full\" cannot be written: No space left on device."});
 
     // A FIFO gives its hosts once; opened again, it would wait for a writer
     // that has gone, and the window would freeze. Should that happen, the

@@ -25,7 +25,7 @@ const struct {
     std::uint8_t address;
     std::int32_t status;
     std::uint32_t ms;
-} kHosts[] = {{"silent", 1, 11010, 0}, {"quiet", 2, 11010, 0},      {"answering", 10, 0, 1},
+} kHosts[] = {{"silent", 1, 11010, 0},       {"quiet", 2, 11010, 0},    {"answering", 10, 0, 1},
               {"unreachable", 20, 11003, 3}, {"refused", 30, 11005, 2}, {"slow", 40, 0, 7}};
 
 void script(FakeNetwork& network)
@@ -48,7 +48,8 @@ std::vector<std::string> runList(FakeNetwork& network, const std::vector<const c
         {.nextHost = [&] { return next < hosts.size() ? std::optional<QString>(hosts[next++]) : std::nullopt; },
          .didNotAnswer =
              [&](const QString& host, std::int32_t status) {
-                 written.push_back((host + " - " + EchoStatusText(status)).toStdString() + " @" + std::to_string(network.now));
+                 written.push_back((host + " - " + EchoStatusText(status)).toStdString() + " @" +
+                                   std::to_string(network.now));
              },
          .timeoutText = [] { return QStringLiteral("1000"); },
          .progress = [&](int settled, const QString&) { progress ? progress->push_back(settled) : void(); }},
@@ -72,21 +73,27 @@ TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
         std::vector<std::string> lines;
     } cases[] = {
         {"answers overtake silent hosts, whose timeouts run side by side, not one after the other",
-         {"silent", "answering", "answering", "answering", "unreachable", "quiet", "silent", "refused"}, 4,
+         {"silent", "answering", "answering", "answering", "unreachable", "quiet", "silent", "refused"},
+         4,
          {"silent" + kTimedOut + "1000", kHostUnreachable + "1000", "quiet" + kTimedOut + "1001",
           "silent" + kTimedOut + "1001", kPortUnreachable + "1001"}},
         {"silent hosts fill every place in flight; the next waits for room",
-         {"silent", "quiet", "silent", "answering", "refused"}, 3,
+         {"silent", "quiet", "silent", "answering", "refused"},
+         3,
          {"silent" + kTimedOut + "1000", "quiet" + kTimedOut + "1000", "silent" + kTimedOut + "1000",
           kPortUnreachable + "1002"}},
         {"one host many times in flight, several settling at once",
-         {"unreachable", "unreachable", "unreachable", "unreachable", "unreachable"}, 3,
+         {"unreachable", "unreachable", "unreachable", "unreachable", "unreachable"},
+         3,
          {kHostUnreachable + "3", kHostUnreachable + "3", kHostUnreachable + "3", kHostUnreachable + "6",
           kHostUnreachable + "6"}},
-        {"more echoes allowed than hosts listed", {"slow", "refused", "answering", "unreachable"}, 1024,
+        {"more echoes allowed than hosts listed",
+         {"slow", "refused", "answering", "unreachable"},
+         1024,
          {kPortUnreachable + "7", kHostUnreachable + "7"}},
         {"unknown names between addresses settle at once but keep their place",
-         {"unreachable", "nowhere", "refused", "nowhere"}, 2,
+         {"unreachable", "nowhere", "refused", "nowhere"},
+         2,
          {kHostUnreachable + "3", kBadAddress + "3", kPortUnreachable + "3", kBadAddress + "3"}},
     };
     for (const auto& c : cases) {
@@ -95,8 +102,7 @@ TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
         std::vector<int> progress;
         EXPECT_EQ(runList(network, c.hosts, c.parallel, &progress), c.lines) << c.what;
         EXPECT_LE(network.mostInFlight, static_cast<std::size_t>(c.parallel)) << c.what;
-        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.back() == int(c.hosts.size()))
-            << c.what;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.back() == int(c.hosts.size())) << c.what;
         // One echo per host, in list order, each with the timeout given.
         std::vector<std::uint32_t> expected, sent;
         for (const char* host : c.hosts)
@@ -132,8 +138,8 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
 {
     QByteArray shuffled;
     std::mt19937 random(13);
-    const char* const names[] = {"silent", "quiet", "answering", "unreachable", "refused", "slow", "nowhere",
-                                 "  refused ", "   "};
+    const char* const names[] = {"silent", "quiet",   "answering",  "unreachable", "refused",
+                                 "slow",   "nowhere", "  refused ", "   "};
     for (int i = 0; i < 600; ++i)
         shuffled += QByteArray(names[random() % std::size(names)]) + "\r\n";
     const struct {

@@ -74,9 +74,8 @@ platform::HANDLE FakeNetwork::IcmpCreateFile()
 }
 
 std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t destination, const void* requestData,
-                                        std::uint16_t requestSize,
-                                        const platform::IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
-                                        std::uint32_t replySize, std::uint32_t timeout)
+                                        std::uint16_t requestSize, const platform::IP_OPTION_INFORMATION* requestOptions,
+                                        void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout)
 {
     record("IcmpSendEcho");
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),

@@ -14,8 +14,8 @@ class RecordingRegistry final : public platform::HiveRegistry {
 public:
     explicit RecordingRegistry(platform::Hive initial = {}) : HiveRegistry([this] { return hive; }), hive(initial) {}
 
-    platform::LONG RegOpenKeyExA(platform::HKEY key, const char* path, platform::DWORD options,
-                                 platform::DWORD mask, platform::HKEY* result) override
+    platform::LONG RegOpenKeyExA(platform::HKEY key, const char* path, platform::DWORD options, platform::DWORD mask,
+                                 platform::HKEY* result) override
     {
         calls << QStringLiteral("open %1 0x%2").arg(QString::fromLatin1(path)).arg(mask, 0, 16);
         return HiveRegistry::RegOpenKeyExA(key, path, options, mask, result);

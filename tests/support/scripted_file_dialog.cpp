@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-std::optional<QString> ScriptedFileDialog::show(Mode mode, QWidget* owner, const QString& fileName,
-                                                const QString& filter)
+std::optional<QString> ScriptedFileDialog::show(Mode mode, QWidget* owner, const QString& fileName, const QString& filter)
 {
     shown.push_back({mode, owner, fileName, filter});
     if (script_.empty()) {

@@ -39,7 +39,7 @@ struct Control {
     int left, top, width, height;  // twips
 };
 
-#define MEMBER(name) #name, [](MainForm& f) -> QWidget* { return f.name; }
+#define MEMBER(name) #name, [](MainForm & f) -> QWidget* { return f.name; }
 
 // The window as laid out, control by control (positions in twips).
 const Control kControls[] = {
@@ -336,8 +336,8 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
     const QFontMetrics metrics(label->font());
     ASSERT_GT(metrics.horizontalAdvance(verdict), label->width()) << "the verdict must need wrapping";
 
-    const QRect wrapped = metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
-                                               verdict);
+    const QRect wrapped =
+        metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, verdict);
     EXPECT_GE(wrapped.height(), 2 * metrics.lineSpacing() - metrics.leading());
     EXPECT_LE(wrapped.height(), label->contentsRect().height());
     EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);

@@ -93,8 +93,7 @@ RuntimeError openError(int error, const QString& path, const char* purpose)
         return RuntimeError(error_number::PathNotFound, subject + QStringLiteral("part of its folder is not a folder."));
     case EACCES:
     case EPERM:
-    case EROFS:
-        return RuntimeError(error_number::PermissionDenied, subject + QStringLiteral("access is denied."));
+    case EROFS: return RuntimeError(error_number::PermissionDenied, subject + QStringLiteral("access is denied."));
     case EISDIR:
         return RuntimeError(error_number::PathFileAccessError, subject + QStringLiteral("it is a folder, not a file."));
     case EEXIST:

@@ -52,8 +52,8 @@ using XcbReply = std::unique_ptr<Reply, decltype(&std::free)>;
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
 {
     const XcbReply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
-                              nullptr),
+        xcb_intern_atom_reply(connection,
+                              xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
         &std::free);
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -75,8 +75,7 @@ void skipTaskbar(QWidget* window)
     const auto id = static_cast<xcb_window_t>(window->winId());
 
     const XcbReply<xcb_get_property_reply_t> present(
-        xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024),
-                               nullptr),
+        xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr),
         &std::free);
     if (present && present->format == 32) {
         const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(present.get()));
@@ -148,7 +147,8 @@ void Form::closeEvent(QCloseEvent* event)
 
 void Form::keyPressEvent(QKeyEvent* event)
 {
-    const bool plain = !event->modifiers() || (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    const bool plain = !event->modifiers() ||
+                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     QPushButton* target = nullptr;
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
         target = defaultButton_;

@@ -21,9 +21,10 @@ QFont windowFont()
     if (QFontDatabase::hasFamily(QString::fromLatin1(GuiApplication::kFontFamily))) {
         font.setFamily(QString::fromLatin1(GuiApplication::kFontFamily));
     } else {
-        qWarning("Font \"%s\" is not installed (Debian package fonts-liberation); "
-                 "captions may not fit their controls.",
-                 GuiApplication::kFontFamily);
+        qWarning(
+            "Font \"%s\" is not installed (Debian package fonts-liberation); "
+            "captions may not fit their controls.",
+            GuiApplication::kFontFamily);
         font.setStyleHint(QFont::SansSerif);
         font.setFamily(QStringLiteral("Sans Serif"));
     }

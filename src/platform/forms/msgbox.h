@@ -21,9 +21,6 @@ public:
     virtual void show(const QString& prompt, int style) = 0;
 };
 
-inline void MsgBox(const QString& prompt, int style = msgbox_style::OkOnly)
-{
-    use<MessageBox>().show(prompt, style);
-}
+inline void MsgBox(const QString& prompt, int style = msgbox_style::OkOnly) { use<MessageBox>().show(prompt, style); }
 
 }  // namespace platform

@@ -37,8 +37,8 @@ ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent), bar_(new QProgressB
 void ProgressBar::setMin(float min)
 {
     if (min > max_)
-        throw RuntimeError(kInvalidPropertyValue,
-                           QStringLiteral("the progress minimum %1 lies above the maximum %2.").arg(number(min), number(max_)));
+        throw RuntimeError(kInvalidPropertyValue, QStringLiteral("the progress minimum %1 lies above the maximum %2.")
+                                                      .arg(number(min), number(max_)));
     min_ = min;
     if (value_ < min_)
         value_ = min_;
@@ -48,8 +48,8 @@ void ProgressBar::setMin(float min)
 void ProgressBar::setMax(float max)
 {
     if (max < min_)
-        throw RuntimeError(kInvalidPropertyValue,
-                           QStringLiteral("the progress maximum %1 lies below the minimum %2.").arg(number(max), number(min_)));
+        throw RuntimeError(kInvalidPropertyValue, QStringLiteral("the progress maximum %1 lies below the minimum %2.")
+                                                      .arg(number(max), number(min_)));
     max_ = max;
     if (value_ > max_)
         value_ = max_;
@@ -79,9 +79,8 @@ void ProgressBar::resizeEvent(QResizeEvent* event)
 void ProgressBar::draw()
 {
     const double span = static_cast<double>(max_) - static_cast<double>(min_);
-    const int pixels = span > 0.0 ? static_cast<int>(std::lround((static_cast<double>(value_) - min_) / span *
-                                                                  bar_->maximum()))
-                                  : 0;
+    const int pixels =
+        span > 0.0 ? static_cast<int>(std::lround((static_cast<double>(value_) - min_) / span * bar_->maximum())) : 0;
     const int before = bar_->value();
     if (pixels == before)
         return;

@@ -12,7 +12,8 @@ constexpr int kInvalidIndex = 35600;  // "Index out of bounds" of the control
 
 }  // namespace
 
-StatusBar::StatusBar(QWidget* form, int height) : QStatusBar(form), form_(form), height_(height), simpleText_(new QLabel(this))
+StatusBar::StatusBar(QWidget* form, int height)
+    : QStatusBar(form), form_(form), height_(height), simpleText_(new QLabel(this))
 {
     simpleText_->setObjectName(QStringLiteral("SimpleText"));
     simpleText_->setTextFormat(Qt::PlainText);
@@ -31,15 +32,9 @@ void StatusBar::setSimpleText(const QString& text)
     simpleText_->repaint();
 }
 
-QString StatusBar::PanelText(int index) const
-{
-    return panels_.at(panelPosition(index));
-}
+QString StatusBar::PanelText(int index) const { return panels_.at(panelPosition(index)); }
 
-void StatusBar::setPanelText(int index, const QString& text)
-{
-    panels_[panelPosition(index)] = text;
-}
+void StatusBar::setPanelText(int index, const QString& text) { panels_[panelPosition(index)] = text; }
 
 qsizetype StatusBar::panelPosition(int index) const
 {

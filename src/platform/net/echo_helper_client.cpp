@@ -61,10 +61,7 @@ bool mountedNosuid(const char* path)
 
 EchoHelper::EchoHelper(std::vector<std::string> command) : command_(std::move(command)) {}
 
-EchoHelper::~EchoHelper()
-{
-    stop();
-}
+EchoHelper::~EchoHelper() { stop(); }
 
 bool EchoHelper::startHelper()
 {
@@ -237,8 +234,7 @@ void EchoHelper::expire(Clock::time_point now)
         }
 }
 
-EchoHelper::Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data,
-                                     std::uint32_t timeoutMs)
+EchoHelper::Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = nextTicket_++;
     if (channel_ < 0 && (refused_ || !startHelper())) {

@@ -68,8 +68,7 @@ struct QuotedEcho {
 std::optional<QuotedEcho> quotedEcho(std::span<const std::uint8_t> quoted)
 {
     const std::size_t header = ipHeaderLength(quoted);
-    if (header == 0 || quoted.size() < header + kIcmpHeader || quoted[9] != kProtocolIcmp ||
-        quoted[header] != kEchoRequest)
+    if (header == 0 || quoted.size() < header + kIcmpHeader || quoted[9] != kProtocolIcmp || quoted[header] != kEchoRequest)
         return std::nullopt;
     return QuotedEcho{address32(quoted, 16), {big16(quoted, header + 4), big16(quoted, header + 6)}};
 }
@@ -97,7 +96,10 @@ std::int32_t statusFromIcmp(std::uint8_t type, std::uint8_t code)
     case kEchoReply: return IP_SUCCESS;
     case kDestUnreachable:
         switch (code) {
-        case 0: case 6: case 9: case 11: return IP_DEST_NET_UNREACHABLE;
+        case 0:
+        case 6:
+        case 9:
+        case 11: return IP_DEST_NET_UNREACHABLE;
         case 2: return IP_DEST_PROT_UNREACHABLE;
         case 3: return IP_DEST_PORT_UNREACHABLE;
         case 4: return IP_PACKET_TOO_BIG;
@@ -117,7 +119,8 @@ std::int32_t statusFromErrno(int error)
     case ENETUNREACH: return IP_DEST_NET_UNREACHABLE;
     case EHOSTUNREACH: return IP_DEST_HOST_UNREACHABLE;
     case EMSGSIZE: return IP_PACKET_TOO_BIG;
-    case ENOBUFS: case ENOMEM: return IP_NO_RESOURCES;
+    case ENOBUFS:
+    case ENOMEM: return IP_NO_RESOURCES;
     default: return IP_GENERAL_FAILURE;
     }
 }
@@ -190,8 +193,7 @@ Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t fr
 
 std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error)
 {
-    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kIcmpHeader ||
-        error.quoted[0] != kEchoRequest)
+    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kIcmpHeader || error.quoted[0] != kEchoRequest)
         return std::nullopt;
     return EchoKey{big16(error.quoted, 4), big16(error.quoted, 6)};
 }

@@ -59,9 +59,9 @@ struct QueuedError {
     Origin origin = Origin::Other;
     std::uint8_t type = 0;  // of the ICMP error
     std::uint8_t code = 0;
-    int error = 0;                     // errno value
-    std::uint32_t destination = 0;     // where the failed echo went, network byte order
-    std::uint32_t offender = 0;        // who reported it, network byte order
+    int error = 0;                         // errno value
+    std::uint32_t destination = 0;         // where the failed echo went, network byte order
+    std::uint32_t offender = 0;            // who reported it, network byte order
     std::span<const std::uint8_t> quoted;  // the start of our echo request, as the error quoted it
 };
 

@@ -46,8 +46,9 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
         fix += QStringLiteral(", or install the quorvex package, whose echo helper may send pings");
     else if (rights.fileCapabilityWouldHelp)
         fix += QStringLiteral(", or: sudo setcap cap_net_raw+ep ") + shellWord(helper);
-    return QStringLiteral("quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure;"
-                          " to fix it, run: ") +
+    return QStringLiteral(
+               "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure;"
+               " to fix it, run: ") +
            fix;
 }
 

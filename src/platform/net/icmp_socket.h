@@ -96,8 +96,7 @@ private:
     // there was nothing. ICMP errors read from the queue are counted.
     bool receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors = nullptr);
     void judge(int fd, std::optional<EchoKey> key, auto&& classify, Clock::time_point now);
-    void settle(std::unordered_map<std::uint32_t, Pending>::iterator echo, const Verdict& verdict,
-                Clock::time_point now);
+    void settle(std::unordered_map<std::uint32_t, Pending>::iterator echo, const Verdict& verdict, Clock::time_point now);
     void settleFailed(Ticket ticket, std::int32_t status);
     void expire(Clock::time_point now);
     // Judges every entry of the error queue; returns how many were ICMP errors.
@@ -109,7 +108,7 @@ private:
     int retiring_ = -1;
     std::size_t retiringInFlight_ = 0;
     SocketKind kind_;
-    std::uint16_t identifier_;   // what raw echoes carry; the kernel sets it on a datagram socket
+    std::uint16_t identifier_;  // what raw echoes carry; the kernel sets it on a datagram socket
     std::uint16_t sequence_;
     std::uint32_t sequencesLeft_;
     Clock::time_point quietSince_;

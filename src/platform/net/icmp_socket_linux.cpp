@@ -139,7 +139,11 @@ std::unique_ptr<EchoSocket> EchoSocket::open(SocketKind kind)
 }
 
 EchoSocket::EchoSocket(int fd, SocketKind kind)
-    : fd_(fd), kind_(kind), identifier_(randomNumber()), sequence_(randomNumber()), sequencesLeft_(kSequences),
+    : fd_(fd),
+      kind_(kind),
+      identifier_(randomNumber()),
+      sequence_(randomNumber()),
+      sequencesLeft_(kSequences),
       quietSince_(Clock::now())
 {
 }
@@ -202,8 +206,7 @@ std::uint16_t EchoSocket::nextSequence()
     }
 }
 
-EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data,
-                                     std::uint32_t timeoutMs)
+EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const auto now = Clock::now();
     prepareForStart(now);
@@ -213,8 +216,7 @@ EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const 
         return ticket;
     }
     const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
-    const Pending echo{ticket, {destination, identifier, nextSequence()}, fd_, now,
-                       now + std::chrono::milliseconds(timeoutMs)};
+    const Pending echo{ticket, {destination, identifier, nextSequence()}, fd_, now, now + std::chrono::milliseconds(timeoutMs)};
     if (send(echo, data))
         pending_.emplace(keyOf({identifier, echo.identity.sequence}), echo);
     return ticket;
@@ -289,22 +291,25 @@ bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
     const std::span<const std::uint8_t> bytes(buffer_.data(), std::min(static_cast<std::size_t>(length), buffer_.size()));
     const auto now = Clock::now();
     if (kind_ == SocketKind::Raw) {
-        judge(fd, echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
-              now);
+        judge(
+            fd, echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
+            now);
     } else if (errorQueue) {
         const QueuedError queued = queuedError(message, from, bytes);
         if (icmpErrors != nullptr && queued.origin == QueuedError::Origin::Icmp)
             ++*icmpErrors;
-        judge(fd, echoNamedByQueuedError(queued), [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); },
-              now);
+        judge(
+            fd, echoNamedByQueuedError(queued),
+            [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); }, now);
     } else {
-        judge(fd, echoNamedByDatagram(bytes),
-              [&](const EchoIdentity& echo) {
-                  Verdict verdict = classifyDatagram(bytes, from.sin_addr.s_addr, echo);
-                  verdict.ttl = receivedTtl(message);
-                  return verdict;
-              },
-              now);
+        judge(
+            fd, echoNamedByDatagram(bytes),
+            [&](const EchoIdentity& echo) {
+                Verdict verdict = classifyDatagram(bytes, from.sin_addr.s_addr, echo);
+                verdict.ttl = receivedTtl(message);
+                return verdict;
+            },
+            now);
     }
     return true;
 }

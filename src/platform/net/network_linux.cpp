@@ -217,8 +217,7 @@ private:
     static bool numericAddress(const char* name, Lookup& lookup)
     {
         const std::string_view text(name);
-        if (text.empty() || text.back() == '.' ||
-            text.find_first_not_of("0123456789.") != std::string_view::npos ||
+        if (text.empty() || text.back() == '.' || text.find_first_not_of("0123456789.") != std::string_view::npos ||
             ::inet_aton(name, &lookup.numeric) == 0)
             return false;
         lookup.numericList[0] = reinterpret_cast<char*>(&lookup.numeric);
@@ -242,7 +241,10 @@ private:
 
     static constexpr std::size_t kMostInFlightPerHandle = 1024;
 
-    static HANDLE handleOf(std::uint64_t serial) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(serial)); }
+    static HANDLE handleOf(std::uint64_t serial)
+    {
+        return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(serial));
+    }
     static std::uint64_t serialOf(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
     // Only handles this layer gave out are used or closed.

@@ -278,7 +278,10 @@ TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
         case 4: responder_->answer(request, nullptr, 0, true); break;
         case 5: responder_->fail(request, 3, 3); break;
         case 6: break;
-        case 7: responder_->answer(request, "SEVEN"); responder_->answer(request, "EVIL!"); break;
+        case 7:
+            responder_->answer(request, "SEVEN");
+            responder_->answer(request, "EVIL!");
+            break;
         default: responder_->answer(request);
         }
     }

@@ -41,7 +41,7 @@ TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
         {"half-answer", {11050, 11050}},        // dies mid-answer
         {"wrong-id", {11050, 11050}},
         {"no-greeting", {11050, 11050}},
-        {"hang", {11050}},                      // given up after its grace
+        {"hang", {11050}},  // given up after its grace
     };
     for (const auto& c : cases) {
         EchoHelper helper({FAKE_ECHO_HELPER, c.mode});
@@ -86,10 +86,9 @@ TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
     auto startThree = [&](EchoHelper& helper) {
         std::vector<EchoHelper::Ticket> tickets;
         for (std::uint32_t i = 0; i < 3; ++i)
-            tickets.push_back(helper.start(htonl(0x7F000001 + i), std::span(reinterpret_cast<const std::uint8_t*>(
-                                                                                  words[i].data()),
-                                                                              words[i].size()),
-                                           1000));
+            tickets.push_back(
+                helper.start(htonl(0x7F000001 + i),
+                             std::span(reinterpret_cast<const std::uint8_t*>(words[i].data()), words[i].size()), 1000));
         return tickets;
     };
 
@@ -127,18 +126,15 @@ TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
     ::unlink(marker);
 }
 
-bool mayRunRealHelper()
-{
-    return ::geteuid() == 0 || inspectEchoHelper(QUORVEX_ECHO_HELPER).granted;
-}
+bool mayRunRealHelper() { return ::geteuid() == 0 || inspectEchoHelper(QUORVEX_ECHO_HELPER).granted; }
 
-#define REQUIRE_REAL_HELPER()                                                                        \
-    do {                                                                                             \
-        if (!mayRunRealHelper()) {                                                                   \
-            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")                  \
-                FAIL() << "CI runs as root, where the helper can open its raw socket";               \
-            GTEST_SKIP() << "needs root or cap_net_raw on " QUORVEX_ECHO_HELPER;                   \
-        }                                                                                            \
+#define REQUIRE_REAL_HELPER()                                                          \
+    do {                                                                               \
+        if (!mayRunRealHelper()) {                                                     \
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")   \
+                FAIL() << "CI runs as root, where the helper can open its raw socket"; \
+            GTEST_SKIP() << "needs root or cap_net_raw on " QUORVEX_ECHO_HELPER;       \
+        }                                                                              \
     } while (0)
 
 std::string statusLine(int pid, const std::string& key)
@@ -213,7 +209,8 @@ TEST(EchoHelper, AnswersManyEchoesInFlight)
         const std::uint32_t destination = asked.at(echo.ticket);
         EXPECT_EQ(echo.address, destination) << echo.status;
         const std::uint32_t i = ntohl(destination) & 0xFFFFFF;
-        EXPECT_EQ(echo.data, (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
+        EXPECT_EQ(echo.data,
+                  (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
     }
 }
 
@@ -223,15 +220,15 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
 {
     REQUIRE_REAL_HELPER();
     const char* inputs[] = {
-        "GET / HTTP/1.0\\r\\n\\r\\n",      // garbage
-        "QER1\\0\\0\\0\\14\\0\\0\\0\\1",   // truncated
-        "QER1\\0\\1\\0\\14",                // a payload over the bound
-        "QER1\\0\\0\\0\\4abcd",             // too short for a request
+        "GET / HTTP/1.0\\r\\n\\r\\n",     // garbage
+        "QER1\\0\\0\\0\\14\\0\\0\\0\\1",  // truncated
+        "QER1\\0\\1\\0\\14",              // a payload over the bound
+        "QER1\\0\\0\\0\\4abcd",           // too short for a request
     };
     for (const char* input : inputs) {
         int exitStatus = 0;
-        const std::string errors = run(std::string("printf '") + input + "' | " QUORVEX_ECHO_HELPER " 2>&1 >/dev/null",
-                                       exitStatus);
+        const std::string errors =
+            run(std::string("printf '") + input + "' | " QUORVEX_ECHO_HELPER " 2>&1 >/dev/null", exitStatus);
         EXPECT_EQ(exitStatus, 1) << input;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
         EXPECT_EQ(errors.rfind("quorvex-echo-helper: ", 0), 0u) << errors;

@@ -20,14 +20,11 @@ TEST(IcmpStatus, MapsTypeAndCodeAsTheEchoInterfaceReportsThem)
         std::int32_t status;
     };
     const Case cases[] = {
-        {0, 0, 0},
-        {3, 0, 11002}, {3, 6, 11002}, {3, 9, 11002}, {3, 11, 11002},
-        {3, 1, 11003}, {3, 7, 11003}, {3, 8, 11003}, {3, 10, 11003}, {3, 12, 11003},
+        {0, 0, 0},      {3, 0, 11002},  {3, 6, 11002},  {3, 9, 11002},  {3, 11, 11002},
+        {3, 1, 11003},  {3, 7, 11003},  {3, 8, 11003},  {3, 10, 11003}, {3, 12, 11003},
         {3, 13, 11003}, {3, 14, 11003}, {3, 15, 11003}, {3, 16, 11003}, {3, 255, 11003},
-        {3, 2, 11004}, {3, 3, 11005}, {3, 4, 11009}, {3, 5, 11012},
-        {11, 0, 11013}, {11, 1, 11014}, {11, 7, 11013},
-        {12, 0, 11015}, {12, 2, 11015},
-        {4, 0, 11016},
+        {3, 2, 11004},  {3, 3, 11005},  {3, 4, 11009},  {3, 5, 11012},  {11, 0, 11013},
+        {11, 1, 11014}, {11, 7, 11013}, {12, 0, 11015}, {12, 2, 11015}, {4, 0, 11016},
     };
     for (const auto& c : cases)
         EXPECT_EQ(statusFromIcmp(c.type, c.code), c.status) << int(c.type) << "/" << int(c.code);
@@ -167,8 +164,8 @@ TEST(RawPacket, TakesOnlyErrorsThatEndAnEchoAndQuoteThisOne)
         {error(12, 0, kDest, 0x1234, 0x0042), 11015},  // parameter problem
         {error(4, 0, kDest, 0x1234, 0x0042), 11016},   // source quench
         {error(11, 0, kDest, 0x1234, 0x0042), 11013},
-        {error(5, 1, kDest, 0x1234, 0x0042), -1},      // a redirect: the echo goes on
-        {error(3, 1, 0x0A0B0C0D, 0x1234, 0x0042), -1}, // about another destination
+        {error(5, 1, kDest, 0x1234, 0x0042), -1},       // a redirect: the echo goes on
+        {error(3, 1, 0x0A0B0C0D, 0x1234, 0x0042), -1},  // about another destination
         {error(3, 1, kDest, 0x1235, 0x0042), -1},
         {error(3, 1, kDest, 0x1234, 0x0043), -1},
     };

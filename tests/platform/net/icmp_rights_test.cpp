@@ -26,10 +26,12 @@ TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
         {{true, false, false, false, true}, helper, ""},
         {{false, true, false, false, true}, helper, ""},
         {{false, false, true, true, false}, helper, ""},
-        {{false, false, false, false, true}, helper,
+        {{false, false, false, false, true},
+         helper,
          kCannot + ", or install the quorvex package, whose echo helper may send pings"},
         {{false, false, false, true, true}, helper, kCannot + ", or: sudo setcap cap_net_raw+ep " + helper},
-        {{false, false, false, true, true}, "/home/o'brien/b d/h",
+        {{false, false, false, true, true},
+         "/home/o'brien/b d/h",
          kCannot + ", or: sudo setcap cap_net_raw+ep '/home/o'\\''brien/b d/h'"},
         {{false, false, false, true, false}, helper, kCannot},  // nosuid, no_new_privs: only the sysctl helps
     };

@@ -26,13 +26,13 @@ bool inCi()
     return ci && std::string(ci) == "true";
 }
 
-#define REQUIRE_ECHO_SOCKETS()                                                                               \
-    do {                                                                                                     \
-        if (!platform::icmp::EchoSocket::open()) {                                                           \
-            if (inCi())                                                                                      \
-                FAIL() << "CI must be able to open an ICMP socket (root, or net.ipv4.ping_group_range)";     \
-            GTEST_SKIP() << "no ICMP socket may be opened here: needs net.ipv4.ping_group_range or root";   \
-        }                                                                                                    \
+#define REQUIRE_ECHO_SOCKETS()                                                                            \
+    do {                                                                                                  \
+        if (!platform::icmp::EchoSocket::open()) {                                                        \
+            if (inCi())                                                                                   \
+                FAIL() << "CI must be able to open an ICMP socket (root, or net.ipv4.ping_group_range)";  \
+            GTEST_SKIP() << "no ICMP socket may be opened here: needs net.ipv4.ping_group_range or root"; \
+        }                                                                                                 \
     } while (0)
 
 std::uint32_t address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d)
@@ -166,7 +166,7 @@ TEST(LoopbackEcho, OneSocketServesEveryEchoAndStaysWithThisProcess)
                           << listing.string() << ".part' '" << listing.string() << "'\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     platform::realImplementation<platform::ProgramStart>().start(QString::fromStdString(script.string()),
-                                                                platform::window_style::NormalFocus);
+                                                                 platform::window_style::NormalFocus);
     for (int i = 0; i < 100 && !std::filesystem::exists(listing); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::stringstream started;

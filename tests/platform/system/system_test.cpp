@@ -69,8 +69,12 @@ TEST(SystemFileSearch, FindsOnlyANormalFileOfThatExactName)
     writeScript(dir.filePath(".MSINFO32.EXE"), "");
     QDir(dir.path()).mkdir("folder.exe");
     const std::pair<QString, QString> cases[] = {
-        {"\\MSINFO32.EXE", "MSINFO32.EXE"}, {"\\\\MSINFO32.EXE", "MSINFO32.EXE"}, {"\\msinfo32.exe", ""},
-        {"\\MSINFO*.EXE", ""},              {"\\.MSINFO32.EXE", ""},              {"\\folder.exe", ""},
+        {"\\MSINFO32.EXE", "MSINFO32.EXE"},
+        {"\\\\MSINFO32.EXE", "MSINFO32.EXE"},
+        {"\\msinfo32.exe", ""},
+        {"\\MSINFO*.EXE", ""},
+        {"\\.MSINFO32.EXE", ""},
+        {"\\folder.exe", ""},
     };
     for (const auto& [name, found] : cases)
         EXPECT_EQ(FindFile(dir.path() + name), found) << name.toStdString();
