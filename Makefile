@@ -52,7 +52,7 @@ test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
 
 # Every parser of outside bytes under libFuzzer, ASan and UBSan, each for
-# FUZZ_SECONDS from its seed corpus (tests/fuzz/). The gcc builds hold the
+# FUZZ_SECONDS from its starting corpus (tests/fuzz/). The gcc builds hold the
 # code to -Werror; a warning only clang gives does not stop the fuzzers.
 $(FUZZ_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \

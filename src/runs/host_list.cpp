@@ -115,9 +115,9 @@ void HostList::Close() { stream_.Close(); }
 
 std::size_t HostList::hash(const QByteArray& line) const
 {
-    // A seed of the run's own: a file made to collide would need to know it.
-    static const std::size_t seed = QHashSeed::globalSeed();
-    return qHash(line, seed);
+    // A salt of the process's own: a file made to collide would need to know it.
+    static const std::size_t salt = QHashSeed::globalSeed();
+    return qHash(line, salt);
 }
 
 }  // namespace runs

@@ -5,6 +5,7 @@
 
 #include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
+#include "bytes.h"
 #include "require.h"
 
 #include <cstring>
@@ -14,25 +15,7 @@ using namespace platform::icmp;
 
 namespace {
 
-using Bytes = std::span<const std::uint8_t>;
-
-std::uint16_t big16(Bytes bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
-std::uint32_t address(Bytes bytes, std::size_t at)
-{
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
-
-bool isUnicast(std::uint32_t destination)
-{
-    const auto first = static_cast<std::uint8_t>(destination);  // network byte order on a little-endian host
-    return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
-}
+using namespace fuzz;
 
 // The message as a raw socket would get it from the same host: behind an
 // IPv4 header, with the checksum the kernel checked for the datagram socket.
@@ -44,10 +27,7 @@ std::vector<std::uint8_t> asRawPacket(Bytes message, std::uint32_t from)
     packet[9] = 1;
     std::memcpy(packet.data() + 12, &from, sizeof from);
     packet.insert(packet.end(), message.begin(), message.end());
-    packet[22] = packet[23] = 0;
-    const std::uint16_t checksum = internetChecksum(Bytes(packet).subspan(20));
-    packet[22] = static_cast<std::uint8_t>(checksum >> 8);
-    packet[23] = static_cast<std::uint8_t>(checksum);
+    putChecksum(packet, 20);
     return packet;
 }
 

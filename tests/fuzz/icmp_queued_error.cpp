@@ -6,6 +6,7 @@
 
 #include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
+#include "bytes.h"
 #include "require.h"
 
 #include <cstring>
@@ -15,26 +16,7 @@ using namespace platform::icmp;
 
 namespace {
 
-using Bytes = std::span<const std::uint8_t>;
-
-std::uint16_t big16(Bytes bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
-std::uint32_t address(Bytes bytes, std::size_t at)
-{
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
-
-void putChecksum(std::vector<std::uint8_t>& packet, std::size_t at)
-{
-    const std::uint16_t checksum = internetChecksum(Bytes(packet).subspan(at));
-    packet[at + 2] = static_cast<std::uint8_t>(checksum >> 8);
-    packet[at + 3] = static_cast<std::uint8_t>(checksum);
-}
+using namespace fuzz;
 
 // The same ICMP error as a raw socket gets it: the reporter's IPv4 header,
 // the error, and the request it quotes behind the request's IPv4 header.

@@ -6,6 +6,7 @@
 
 #include "platform/net/icmp_packet.h"
 #include "platform/net/network.h"
+#include "bytes.h"
 #include "require.h"
 
 #include <cstring>
@@ -15,19 +16,7 @@ using namespace platform::icmp;
 
 namespace {
 
-using Bytes = std::span<const std::uint8_t>;
-
-std::uint16_t big16(Bytes bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
-std::uint32_t address(Bytes bytes, std::size_t at)
-{
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
+using namespace fuzz;
 
 // A whole IPv4 header carrying ICMP, followed by at least an ICMP header:
 // its length, else 0.
@@ -37,12 +26,6 @@ std::size_t icmpOffset(Bytes packet)
         return 0;
     const std::size_t length = (packet[0] & 0x0Fu) * 4;
     return length >= 20 && length + 8 <= packet.size() ? length : 0;
-}
-
-bool isUnicast(std::uint32_t destination)
-{
-    const auto first = static_cast<std::uint8_t>(destination);  // network byte order on a little-endian host
-    return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
 }
 
 bool names(const std::optional<EchoKey>& key, const EchoIdentity& echo)
@@ -117,10 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (offset == 0 || internetChecksum(packet.subspan(offset)) == 0)
         return 0;
     std::vector<std::uint8_t> repaired(packet.begin(), packet.end());
-    repaired[offset + 2] = repaired[offset + 3] = 0;
-    const std::uint16_t checksum = internetChecksum(Bytes(repaired).subspan(offset));
-    repaired[offset + 2] = static_cast<std::uint8_t>(checksum >> 8);
-    repaired[offset + 3] = static_cast<std::uint8_t>(checksum);
+    putChecksum(repaired, offset);
     check(repaired, echo);
     return 0;
 }
