@@ -14,6 +14,7 @@
 #include "platform/net/echo_helper_protocol.h"
 #include "platform/net/icmp_socket.h"
 #include "platform/net/network.h"
+#include "platform/net/peer_receive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -176,7 +177,8 @@ int main()
                 continue;
         }
 
-        const ssize_t got = ::read(STDIN_FILENO, chunk.data(), chunk.size());
+        const ssize_t got = idle ? platform::icmp::receiveFromPeer(STDIN_FILENO, chunk)
+                                 : ::read(STDIN_FILENO, chunk.data(), chunk.size());
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got < 0)

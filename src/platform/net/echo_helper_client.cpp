@@ -2,6 +2,7 @@
 
 #include "platform/net/echo_helper_protocol.h"
 #include "platform/net/network.h"
+#include "platform/net/peer_receive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -188,7 +189,8 @@ bool EchoHelper::receive(std::chrono::milliseconds wait)
     }
     // Room for many answers at once, read in one call when several are
     // ready.
-    const ssize_t got = ::recv(channel_, chunk_.data(), chunk_.size(), wait.count() > 0 ? 0 : MSG_DONTWAIT);
+    const ssize_t got = wait.count() > 0 ? receiveFromPeer(channel_, chunk_)
+                                         : ::recv(channel_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
     if (got > 0) {
         buffer_.insert(buffer_.end(), chunk_.begin(), chunk_.begin() + got);
         return true;
