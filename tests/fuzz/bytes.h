@@ -33,6 +33,26 @@ inline bool isUnicast(std::uint32_t destination)
     return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
 }
 
+// The echo a packet is judged against, from eight bytes at `at`: its
+// destination, identifier and sequence.
+inline platform::icmp::EchoIdentity echoIdentity(Bytes bytes, std::size_t at)
+{
+    return {address(bytes, at), big16(bytes, at + 4), big16(bytes, at + 6)};
+}
+
+// Appends the IPv4 header of an ICMP datagram, with the fields the
+// classifiers read: version and length, TTL, protocol and the addresses.
+inline void appendIpv4Header(std::vector<std::uint8_t>& packet, std::uint32_t source, std::uint32_t destination)
+{
+    const std::size_t at = packet.size();
+    packet.resize(at + 20);
+    packet[at] = 0x45;
+    packet[at + 8] = 64;
+    packet[at + 9] = 1;
+    std::memcpy(packet.data() + at + 12, &source, sizeof source);
+    std::memcpy(packet.data() + at + 16, &destination, sizeof destination);
+}
+
 // Sets the checksum of the ICMP message that starts at `at`.
 inline void putChecksum(std::vector<std::uint8_t>& packet, std::size_t at)
 {

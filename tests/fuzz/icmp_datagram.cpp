@@ -8,7 +8,6 @@
 #include "bytes.h"
 #include "require.h"
 
-#include <cstring>
 #include <vector>
 
 using namespace platform::icmp;
@@ -21,11 +20,8 @@ using namespace fuzz;
 // IPv4 header, with the checksum the kernel checked for the datagram socket.
 std::vector<std::uint8_t> asRawPacket(Bytes message, std::uint32_t from)
 {
-    std::vector<std::uint8_t> packet(20);
-    packet[0] = 0x45;
-    packet[8] = 64;
-    packet[9] = 1;
-    std::memcpy(packet.data() + 12, &from, sizeof from);
+    std::vector<std::uint8_t> packet;
+    appendIpv4Header(packet, from, 0);
     packet.insert(packet.end(), message.begin(), message.end());
     putChecksum(packet, 20);
     return packet;
@@ -38,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (size < 12)
         return 0;
     const Bytes head(input, 12);
-    const EchoIdentity echo{address(head, 0), big16(head, 4), big16(head, 6)};
+    const EchoIdentity echo = echoIdentity(head, 0);
     const std::uint32_t from = address(head, 8);
     const Bytes message(input + 12, size - 12);
 

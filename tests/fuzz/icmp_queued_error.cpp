@@ -9,7 +9,6 @@
 #include "bytes.h"
 #include "require.h"
 
-#include <cstring>
 #include <vector>
 
 using namespace platform::icmp;
@@ -22,17 +21,10 @@ using namespace fuzz;
 // the error, and the request it quotes behind the request's IPv4 header.
 std::vector<std::uint8_t> asRawPacket(const QueuedError& error)
 {
-    std::vector<std::uint8_t> packet(48);
-    packet[0] = 0x45;
-    packet[8] = 64;
-    packet[9] = 1;
-    std::memcpy(packet.data() + 12, &error.offender, 4);
-    packet[20] = error.type;
-    packet[21] = error.code;
-    packet[28] = 0x45;
-    packet[36] = 64;
-    packet[37] = 1;
-    std::memcpy(packet.data() + 44, &error.destination, 4);
+    std::vector<std::uint8_t> packet;
+    appendIpv4Header(packet, error.offender, 0);
+    packet.insert(packet.end(), {error.type, error.code, 0, 0, 0, 0, 0, 0});
+    appendIpv4Header(packet, 0, error.destination);
     packet.insert(packet.end(), error.quoted.begin(), error.quoted.end());
     putChecksum(packet, 20);
     return packet;
@@ -54,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     error.error = head[3];
     error.destination = address(head, 4);
     error.offender = address(head, 8);
-    const EchoIdentity echo{address(head, 12), big16(head, 16), big16(head, 18)};
+    const EchoIdentity echo = echoIdentity(head, 12);
     error.quoted = Bytes(input + 20, size - 20);
 
     const Verdict verdict = classifyQueuedError(error, echo);

@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (size < 8)
         return 0;
     const Bytes identity(input, 8);
-    const EchoIdentity echo{address(identity, 0), big16(identity, 4), big16(identity, 6)};
+    const EchoIdentity echo = echoIdentity(identity, 0);
     const Bytes packet(input + 8, size - 8);
     check(packet, echo);
 

@@ -269,14 +269,7 @@ void EchoHelper::abandon(Ticket ticket)
     std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
 }
 
-std::optional<EchoHelper::Clock::time_point> EchoHelper::nextDeadline() const
-{
-    std::optional<Clock::time_point> earliest;
-    for (const auto& [id, echo] : pending_)
-        if (!earliest || echo.deadline < *earliest)
-            earliest = echo.deadline;
-    return earliest;
-}
+std::optional<EchoHelper::Clock::time_point> EchoHelper::nextDeadline() const { return earliestDeadline(pending_); }
 
 void EchoHelper::collect(std::vector<Settled>& settled)
 {

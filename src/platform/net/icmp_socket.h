@@ -4,6 +4,7 @@
 #include "platform/net/icmp_packet.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,6 +15,18 @@
 namespace platform::icmp {
 
 enum class SocketKind { Datagram, Raw };
+
+// The earliest deadline among echoes in flight, kept in a map whose values
+// have a `deadline`; none when nothing is in flight.
+template <class Map>
+std::optional<std::chrono::steady_clock::time_point> earliestDeadline(const Map& inFlight)
+{
+    std::optional<std::chrono::steady_clock::time_point> earliest;
+    for (const auto& [key, echo] : inFlight)
+        if (!earliest || echo.deadline < *earliest)
+            earliest = echo.deadline;
+    return earliest;
+}
 
 // The echo engine: one ICMP socket that a process keeps, with any number of
 // echoes in flight on it, and the one place where what comes back is given

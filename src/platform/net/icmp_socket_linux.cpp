@@ -397,14 +397,7 @@ void EchoSocket::retireIfDone()
     }
 }
 
-std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const
-{
-    std::optional<Clock::time_point> earliest;
-    for (const auto& [key, echo] : pending_)
-        if (!earliest || echo.deadline < *earliest)
-            earliest = echo.deadline;
-    return earliest;
-}
+std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const { return earliestDeadline(pending_); }
 
 void EchoSocket::collect(std::vector<Settled>& settled)
 {
