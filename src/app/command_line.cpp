@@ -136,9 +136,8 @@ QString whyNoEcho()
     const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights();
     if (rights.canEcho())
         return {};
-    QString advice = platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
-    if (advice.startsWith(QStringLiteral("quorvex: ")))
-        advice.remove(0, 9);
+    const QString advice =
+        platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
 }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     // it, before anything else.
     const QString advice = platform::icmp::missingIcmpRightsAdvice();
     if (!advice.isEmpty())
-        std::fprintf(stderr, "%s\n", qPrintable(advice));
+        std::fprintf(stderr, "quorvex: %s\n", qPrintable(advice));
 
     platform::GuiApplication app(argc, argv);
     runs::ConnectToMainForm();

@@ -139,14 +139,9 @@ bool mainFrmLoaded() { return platform::FormInstance<MainForm>::loaded(); }
 void OpenMainWindow(const QString& icmpRightsAdvice)
 {
     if (!icmpRightsAdvice.isEmpty()) {
-        // The box bears the program's title; the advice names it only for
-        // a line among others on stderr.
-        static const QString forStderr = QStringLiteral("quorvex: ");
+        // A sentence of its own in the box, whose title names the program.
         QString text = icmpRightsAdvice;
-        if (text.startsWith(forStderr))
-            text.remove(0, forStderr.size());
-        if (!text.isEmpty())
-            text[0] = text[0].toUpper();
+        text[0] = text[0].toUpper();
         platform::MsgBox(text, platform::msgbox_style::Exclamation);
     }
     mainFrm().Show();

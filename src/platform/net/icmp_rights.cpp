@@ -47,7 +47,7 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
     else if (rights.fileCapabilityWouldHelp)
         fix += QStringLiteral(", or: sudo setcap cap_net_raw+ep ") + shellWord(helper);
     return QStringLiteral(
-               "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure;"
+               "no ICMP socket can be opened, so every ping will fail with ip general failure;"
                " to fix it, run: ") +
            fix;
 }

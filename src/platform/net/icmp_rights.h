@@ -25,7 +25,8 @@ struct IcmpRights {
 IcmpRights checkIcmpRights();
 
 // Empty when an echo can be sent; otherwise one line that says why every
-// echo is going to fail and what fixes it.
+// echo is going to fail and what fixes it, without the program's name,
+// which a line on stderr puts before it.
 QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper);
 
 // The advice for this process and its echo helper.

@@ -11,7 +11,7 @@ namespace platform::icmp {
 namespace {
 
 const QString kCannot = QStringLiteral(
-    "quorvex: no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: "
+    "no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: "
     "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"");
 
 TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
