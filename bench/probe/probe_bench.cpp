@@ -5,8 +5,8 @@
 
 #include "support/reference_echo.h"
 
-#include "platform/net/icmp_packet.h"
-#include "platform/net/icmp_socket.h"
+#include "icmp/packet.h"
+#include "icmp/echo_socket.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 
@@ -34,12 +34,12 @@ double microsecondsPerHost(Clock::duration total, int hosts)
 int main(int argc, char** argv)
 {
     const int hosts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5000;
-    const auto socket = platform::icmp::EchoSocket::open();
+    const auto socket = icmp::EchoSocket::open();
     if (!socket) {
         std::printf("probe_bench: no ICMP socket may be opened here (needs root or net.ipv4.ping_group_range)\n");
         return 0;
     }
-    const bool raw = socket->kind() == platform::icmp::SocketKind::Raw;
+    const bool raw = socket->kind() == icmp::SocketKind::Raw;
     const int type = raw ? SOCK_RAW : SOCK_DGRAM;
 
     std::vector<QString> texts;

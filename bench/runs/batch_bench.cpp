@@ -16,7 +16,7 @@
 
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_socket.h"
 #include "runs/connect.h"
 #include "ui/main_form.h"
 
@@ -145,12 +145,12 @@ int main(int argc, char** argv)
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const auto socket = platform::icmp::EchoSocket::open();
+    const auto socket = icmp::EchoSocket::open();
     if (!socket) {
         std::printf("batch_bench: no ICMP socket may be opened here (needs root or net.ipv4.ping_group_range)\n");
         return 0;
     }
-    const int type = socket->kind() == platform::icmp::SocketKind::Raw ? SOCK_RAW : SOCK_DGRAM;
+    const int type = socket->kind() == icmp::SocketKind::Raw ? SOCK_RAW : SOCK_DGRAM;
 
     QTemporaryDir dir;
     const QString input = dir.filePath("hosts.txt");

@@ -3,7 +3,7 @@
 // What the benchmarks measure against: distinct loopback hosts, and the
 // least a program can do for one echo on a fresh socket.
 
-#include "platform/net/icmp_packet.h"
+#include "icmp/packet.h"
 
 #include <QString>
 
@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include <netinet/in.h>
-#include <netinet/ip_icmp.h>
+#include <linux/icmp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,7 +46,7 @@ inline bool referenceEcho(int type, std::uint32_t address, std::uint16_t sequenc
     // The request bytes are built as the probe builds them: the comparison
     // is about everything around them.
     const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
-    const auto packet = platform::icmp::buildEchoRequest(0x1234, sequence, data);
+    const auto packet = icmp::buildEchoRequest(0x1234, sequence, data);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = address;
@@ -85,7 +85,7 @@ public:
     bool echo(std::uint32_t address, std::uint16_t sequence)
     {
         const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
-        const auto packet = platform::icmp::buildEchoRequest(0x4321, sequence, data);
+        const auto packet = icmp::buildEchoRequest(0x4321, sequence, data);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = address;

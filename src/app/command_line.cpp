@@ -7,7 +7,7 @@
 #include "platform/files/file_name.h"
 #include "platform/forms/dispatch.h"
 #include "platform/forms/msgbox.h"
-#include "platform/net/echo_helper_client.h"
+#include "icmp/helper_client.h"
 #include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
 #include "runs/batch_file_ping.h"
@@ -133,11 +133,10 @@ QString whyNoEcho()
 {
     // The helper counts: a user without ICMP sockets of their own still
     // pings through it.
-    const platform::icmp::IcmpRights rights = platform::icmp::checkIcmpRights();
+    const platform::IcmpRights rights = platform::checkIcmpRights();
     if (rights.canEcho())
         return {};
-    const QString advice =
-        platform::icmp::icmpRightsAdvice(rights, QString::fromStdString(platform::icmp::echoHelperPath()));
+    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()));
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
 }
 

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
 
     // Without an ICMP socket every echo fails alike; say so, and how to fix
     // it, before anything else.
-    const QString advice = platform::icmp::missingIcmpRightsAdvice();
+    const QString advice = platform::missingIcmpRightsAdvice();
     if (!advice.isEmpty())
         std::fprintf(stderr, "quorvex: %s\n", qPrintable(advice));
 

@@ -11,10 +11,10 @@
 // first request it cannot read, with one line on stderr.
 
 #include "echo_helper/privileges.h"
-#include "platform/net/echo_helper_protocol.h"
-#include "platform/net/icmp_socket.h"
-#include "platform/net/network.h"
-#include "platform/net/peer_receive.h"
+#include "icmp/helper_protocol.h"
+#include "icmp/echo_socket.h"
+#include "icmp/status.h"
+#include "icmp/peer_receive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,7 +35,7 @@
 
 namespace {
 
-namespace helper = platform::icmp::helper;
+namespace helper = icmp::helper;
 
 // As many echoes in flight as the program allows one ICMP handle.
 constexpr std::size_t kMostInFlight = 1024;
@@ -61,16 +61,11 @@ bool writeAll(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-void putAnswer(const platform::icmp::EchoSocket::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>& out)
+// The answer carries the request's id in place of the engine's ticket.
+void putAnswer(icmp::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>& out)
 {
-    helper::Answer answer;
-    answer.id = id;
-    answer.status = echo.status;
-    answer.address = echo.address;
-    answer.roundTripMs = echo.roundTripMs;
-    answer.ttl = echo.ttl;
-    answer.data = echo.data;
-    helper::encodeAnswer(answer, out);
+    echo.ticket = id;
+    helper::encodeAnswer(echo, out);
 }
 
 }  // namespace
@@ -86,7 +81,7 @@ int main()
     if (::fcntl(STDIN_FILENO, F_GETFD) < 0 || ::fcntl(STDOUT_FILENO, F_GETFD) < 0)
         leave("needs its parent's socket as standard input and output");
 
-    const auto socket = platform::icmp::EchoSocket::open(platform::icmp::SocketKind::Raw);
+    const auto socket = icmp::EchoSocket::open(icmp::SocketKind::Raw);
     if (!socket)
         leave(std::string("cannot open a raw ICMP socket (") + std::strerror(errno) + "); the helper needs cap_net_raw");
     if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
@@ -99,8 +94,8 @@ int main()
 
     // Requests are started as they come, with many in flight, and each is
     // answered as it settles, under the id its request gave.
-    std::unordered_map<platform::icmp::EchoSocket::Ticket, std::uint32_t> ids;
-    std::vector<platform::icmp::EchoSocket::Settled> settled;
+    std::unordered_map<icmp::Ticket, std::uint32_t> ids;
+    std::vector<icmp::Settled> settled;
     std::vector<std::uint8_t> pending;
     std::size_t used = 0;
     std::vector<std::uint8_t> chunk(65536);
@@ -120,8 +115,8 @@ int main()
             // Linux answers an echo to 0.0.0.0 from this machine itself,
             // for a host that was never asked.
             if (request.destination == 0) {
-                platform::icmp::EchoSocket::Settled refused;
-                refused.status = platform::IP_GENERAL_FAILURE;
+                icmp::Settled refused;
+                refused.status = icmp::IP_GENERAL_FAILURE;
                 putAnswer(refused, request.id, out);
                 continue;
             }
@@ -140,7 +135,7 @@ int main()
         // Receive before waiting: on a near host the reply is there by the
         // time the send returns, and its answer goes out without a poll.
         socket->collect(settled);
-        for (const auto& echo : settled) {
+        for (auto& echo : settled) {
             const auto found = ids.find(echo.ticket);
             if (found == ids.end())
                 continue;
@@ -157,7 +152,7 @@ int main()
             return 0;
 
         // With nothing in flight there is nothing but the parent to wait
-        // for: one blocking read, without a poll before it.
+        // for: a read (receiveFromPeer), without a poll before it.
         const bool idle = inputOpen && ids.empty();
         const bool mayRead = inputOpen && ids.size() < kMostInFlight;
         pollfd watch[3] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0}};
@@ -177,7 +172,7 @@ int main()
                 continue;
         }
 
-        const ssize_t got = idle ? platform::icmp::receiveFromPeer(STDIN_FILENO, chunk)
+        const ssize_t got = idle ? icmp::receiveFromPeer(STDIN_FILENO, chunk)
                                  : ::read(STDIN_FILENO, chunk.data(), chunk.size());
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;

@@ -4,13 +4,13 @@
 // bounds, never reach past the bytes it was given, and never wait for more
 // bytes when the header already shows that no request can follow.
 
-#include "platform/net/echo_helper_protocol.h"
+#include "icmp/helper_protocol.h"
 #include "require.h"
 
 #include <algorithm>
 #include <vector>
 
-using namespace platform::icmp::helper;
+using namespace icmp::helper;
 
 namespace {
 

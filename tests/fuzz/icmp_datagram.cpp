@@ -3,14 +3,14 @@
 // bytes), the address the message came from (4 bytes, as on the wire),
 // then the ICMP message as the socket received it.
 
-#include "platform/net/icmp_packet.h"
-#include "platform/net/network.h"
+#include "icmp/packet.h"
+#include "icmp/status.h"
 #include "bytes.h"
 #include "require.h"
 
 #include <vector>
 
-using namespace platform::icmp;
+using namespace icmp;
 
 namespace {
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == ourReply);
     if (verdict.kind != Verdict::Kind::Reply)
         return 0;
-    FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.from == from);
+    FUZZ_REQUIRE(verdict.status == icmp::IP_SUCCESS && verdict.from == from);
     FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
     const auto key = echoNamedByDatagram(message);
     FUZZ_REQUIRE(key && key->sequence == echo.sequence);

@@ -4,14 +4,14 @@
 // reporter's address (4 bytes each, as on the wire); the echo's identity
 // (destination, identifier, sequence: 8 bytes); then the quoted request.
 
-#include "platform/net/icmp_packet.h"
-#include "platform/net/network.h"
+#include "icmp/packet.h"
+#include "icmp/status.h"
 #include "bytes.h"
 #include "require.h"
 
 #include <vector>
 
-using namespace platform::icmp;
+using namespace icmp;
 
 namespace {
 
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
                  (error.origin == QueuedError::Origin::Icmp && endsAnEcho && quotesOurs));
     if (verdict.kind == Verdict::Kind::Error) {
         FUZZ_REQUIRE(named && named->sequence == echo.sequence);
-        FUZZ_REQUIRE(verdict.status == statusFromIcmp(error.type, error.code) && verdict.status != platform::IP_SUCCESS);
+        FUZZ_REQUIRE(verdict.status == statusFromIcmp(error.type, error.code) && verdict.status != icmp::IP_SUCCESS);
         FUZZ_REQUIRE(verdict.from == error.offender && verdict.data.empty());
     }
 

@@ -4,15 +4,15 @@
 // came and once more with its ICMP checksum set right, or random bytes
 // would hardly ever get past the checksum to the rules behind it.
 
-#include "platform/net/icmp_packet.h"
-#include "platform/net/network.h"
+#include "icmp/packet.h"
+#include "icmp/status.h"
 #include "bytes.h"
 #include "require.h"
 
 #include <cstring>
 #include <vector>
 
-using namespace platform::icmp;
+using namespace icmp;
 
 namespace {
 
@@ -61,7 +61,7 @@ void check(Bytes packet, const EchoIdentity& echo)
 
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == ourReply);
     if (verdict.kind == Verdict::Kind::Reply) {
-        FUZZ_REQUIRE(verdict.status == platform::IP_SUCCESS && verdict.from == from && verdict.ttl == packet[8]);
+        FUZZ_REQUIRE(verdict.status == icmp::IP_SUCCESS && verdict.from == from && verdict.ttl == packet[8]);
         FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
         // The datagram socket, given the same message from the same host, judges alike.
         const Verdict datagram = classifyDatagram(message, from, echo);
@@ -80,7 +80,7 @@ void check(Bytes packet, const EchoIdentity& echo)
                             big16(quoted, quotedOffset + 6) == echo.sequence;
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == (endsAnEcho && quotesOurs));
     if (verdict.kind == Verdict::Kind::Error) {
-        FUZZ_REQUIRE(verdict.status == statusFromIcmp(type, message[1]) && verdict.status != platform::IP_SUCCESS);
+        FUZZ_REQUIRE(verdict.status == statusFromIcmp(type, message[1]) && verdict.status != icmp::IP_SUCCESS);
         FUZZ_REQUIRE(verdict.from == from && verdict.data.empty());
     }
 }

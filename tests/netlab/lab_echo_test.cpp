@@ -5,7 +5,7 @@
 
 #include "lab_client.h"
 
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_socket.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 
@@ -189,8 +189,8 @@ TEST(LabNames, AnUnknownNameGivesTheEmptyText)
 // the raw socket only after the datagram socket was refused.
 TEST(LabSocket, TheProbeUsesTheKindTheLabAllows)
 {
-    using platform::icmp::EchoSocket;
-    using platform::icmp::SocketKind;
+    using icmp::EchoSocket;
+    using icmp::SocketKind;
     if (netlab::socketKind() == "helper") {
         EXPECT_EQ(EchoSocket::open(), nullptr) << "the echoes here must go through the helper";
         return;

@@ -1,5 +1,7 @@
 #include "support/fake_network.h"
 
+#include "platform/net/echo_reply_record.h"
+
 #include <algorithm>
 
 namespace {
@@ -84,11 +86,12 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
         beforeEcho();
     if (!echoWritesReply)
         return 0;
-    platform::icmp::Outcome outcome;
+    icmp::Settled outcome;
     outcome.status = scriptedStatus(destination);
     outcome.address = destination;
-    outcome.data = {static_cast<const std::uint8_t*>(requestData), requestSize};
-    return platform::icmp::writeReply(replyBuffer, replySize, outcome);
+    const auto* data = static_cast<const std::uint8_t*>(requestData);
+    outcome.data.assign(data, data + requestSize);
+    return platform::writeReply(replyBuffer, replySize, outcome);
 }
 
 bool FakeNetwork::IcmpCloseHandle(platform::HANDLE handle)
@@ -136,7 +139,7 @@ std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t waitM
     for (auto echo = pending_.end(); echo != pending_.begin();) {
         if ((--echo)->due > now)
             continue;
-        platform::icmp::writeReply(echo->replyBuffer, echo->replySize, echo->outcome);
+        platform::writeReply(echo->replyBuffer, echo->replySize, echo->outcome);
         settled.push_back(echo->context);
         echo = pending_.erase(echo);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/net/icmp_packet.h"
+#include "icmp/echo_transport.h"
 #include "platform/net/network.h"
 
 #include <array>
@@ -77,7 +77,7 @@ private:
     struct Pending {
         std::uint64_t due;
         void* context;
-        platform::icmp::Outcome outcome;
+        icmp::Settled outcome;
         void* replyBuffer;
         std::uint32_t replySize;
     };

@@ -347,11 +347,11 @@ TEST_F(MainFormTest, ResultLabelShowsTwoLinesOfALongVerdict)
 // reaches no terminal; the window gives it once, then opens.
 TEST_F(MainFormTest, WithNoWayToSendAnEchoAMessageBoxGivesTheFixAndTheWindowOpens)
 {
-    platform::icmp::IcmpRights datagram;
+    platform::IcmpRights datagram;
     datagram.datagramSocket = true;
-    for (const auto& rights : {platform::icmp::IcmpRights{}, datagram}) {
+    for (const auto& rights : {platform::IcmpRights{}, datagram}) {
         SCOPED_TRACE(rights.datagramSocket ? "datagram socket" : "no way at all");
-        const QString advice = platform::icmp::icmpRightsAdvice(rights, "/usr/libexec/quorvex/quorvex-echo-helper");
+        const QString advice = platform::icmpRightsAdvice(rights, "/usr/libexec/quorvex/quorvex-echo-helper");
         RecordingMessageBox box;
 
         ui::OpenMainWindow(advice);

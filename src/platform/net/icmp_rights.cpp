@@ -1,11 +1,11 @@
 #include "platform/net/icmp_rights.h"
 
-#include "platform/net/echo_helper_client.h"
-#include "platform/net/icmp_socket.h"
+#include "icmp/helper_client.h"
+#include "icmp/echo_socket.h"
 
 #include <QRegularExpression>
 
-namespace platform::icmp {
+namespace platform {
 namespace {
 
 // The one range that admits every group; many desktop distributions set it.
@@ -28,9 +28,9 @@ QString shellWord(const QString& text)
 IcmpRights checkIcmpRights()
 {
     IcmpRights rights;
-    rights.datagramSocket = EchoSocket::open(SocketKind::Datagram) != nullptr;
-    rights.rawSocket = EchoSocket::open(SocketKind::Raw) != nullptr;
-    const EchoHelperFile file = inspectEchoHelper(echoHelperPath());
+    rights.datagramSocket = icmp::EchoSocket::open(icmp::SocketKind::Datagram) != nullptr;
+    rights.rawSocket = icmp::EchoSocket::open(icmp::SocketKind::Raw) != nullptr;
+    const icmp::EchoHelperFile file = icmp::inspectEchoHelper(icmp::echoHelperPath());
     rights.helper = file.granted;
     rights.helperPresent = file.present;
     rights.fileCapabilityWouldHelp = file.capabilityWouldHelp;
@@ -54,7 +54,7 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
 
 QString missingIcmpRightsAdvice()
 {
-    return icmpRightsAdvice(checkIcmpRights(), QString::fromStdString(echoHelperPath()));
+    return icmpRightsAdvice(checkIcmpRights(), QString::fromStdString(icmp::echoHelperPath()));
 }
 
-}  // namespace platform::icmp
+}  // namespace platform

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace platform::icmp {
+namespace platform {
 
 // What this process may do with ICMP: its own socket of either kind, or
 // the echo helper, which holds cap_net_raw so that this process never does.
@@ -32,4 +32,4 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper);
 // The advice for this process and its echo helper.
 QString missingIcmpRightsAdvice();
 
-}  // namespace platform::icmp
+}  // namespace platform

@@ -5,6 +5,7 @@
 // reads; multi-byte fields are little-endian except addresses, which are in
 // network byte order. This header stays free of system networking headers.
 
+#include "icmp/status.h"
 #include "platform/seam.h"
 
 #include <cstddef>
@@ -64,22 +65,22 @@ static_assert(sizeof(ICMP_ECHO_REPLY) == 28);
 static_assert(offsetof(ICMP_ECHO_REPLY, Status) == 4);
 static_assert(offsetof(ICMP_ECHO_REPLY, Options) == 20);
 
-// IP_* status values of the ICMP echo interface.
-inline constexpr std::int32_t IP_SUCCESS = 0;
-inline constexpr std::int32_t IP_BUF_TOO_SMALL = 11001;
-inline constexpr std::int32_t IP_DEST_NET_UNREACHABLE = 11002;
-inline constexpr std::int32_t IP_DEST_HOST_UNREACHABLE = 11003;
-inline constexpr std::int32_t IP_DEST_PROT_UNREACHABLE = 11004;
-inline constexpr std::int32_t IP_DEST_PORT_UNREACHABLE = 11005;
-inline constexpr std::int32_t IP_NO_RESOURCES = 11006;
-inline constexpr std::int32_t IP_PACKET_TOO_BIG = 11009;
-inline constexpr std::int32_t IP_REQ_TIMED_OUT = 11010;
-inline constexpr std::int32_t IP_BAD_ROUTE = 11012;
-inline constexpr std::int32_t IP_TTL_EXPIRED_TRANSIT = 11013;
-inline constexpr std::int32_t IP_TTL_EXPIRED_REASSEM = 11014;
-inline constexpr std::int32_t IP_PARAM_PROBLEM = 11015;
-inline constexpr std::int32_t IP_SOURCE_QUENCH = 11016;
-inline constexpr std::int32_t IP_GENERAL_FAILURE = 11050;
+// The ICMP echo interface's status values are the echo core's own.
+using icmp::IP_BAD_ROUTE;
+using icmp::IP_BUF_TOO_SMALL;
+using icmp::IP_DEST_HOST_UNREACHABLE;
+using icmp::IP_DEST_NET_UNREACHABLE;
+using icmp::IP_DEST_PORT_UNREACHABLE;
+using icmp::IP_DEST_PROT_UNREACHABLE;
+using icmp::IP_GENERAL_FAILURE;
+using icmp::IP_NO_RESOURCES;
+using icmp::IP_PACKET_TOO_BIG;
+using icmp::IP_PARAM_PROBLEM;
+using icmp::IP_REQ_TIMED_OUT;
+using icmp::IP_SOURCE_QUENCH;
+using icmp::IP_SUCCESS;
+using icmp::IP_TTL_EXPIRED_REASSEM;
+using icmp::IP_TTL_EXPIRED_TRANSIT;
 
 // Windows Sockets 1.1 and icmp.dll, as one seam so that a test scripts a
 // whole echo with one fake.

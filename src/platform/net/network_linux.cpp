@@ -1,7 +1,8 @@
 #include "platform/net/network.h"
 
-#include "platform/net/echo_helper_client.h"
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_socket.h"
+#include "icmp/helper_client.h"
+#include "platform/net/echo_reply_record.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,39 +24,6 @@ namespace platform {
 namespace {
 
 constexpr int kWsaNotInitialised = 10093;
-
-// How this process sends its echoes: over an ICMP socket of its own, or,
-// when it may open none, through its echo helper, which holds the right to
-// a raw socket so that this process never does. Both have the engine's
-// asynchronous interface; this is the one place that tells them apart.
-struct EchoTransport {
-    std::unique_ptr<icmp::EchoSocket> socket;
-    icmp::EchoHelper* helper = nullptr;
-
-    using Clock = icmp::EchoSocket::Clock;
-    using Ticket = icmp::EchoSocket::Ticket;
-
-    explicit operator bool() const { return socket || helper; }
-
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
-    {
-        return socket ? socket->start(destination, data, timeoutMs) : helper->start(destination, data, timeoutMs);
-    }
-    void abandon(Ticket ticket) { socket ? socket->abandon(ticket) : helper->abandon(ticket); }
-    std::optional<Clock::time_point> nextDeadline() const
-    {
-        return socket ? socket->nextDeadline() : helper->nextDeadline();
-    }
-    void collect(std::vector<icmp::EchoSocket::Settled>& settled)
-    {
-        socket ? socket->collect(settled) : helper->collect(settled);
-    }
-    void wait(Clock::time_point until) { socket ? socket->wait(until) : helper->wait(until); }
-    icmp::Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
-    {
-        return socket ? socket->echo(destination, data, timeoutMs) : helper->echo(destination, data, timeoutMs);
-    }
-};
 
 class LinuxNetwork final : public Network {
 public:
@@ -130,7 +98,7 @@ public:
         if (lease(handle) == nullptr || !acceptable(destination, requestData, requestSize))
             return generalFailure(replyBuffer, replySize);
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        return icmp::writeReply(replyBuffer, replySize, transport_.echo(destination, data, timeout));
+        return writeReply(replyBuffer, replySize, transport_->echo(destination, data, timeout));
     }
 
     bool IcmpCloseHandle(HANDLE handle) override
@@ -144,7 +112,7 @@ public:
                 ++started;
                 continue;
             }
-            transport_.abandon(started->first);
+            transport_->abandon(started->first);
             started = started_.erase(started);
         }
         leases_.erase(found);
@@ -167,14 +135,14 @@ public:
             return true;
         }
         if (owner->inFlight >= kMostInFlightPerHandle) {
-            icmp::Outcome refused;
+            icmp::Settled refused;
             refused.status = IP_NO_RESOURCES;
-            icmp::writeReply(replyBuffer, replySize, refused);
+            writeReply(replyBuffer, replySize, refused);
             owner->settled.push_back(context);
             return true;
         }
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        const auto ticket = transport_.start(destination, data, timeout);
+        const auto ticket = transport_->start(destination, data, timeout);
         started_.emplace(ticket, Started{serialOf(handle), context, replyBuffer, replySize});
         ++owner->inFlight;
         return true;
@@ -188,9 +156,9 @@ public:
             return 0;
         deliver();
         if (owner->settled.empty() && owner->inFlight > 0 && waitMs > 0) {
-            const auto until = icmp::EchoSocket::Clock::now() + std::chrono::milliseconds(waitMs);
-            while (owner->settled.empty() && owner->inFlight > 0 && icmp::EchoSocket::Clock::now() < until) {
-                transport_.wait(std::min(until, transport_.nextDeadline().value_or(until)));
+            const auto until = icmp::Clock::now() + std::chrono::milliseconds(waitMs);
+            while (owner->settled.empty() && owner->inFlight > 0 && icmp::Clock::now() < until) {
+                transport_->wait(std::min(until, transport_->nextDeadline().value_or(until)));
                 deliver();
             }
         }
@@ -254,19 +222,20 @@ private:
         return found == leases_.end() ? nullptr : &found->second;
     }
 
-    // The transport is chosen at the first echo and kept for the process's
-    // life: its own socket if one opens, otherwise the helper. A process
-    // refused both kinds of socket stays refused (ping_group_range is read
-    // when a socket opens, and an administrator opens it for the next
-    // start), so the helper is never traded back.
-    EchoTransport* transport()
+    // How this process sends its echoes, chosen at the first echo and kept
+    // for the process's life: over an ICMP socket of its own if one opens,
+    // otherwise through its echo helper, which holds the right to a raw
+    // socket so that this process never does. A process refused both kinds
+    // of socket stays refused (ping_group_range is read when a socket
+    // opens, and an administrator opens it for the next start), so the
+    // helper is never traded back.
+    icmp::EchoTransport* transport()
     {
-        if (!transport_) {
-            transport_.socket = icmp::EchoSocket::open();
-            if (!transport_.socket)
-                transport_.helper = icmp::processEchoHelper();
+        if (transport_ == nullptr) {
+            socket_ = icmp::EchoSocket::open();
+            transport_ = socket_ ? static_cast<icmp::EchoTransport*>(socket_.get()) : icmp::processEchoHelper();
         }
-        return transport_ ? &transport_ : nullptr;
+        return transport_;
     }
 
     // Linux delivers an echo to 0.0.0.0 to this very machine, which would
@@ -278,21 +247,21 @@ private:
 
     static std::uint32_t generalFailure(void* replyBuffer, std::uint32_t replySize)
     {
-        icmp::Outcome failed;
+        icmp::Settled failed;
         failed.status = IP_GENERAL_FAILURE;
-        return icmp::writeReply(replyBuffer, replySize, failed);
+        return writeReply(replyBuffer, replySize, failed);
     }
 
     // Writes the reply record of every echo that has settled and hands its
     // context to its handle.
     void deliver()
     {
-        transport_.collect(settledEchoes_);
+        transport_->collect(settledEchoes_);
         for (const auto& echo : settledEchoes_) {
             const auto found = started_.find(echo.ticket);
             if (found == started_.end())
                 continue;
-            icmp::writeReply(found->second.replyBuffer, found->second.replySize, echo.outcome());
+            writeReply(found->second.replyBuffer, found->second.replySize, echo);
             Lease& owner = leases_.at(found->second.serial);
             --owner.inFlight;
             owner.settled.push_back(found->second.context);
@@ -303,12 +272,13 @@ private:
 
     std::atomic<int> startups_{0};
     std::mutex mutex_;
-    EchoTransport transport_;
+    std::unique_ptr<icmp::EchoSocket> socket_;
+    icmp::EchoTransport* transport_ = nullptr;
     // Starts far from 0 and from INVALID_HANDLE_VALUE.
     std::uint64_t nextSerial_ = 0x10000;
     std::unordered_map<std::uint64_t, Lease> leases_;
-    std::unordered_map<icmp::EchoSocket::Ticket, Started> started_;
-    std::vector<icmp::EchoSocket::Settled> settledEchoes_;
+    std::unordered_map<icmp::Ticket, Started> started_;
+    std::vector<icmp::Settled> settledEchoes_;
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <arpa/inet.h>
 
-namespace platform::icmp {
+namespace platform {
 namespace {
 
 const QString kCannot = QStringLiteral(
@@ -56,4 +56,4 @@ TEST(IcmpRights, AdviceForThisProcessAgreesWithARealEcho)
 }
 
 }  // namespace
-}  // namespace platform::icmp
+}  // namespace platform

@@ -1,7 +1,7 @@
 // Real ICMP echoes over the real sockets. Every target is a loopback
 // address: nothing here leaves the machine.
 
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_socket.h"
 #include "platform/net/network.h"
 #include "platform/system/program_start.h"
 #include "probe/send_echo.h"
@@ -28,7 +28,7 @@ bool inCi()
 
 #define REQUIRE_ECHO_SOCKETS()                                                                            \
     do {                                                                                                  \
-        if (!platform::icmp::EchoSocket::open()) {                                                        \
+        if (!icmp::EchoSocket::open()) {                                                                  \
             if (inCi())                                                                                   \
                 FAIL() << "CI must be able to open an ICMP socket (root, or net.ipv4.ping_group_range)";  \
             GTEST_SKIP() << "no ICMP socket may be opened here: needs net.ipv4.ping_group_range or root"; \
@@ -92,8 +92,8 @@ TEST(LoopbackEcho, OneRecordServesManyEchoesWithoutStaleData)
 TEST(LoopbackEcho, EachSocketKindThatMayBeOpenedWorks)
 {
     REQUIRE_ECHO_SOCKETS();
-    using platform::icmp::EchoSocket;
-    using platform::icmp::SocketKind;
+    using icmp::EchoSocket;
+    using icmp::SocketKind;
     const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
     int proved = 0;
     for (SocketKind kind : {SocketKind::Datagram, SocketKind::Raw}) {

@@ -1,8 +1,8 @@
-#include "platform/net/echo_helper_client.h"
+#include "icmp/helper_client.h"
 
-#include "platform/net/echo_helper_protocol.h"
-#include "platform/net/network.h"
-#include "platform/net/peer_receive.h"
+#include "icmp/helper_protocol.h"
+#include "icmp/status.h"
+#include "icmp/peer_receive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,10 +23,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace platform::icmp {
+namespace icmp {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // How long a helper may take beyond the echo's own timeout before it counts
 // as hung: enough for a machine under load to schedule it, short enough
@@ -172,9 +170,10 @@ bool EchoHelper::sendAll(std::span<const std::uint8_t> bytes, Clock::time_point 
 
 bool EchoHelper::receive(std::chrono::milliseconds wait)
 {
-    // A blocking receive bounded by the socket's receive timeout: one
-    // system call for an answer, where a wait and a read would take two. A
-    // batch run keeps one timeout, so the option is set once.
+    // A wait for an answer is bounded by the socket's receive timeout, so
+    // that no poll is needed before the read (receiveFromPeer asks without
+    // blocking for a moment, then sleeps in the read). A batch run keeps one
+    // timeout, so the option is set once.
     if (wait.count() > 0 && wait != receiveWait_) {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
         const timeval limit{static_cast<time_t>(seconds.count()),
@@ -201,25 +200,19 @@ bool EchoHelper::receive(std::chrono::milliseconds wait)
 bool EchoHelper::takeAnswers()
 {
     for (;;) {
-        const auto decoded = helper::decodeAnswer(std::span(buffer_).subspan(bufferStart_));
-        if (decoded.kind == helper::Decoded<helper::Answer>::Kind::Malformed)
+        auto decoded = helper::decodeAnswer(std::span(buffer_).subspan(bufferStart_));
+        if (decoded.kind == helper::Decoded<Settled>::Kind::Malformed)
             return false;
-        if (decoded.kind == helper::Decoded<helper::Answer>::Kind::Incomplete)
+        if (decoded.kind == helper::Decoded<Settled>::Kind::Incomplete)
             return true;
-        const auto found = pending_.find(decoded.message.id);
+        const auto found = pending_.find(static_cast<std::uint32_t>(decoded.message.ticket));
         // An answer to nothing asked: a helper out of step, whose other
         // answers cannot be trusted either.
         if (found == pending_.end())
             return false;
         if (found->second.ticket != 0) {
-            Settled answer;
-            answer.ticket = found->second.ticket;
-            answer.status = decoded.message.status;
-            answer.address = decoded.message.address;
-            answer.roundTripMs = decoded.message.roundTripMs;
-            answer.ttl = decoded.message.ttl;
-            answer.data.assign(decoded.message.data.begin(), decoded.message.data.end());
-            settled_.push_back(std::move(answer));
+            decoded.message.ticket = found->second.ticket;
+            settled_.push_back(std::move(decoded.message));
         }
         pending_.erase(found);
         bufferStart_ += decoded.size;
@@ -236,7 +229,7 @@ void EchoHelper::expire(Clock::time_point now)
         }
 }
 
-EchoHelper::Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = nextTicket_++;
     if (channel_ < 0 && (refused_ || !startHelper())) {
@@ -269,7 +262,7 @@ void EchoHelper::abandon(Ticket ticket)
     std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
 }
 
-std::optional<EchoHelper::Clock::time_point> EchoHelper::nextDeadline() const { return earliestDeadline(pending_); }
+std::optional<Clock::time_point> EchoHelper::nextDeadline() const { return earliestDeadline(pending_); }
 
 void EchoHelper::collect(std::vector<Settled>& settled)
 {
@@ -302,7 +295,7 @@ void EchoHelper::wait(Clock::time_point until)
     ::poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
 }
 
-Outcome EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
@@ -310,10 +303,9 @@ Outcome EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t
         const auto found = std::find_if(settled_.begin(), settled_.end(),
                                         [&](const Settled& settled) { return settled.ticket == ticket; });
         if (found != settled_.end()) {
-            data_ = std::move(found->data);
-            const Outcome outcome{found->status, found->address, found->roundTripMs, found->ttl, data_};
+            Settled settled = std::move(*found);
             settled_.erase(found);
-            return outcome;
+            return settled;
         }
         if (!receive(wait) || !takeAnswers())
             stop();
@@ -352,4 +344,4 @@ EchoHelper* processEchoHelper()
     return granted ? &helper : nullptr;
 }
 
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -3,9 +3,9 @@
 // to a raw socket (root, or cap_net_raw on the built helper). Every echo
 // goes to a loopback address.
 
-#include "platform/net/echo_helper_client.h"
-#include "platform/net/echo_helper_protocol.h"
-#include "platform/net/network.h"
+#include "icmp/helper_client.h"
+#include "icmp/helper_protocol.h"
+#include "icmp/status.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace platform::icmp {
+namespace icmp {
 namespace {
 
 const std::uint8_t kData[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
@@ -47,7 +47,7 @@ TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
         EchoHelper helper({FAKE_ECHO_HELPER, c.mode});
         int firstPid = 0;
         for (std::size_t i = 0; i < c.statuses.size(); ++i) {
-            const Outcome outcome = helper.echo(kLoopback, kData, 0);
+            const Settled outcome = helper.echo(kLoopback, kData, 0);
             EXPECT_EQ(outcome.status, c.statuses[i]) << c.mode << ", echo " << i;
             if (outcome.status == 0) {
                 EXPECT_EQ(outcome.address, kLoopback) << c.mode;
@@ -65,11 +65,11 @@ TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
 }
 
 // Settles everything in flight, waiting as the network layer does.
-std::vector<EchoHelper::Settled> collectAll(EchoHelper& helper)
+std::vector<Settled> collectAll(EchoHelper& helper)
 {
-    std::vector<EchoHelper::Settled> settled;
+    std::vector<Settled> settled;
     while (helper.inFlight() > 0) {
-        helper.wait(helper.nextDeadline().value_or(EchoHelper::Clock::now()));
+        helper.wait(helper.nextDeadline().value_or(Clock::now()));
         helper.collect(settled);
     }
     helper.collect(settled);
@@ -84,7 +84,7 @@ TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
 {
     const std::string words[] = {"first", "second", "third"};
     auto startThree = [&](EchoHelper& helper) {
-        std::vector<EchoHelper::Ticket> tickets;
+        std::vector<Ticket> tickets;
         for (std::uint32_t i = 0; i < 3; ++i)
             tickets.push_back(
                 helper.start(htonl(0x7F000001 + i),
@@ -165,7 +165,7 @@ TEST(EchoHelper, ServesEchoesWithoutAnyCapability)
 {
     REQUIRE_REAL_HELPER();
     EchoHelper helper({QUORVEX_ECHO_HELPER});
-    Outcome outcome = helper.echo(kLoopback, kData, 2000);
+    Settled outcome = helper.echo(kLoopback, kData, 2000);
     ASSERT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.address, kLoopback);
     EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
@@ -194,7 +194,7 @@ TEST(EchoHelper, AnswersManyEchoesInFlight)
 {
     REQUIRE_REAL_HELPER();
     EchoHelper helper({QUORVEX_ECHO_HELPER});
-    std::map<EchoHelper::Ticket, std::uint32_t> asked;
+    std::map<Ticket, std::uint32_t> asked;
     for (std::uint32_t i = 1; i <= 1500; ++i) {
         const std::uint32_t destination = htonl(0x7F000000 + i);
         const std::uint8_t data[] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
@@ -236,4 +236,4 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
 }
 
 }  // namespace
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/net/deadline.h"
-#include "platform/net/icmp_packet.h"
+#include "icmp/echo_transport.h"
+#include "icmp/packet.h"
 
 #include <array>
 #include <chrono>
@@ -12,21 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace platform::icmp {
+namespace icmp {
 
 enum class SocketKind { Datagram, Raw };
-
-// The earliest deadline among echoes in flight, kept in a map whose values
-// have a `deadline`; none when nothing is in flight.
-template <class Map>
-std::optional<std::chrono::steady_clock::time_point> earliestDeadline(const Map& inFlight)
-{
-    std::optional<std::chrono::steady_clock::time_point> earliest;
-    for (const auto& [key, echo] : inFlight)
-        if (!earliest || echo.deadline < *earliest)
-            earliest = echo.deadline;
-    return earliest;
-}
 
 // The echo engine: one ICMP socket that a process keeps, with any number of
 // echoes in flight on it, and the one place where what comes back is given
@@ -34,31 +22,16 @@ std::optional<std::chrono::steady_clock::time_point> earliestDeadline(const Map&
 // needs no privilege where ping_group_range allows it; a raw socket
 // (CAP_NET_RAW) is the fall-back.
 //
-// It does no waiting of its own but in wait() and echo(), so that a poll
-// loop (the echo helper's) can drive it: poll descriptors() for input, up
-// to nextDeadline(), then collect(). The descriptors may change at a
-// start, when the socket is replaced.
-class EchoSocket {
+// A poll loop (the echo helper's) drives it by polling descriptors() for
+// input, up to nextDeadline(), then collect(). The descriptors may change
+// at a start, when the socket is replaced.
+class EchoSocket final : public EchoTransport {
 public:
-    using Clock = Deadline::Clock;
-    using Ticket = std::uint64_t;
-
-    struct Settled {
-        Ticket ticket = 0;
-        std::int32_t status = 0;
-        std::uint32_t address = 0;  // network byte order
-        std::uint32_t roundTripMs = 0;
-        std::uint8_t ttl = 0;
-        std::vector<std::uint8_t> data;  // the echoed data of an answer
-
-        Outcome outcome() const { return {status, address, roundTripMs, ttl, data}; }
-    };
-
     // Null when neither kind may be opened.
     static std::unique_ptr<EchoSocket> open();
     static std::unique_ptr<EchoSocket> open(SocketKind kind);
 
-    ~EchoSocket();
+    ~EchoSocket() override;
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
 
@@ -67,28 +40,16 @@ public:
     // flight (or -1).
     std::array<int, 2> descriptors() const { return {fd_, retiring_}; }
 
-    // Sends one echo request. An echo whose send fails is settled at once;
-    // collect() hands it over like any other.
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
-    // Its answer, whenever it comes, is dropped, and it is never handed over.
-    void abandon(Ticket ticket);
-
-    std::size_t inFlight() const { return pending_.size(); }
-    // The earliest deadline of the echoes in flight.
-    std::optional<Clock::time_point> nextDeadline() const;
-
-    // Without waiting: judges everything the socket holds, settles the
-    // echoes whose deadline has passed, and appends whatever has settled
-    // since the last collection.
-    void collect(std::vector<Settled>& settled);
-    // Waits until something arrives or until the time given, whichever comes
-    // first; in slices, so that the wake-up is not late (see Deadline).
-    void wait(Clock::time_point until);
-
-    // Starts an echo and waits for this one; other echoes in flight go on
-    // and are collected as usual. The outcome's data lives until the next
-    // echo.
-    Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    void abandon(Ticket ticket) override;
+    std::size_t inFlight() const override { return pending_.size(); }
+    std::optional<Clock::time_point> nextDeadline() const override;
+    // Judges everything the socket holds before it settles the echoes whose
+    // deadline has passed.
+    void collect(std::vector<Settled>& settled) override;
+    // In slices, so that the wake-up is not late (see waitSlice).
+    void wait(Clock::time_point until) override;
+    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
     struct Pending {
@@ -129,8 +90,7 @@ private:
     std::unordered_map<std::uint32_t, Pending> pending_;  // by identifier and sequence
     std::vector<Settled> settled_;
     std::vector<std::uint8_t> request_;
-    std::vector<std::uint8_t> lastData_;
     std::array<std::uint8_t, 65536> buffer_;
 };
 
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -14,7 +14,7 @@
 
 #include <sys/types.h>
 
-namespace platform::icmp {
+namespace icmp {
 
 // How long a receive asks without blocking before it sleeps: about what
 // the sleep and its wake-up cost, so that waiting this way never costs more
@@ -28,4 +28,4 @@ std::chrono::microseconds peerSpin();
 // result and errno are read's.
 ssize_t receiveFromPeer(int fd, std::span<std::uint8_t> into);
 
-}  // namespace platform::icmp
+}  // namespace icmp

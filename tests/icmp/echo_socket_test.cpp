@@ -3,8 +3,9 @@
 // twice, from the wrong host or with an error, as a real network may. Every
 // packet stays on that namespace's loopback.
 
-#include "platform/net/icmp_socket.h"
-#include "platform/net/network.h"
+#include "icmp/echo_socket.h"
+#include "icmp/status.h"
+#include "support/packets.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,8 @@
 
 namespace {
 
-using namespace platform::icmp;
-using Bytes = std::vector<std::uint8_t>;
+using namespace icmp;
+using packets::Bytes;
 
 void sysctl(const char* key, const char* value)
 {
@@ -66,7 +67,7 @@ Bytes text(const char* data) { return Bytes(data, data + std::strlen(data)); }
 struct Request {
     Bytes packet;
     std::size_t header;
-    std::uint16_t sequence() const { return std::uint16_t(packet[header + 6] << 8 | packet[header + 7]); }
+    std::uint16_t sequence() const { return packets::big16(packet, header + icmp::icmp_header::kSequence); }
 };
 
 // Sees every echo request and sends whatever ICMP it is told to, from any
@@ -85,8 +86,9 @@ public:
         Bytes buffer(70000);
         for (pollfd watch{fd_, POLLIN, 0}; ::poll(&watch, 1, waitMs) > 0;) {
             const ssize_t length = ::recv(fd_, buffer.data(), buffer.size(), 0);
-            const std::size_t header = (buffer[0] & 0x0F) * 4u;
-            if (length >= ssize_t(header + 8) && buffer[header] == 8)
+            const std::size_t header = (buffer[icmp::ip_header::kVersionAndLength] & 0x0F) * 4u;
+            if (length >= ssize_t(header + icmp::icmp_header::kLength) &&
+                buffer[header + icmp::icmp_header::kType] == icmp::icmp_header::kEchoRequest)
                 return Request{Bytes(buffer.begin(), buffer.begin() + length), header};
         }
         return std::nullopt;
@@ -95,14 +97,9 @@ public:
     // A damaged message keeps the checksum of the one it was.
     void send(std::uint32_t from, Bytes message, bool damaged = false)
     {
-        message[2] = message[3] = 0;
-        const std::uint16_t sum = internetChecksum(message);
-        message[2] = std::uint8_t(sum >> 8);
-        message[3] = std::uint8_t(sum);
+        packets::putChecksum(message, 0);
         message.back() ^= damaged;
-        Bytes packet{0x45, 0, 0, 0, 0, 0, 0, 0, 64, IPPROTO_ICMP, 0, 0, 0, 0, 0, 0, 127, 0, 0, 1};
-        std::memcpy(&packet[12], &from, 4);
-        packet.insert(packet.end(), message.begin(), message.end());
+        Bytes packet = packets::join({packets::ipv4Header(64, from, loopback(1)), message});
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = loopback(1);
@@ -113,21 +110,21 @@ public:
     void answer(const Request& request, const char* data = nullptr, std::uint8_t from = 0, bool damaged = false)
     {
         Bytes message(request.packet.begin() + request.header, request.packet.end());
-        message[0] = 0;
+        message[icmp::icmp_header::kType] = icmp::icmp_header::kEchoReply;
         if (data) {
-            message.resize(8);
+            message.resize(icmp::icmp_header::kLength);
             message.insert(message.end(), data, data + std::strlen(data));
         }
-        std::uint32_t asked;
-        std::memcpy(&asked, &request.packet[16], 4);
+        const std::uint32_t asked = packets::address(request.packet, icmp::ip_header::kDestination);
         send(from ? loopback(from) : asked, message, damaged);
     }
 
     // An ICMP error that quotes the request, as a router would send it.
     void fail(const Request& request, std::uint8_t type, std::uint8_t code)
     {
-        Bytes message{type, code, 0, 0, 0, 0, 0, 0};
-        message.insert(message.end(), request.packet.begin(), request.packet.begin() + request.header + 8);
+        Bytes message = packets::icmpHeader(type, code, 0, 0);
+        message.insert(message.end(), request.packet.begin(),
+                       request.packet.begin() + request.header + icmp::icmp_header::kLength);
         send(loopback(254), message);
     }
 
@@ -154,14 +151,14 @@ protected:
 
     // Collects until the ticket has settled; what else settles meanwhile is
     // kept for later.
-    EchoSocket::Settled waitFor(EchoSocket::Ticket ticket)
+    Settled waitFor(Ticket ticket)
     {
         for (;;) {
             socket_->collect(others_);
             const auto found = std::find_if(others_.begin(), others_.end(),
-                                            [&](const EchoSocket::Settled& echo) { return echo.ticket == ticket; });
+                                            [&](const Settled& echo) { return echo.ticket == ticket; });
             if (found != others_.end()) {
-                EchoSocket::Settled settled = std::move(*found);
+                Settled settled = std::move(*found);
                 others_.erase(found);
                 return settled;
             }
@@ -175,7 +172,7 @@ protected:
 
     std::unique_ptr<EchoSocket> socket_;
     std::optional<Responder> responder_;
-    std::vector<EchoSocket::Settled> others_;
+    std::vector<Settled> others_;
 };
 
 class EchoEngine : public PrivateNetwork, public testing::WithParamInterface<SocketKind> {
@@ -191,7 +188,7 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
 {
     enum { Plain, AfterWrap, AfterWrapWithOneInFlight };
     for (const int mode : {Plain, AfterWrap, AfterWrapWithOneInFlight}) {
-        const Outcome first = socket_->echo(loopback(1), text("FIRST"), 20);
+        const Settled first = socket_->echo(loopback(1), text("FIRST"), 20);
         ASSERT_EQ(first.status, 11010);
         const auto late = responder_->nextRequest();
         ASSERT_TRUE(late);
@@ -257,7 +254,7 @@ TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
         {"SILENT", 5, 100, 11010, "stays silent"},
         {"SEVEN", 1, 3000, 0, "answers twice"},
     };
-    std::vector<EchoSocket::Ticket> tickets;
+    std::vector<Ticket> tickets;
     std::vector<Request> requests;
     for (const auto& echo : echoes) {
         tickets.push_back(socket_->start(loopback(echo.host), text(echo.data), echo.timeoutMs));

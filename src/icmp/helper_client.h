@@ -2,16 +2,12 @@
 
 // The program's side of the echo helper: a process that holds cap_net_raw
 // for a program that must hold none. It is started at its first echo and
-// kept for the process's life. It is an echo transport like EchoSocket,
-// with the same asynchronous interface: many echoes in flight, each
-// request written at once and its answer collected by id whenever it
-// comes. A helper that dies, hangs or says what it should not costs every
-// echo in flight (IP_GENERAL_FAILURE) and is started afresh for the next.
-// Not safe to call from several threads at once; the network layer keeps
-// it behind its lock.
+// kept for the process's life. Many echoes are in flight, each request
+// written at once and its answer collected by id whenever it comes. A helper that dies, hangs or says what it should
+// not costs every echo in flight (IP_GENERAL_FAILURE) and is started afresh for the next. Not safe to call from
+// several threads at once; the network layer keeps it behind its lock.
 
-#include "platform/net/icmp_packet.h"
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_transport.h"
 
 #include <array>
 #include <chrono>
@@ -22,40 +18,27 @@
 #include <unordered_map>
 #include <vector>
 
-namespace platform::icmp {
+namespace icmp {
 
-class EchoHelper {
+class EchoHelper final : public EchoTransport {
 public:
-    using Clock = EchoSocket::Clock;
-    using Ticket = EchoSocket::Ticket;
-    using Settled = EchoSocket::Settled;
-
     // The program and its arguments; nothing is started yet.
     explicit EchoHelper(std::vector<std::string> command);
-    ~EchoHelper();
+    ~EchoHelper() override;
     EchoHelper(const EchoHelper&) = delete;
     EchoHelper& operator=(const EchoHelper&) = delete;
 
     // Writes one request, starting the helper first when none runs. An echo
     // that cannot be asked is settled at once with IP_GENERAL_FAILURE.
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
-    // Its answer, whenever it comes, is dropped, and it is never handed over.
-    void abandon(Ticket ticket);
-
-    std::size_t inFlight() const { return pending_.size(); }
+    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    void abandon(Ticket ticket) override;
+    std::size_t inFlight() const override { return pending_.size(); }
     // The earliest time by which an echo in flight must have its answer.
-    std::optional<Clock::time_point> nextDeadline() const;
-
-    // Without waiting: reads what the helper has answered, gives up a
-    // helper that is past an echo's deadline, and appends whatever has
-    // settled since the last collection.
-    void collect(std::vector<Settled>& settled);
-    // Waits until the helper says something or until the time given.
-    void wait(Clock::time_point until);
-
-    // Starts an echo and waits for this one; other echoes in flight go on.
-    // The outcome's data lives until the next echo.
-    Outcome echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+    std::optional<Clock::time_point> nextDeadline() const override;
+    // Also gives up a helper that is past an echo's deadline.
+    void collect(std::vector<Settled>& settled) override;
+    void wait(Clock::time_point until) override;
+    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
     // The helper's process id, 0 when none runs.
     int pid() const { return pid_; }
@@ -94,7 +77,6 @@ private:
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;
     std::vector<std::uint8_t> frame_;
-    std::vector<std::uint8_t> data_;
     std::array<std::uint8_t, 65536> chunk_;
 };
 
@@ -119,4 +101,4 @@ EchoHelperFile inspectEchoHelper(const std::string& path);
 // echo.
 EchoHelper* processEchoHelper();
 
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -1,6 +1,6 @@
-#include "platform/net/icmp_socket.h"
+#include "icmp/echo_socket.h"
 
-#include "platform/net/network.h"
+#include "icmp/status.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace platform::icmp {
+namespace icmp {
 namespace {
 
 // A socket that has had nothing in flight for this long is replaced before
@@ -76,7 +76,7 @@ int openSocket(SocketKind kind)
     return fd;
 }
 
-std::uint32_t elapsedMs(EchoSocket::Clock::duration elapsed)
+std::uint32_t elapsedMs(Clock::duration elapsed)
 {
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
@@ -206,7 +206,7 @@ std::uint16_t EchoSocket::nextSequence()
     }
 }
 
-EchoSocket::Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const auto now = Clock::now();
     prepareForStart(now);
@@ -397,7 +397,7 @@ void EchoSocket::retireIfDone()
     }
 }
 
-std::optional<EchoSocket::Clock::time_point> EchoSocket::nextDeadline() const { return earliestDeadline(pending_); }
+std::optional<Clock::time_point> EchoSocket::nextDeadline() const { return earliestDeadline(pending_); }
 
 void EchoSocket::collect(std::vector<Settled>& settled)
 {
@@ -414,7 +414,7 @@ void EchoSocket::collect(std::vector<Settled>& settled)
 void EchoSocket::wait(Clock::time_point until)
 {
     pollfd watch[2] = {{fd_, POLLIN, 0}, {retiring_, POLLIN, 0}};
-    const auto slice = Deadline::sliceFor(until - Clock::now());
+    const auto slice = waitSlice(until - Clock::now());
     const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
     if (::ppoll(watch, retiring_ >= 0 ? 2 : 1, &wait, nullptr) <= 0)
         return;
@@ -430,33 +430,32 @@ void EchoSocket::wait(Clock::time_point until)
     }
 }
 
-Outcome EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    auto take = [&]() -> std::optional<Outcome> {
+    auto take = [&]() -> std::optional<Settled> {
         const auto found = std::find_if(settled_.begin(), settled_.end(),
                                         [&](const Settled& settled) { return settled.ticket == ticket; });
         if (found == settled_.end())
             return std::nullopt;
-        lastData_ = std::move(found->data);
-        Outcome outcome{found->status, found->address, found->roundTripMs, found->ttl, lastData_};
+        Settled settled = std::move(*found);
         settled_.erase(found);
-        return outcome;
+        return settled;
     };
     // Receive before waiting: on a near host the answer is often there by
     // the time the send returns. One receive at a time, so that an answered
     // echo costs one send and one receive.
     for (;;) {
-        if (auto outcome = take())
-            return *outcome;
+        if (auto settled = take())
+            return std::move(*settled);
         if (receiveOne(fd_, false))
             continue;
         expire(Clock::now());
-        if (auto outcome = take())
-            return *outcome;
+        if (auto settled = take())
+            return std::move(*settled);
         wait(deadline);
     }
 }
 
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -1,9 +1,9 @@
-#include "platform/net/echo_helper_protocol.h"
+#include "icmp/helper_protocol.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace platform::icmp::helper {
+namespace icmp::helper {
 namespace {
 
 constexpr std::array<std::uint8_t, 4> kRequestTag = {'Q', 'E', 'R', '1'};
@@ -86,18 +86,19 @@ Decoded<Request> decodeRequest(std::span<const std::uint8_t> bytes)
     return decoded;
 }
 
-Decoded<Answer> decodeAnswer(std::span<const std::uint8_t> bytes)
+Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes)
 {
-    Decoded<Answer> decoded;
+    Decoded<Settled> decoded;
     std::span<const std::uint8_t> body;
     if (!frameBody(bytes, kAnswerTag, kAnswerFixed, decoded, body))
         return decoded;
-    decoded.message.id = big32(body, 0);
+    decoded.message.ticket = big32(body, 0);
     decoded.message.status = static_cast<std::int32_t>(big32(body, 4));
     decoded.message.address = raw32(body, 8);
     decoded.message.roundTripMs = big32(body, 12);
     decoded.message.ttl = body[16];
-    decoded.message.data = body.subspan(kAnswerFixed);
+    const auto data = body.subspan(kAnswerFixed);
+    decoded.message.data.assign(data.begin(), data.end());
     return decoded;
 }
 
@@ -112,12 +113,12 @@ void encodeRequest(const Request& request, std::vector<std::uint8_t>& out)
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
-void encodeAnswer(const Answer& answer, std::vector<std::uint8_t>& out)
+void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out)
 {
-    const auto data = answer.data.first(std::min(answer.data.size(), kMaxPayload));
+    const auto data = std::span(answer.data).first(std::min(answer.data.size(), kMaxPayload));
     out.insert(out.end(), kAnswerTag.begin(), kAnswerTag.end());
     putBig32(out, static_cast<std::uint32_t>(kAnswerFixed + data.size()));
-    putBig32(out, answer.id);
+    putBig32(out, static_cast<std::uint32_t>(answer.ticket));
     putBig32(out, static_cast<std::uint32_t>(answer.status));
     putRaw32(out, answer.address);
     putBig32(out, answer.roundTripMs);
@@ -125,4 +126,4 @@ void encodeAnswer(const Answer& answer, std::vector<std::uint8_t>& out)
     out.insert(out.end(), data.begin(), data.end());
 }
 
-}  // namespace platform::icmp::helper
+}  // namespace icmp::helper

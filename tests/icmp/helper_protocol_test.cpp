@@ -1,10 +1,10 @@
-#include "platform/net/echo_helper_protocol.h"
+#include "icmp/helper_protocol.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace platform::icmp::helper {
+namespace icmp::helper {
 namespace {
 
 std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
@@ -72,15 +72,15 @@ TEST(EchoHelperProtocol, FramesFollowEachOtherAndAnswersKeepTheirIds)
     const auto data = bytes("ECHO THIS");
     encodeAnswer({42, -1, 0x0100007F, 3, 64, data}, out);
     const auto answer = decodeAnswer(out);
-    ASSERT_EQ(answer.kind, Decoded<Answer>::Kind::Complete);
-    EXPECT_EQ(answer.message.id, 42u);
+    ASSERT_EQ(answer.kind, Decoded<Settled>::Kind::Complete);
+    EXPECT_EQ(answer.message.ticket, 42u);
     EXPECT_EQ(answer.message.status, -1);
     EXPECT_EQ(answer.message.address, 0x0100007Fu);
     EXPECT_EQ(answer.message.roundTripMs, 3u);
     EXPECT_EQ(answer.message.ttl, 64);
     EXPECT_EQ(std::string(answer.message.data.begin(), answer.message.data.end()), "ECHO THIS");
-    EXPECT_EQ(decodeAnswer(request(1, "")).kind, Decoded<Answer>::Kind::Malformed);
+    EXPECT_EQ(decodeAnswer(request(1, "")).kind, Decoded<Settled>::Kind::Malformed);
 }
 
 }  // namespace
-}  // namespace platform::icmp::helper
+}  // namespace icmp::helper

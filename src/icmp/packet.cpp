@@ -1,27 +1,27 @@
-#include "platform/net/icmp_packet.h"
+#include "icmp/packet.h"
 
-#include "platform/net/network.h"
+#include "icmp/header.h"
+#include "icmp/status.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-namespace platform::icmp {
+namespace icmp {
 namespace {
 
-constexpr std::uint8_t kEchoReply = 0;
-constexpr std::uint8_t kDestUnreachable = 3;
-constexpr std::uint8_t kSourceQuench = 4;
-constexpr std::uint8_t kEchoRequest = 8;
-constexpr std::uint8_t kTimeExceeded = 11;
-constexpr std::uint8_t kParameterProblem = 12;
-constexpr std::uint8_t kProtocolIcmp = 1;
-constexpr std::size_t kIcmpHeader = 8;
-constexpr std::size_t kMinIpHeader = 20;
+using namespace icmp_header;
+using ip_header::kProtocolIcmp;
 
 std::uint16_t big16(std::span<const std::uint8_t> bytes, std::size_t at)
 {
     return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+void putBig16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value)
+{
+    bytes[at] = static_cast<std::uint8_t>(value >> 8);
+    bytes[at + 1] = static_cast<std::uint8_t>(value);
 }
 
 std::uint32_t address32(std::span<const std::uint8_t> bytes, std::size_t at)
@@ -35,10 +35,10 @@ std::uint32_t address32(std::span<const std::uint8_t> bytes, std::size_t at)
 // start with a whole one.
 std::size_t ipHeaderLength(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.size() < kMinIpHeader || (bytes[0] >> 4) != 4)
+    if (bytes.size() < ip_header::kMinLength || (bytes[ip_header::kVersionAndLength] >> 4) != 4)
         return 0;
-    const std::size_t length = (bytes[0] & 0x0F) * 4u;
-    return length >= kMinIpHeader && length <= bytes.size() ? length : 0;
+    const std::size_t length = (bytes[ip_header::kVersionAndLength] & 0x0F) * 4u;
+    return length >= ip_header::kMinLength && length <= bytes.size() ? length : 0;
 }
 
 // Multicast and the limited broadcast may be answered by any host; every
@@ -68,9 +68,11 @@ struct QuotedEcho {
 std::optional<QuotedEcho> quotedEcho(std::span<const std::uint8_t> quoted)
 {
     const std::size_t header = ipHeaderLength(quoted);
-    if (header == 0 || quoted.size() < header + kIcmpHeader || quoted[9] != kProtocolIcmp || quoted[header] != kEchoRequest)
+    if (header == 0 || quoted.size() < header + kLength || quoted[ip_header::kProtocol] != kProtocolIcmp ||
+        quoted[header + kType] != kEchoRequest)
         return std::nullopt;
-    return QuotedEcho{address32(quoted, 16), {big16(quoted, header + 4), big16(quoted, header + 6)}};
+    return QuotedEcho{address32(quoted, ip_header::kDestination),
+                      {big16(quoted, header + kIdentifier), big16(quoted, header + kSequence)}};
 }
 
 // The ICMP message of an IPv4 packet (the kernel has cut it to its total
@@ -78,7 +80,7 @@ std::optional<QuotedEcho> quotedEcho(std::span<const std::uint8_t> quoted)
 std::span<const std::uint8_t> rawMessage(std::span<const std::uint8_t> packet)
 {
     const std::size_t header = ipHeaderLength(packet);
-    if (header == 0 || packet[9] != kProtocolIcmp || packet.size() < header + kIcmpHeader)
+    if (header == 0 || packet[ip_header::kProtocol] != kProtocolIcmp || packet.size() < header + kLength)
         return {};
     return packet.subspan(header);
 }
@@ -130,10 +132,10 @@ std::optional<EchoKey> echoNamedByRawPacket(std::span<const std::uint8_t> packet
     const auto message = rawMessage(packet);
     if (message.empty())
         return std::nullopt;
-    if (message[0] == kEchoReply)
-        return EchoKey{big16(message, 4), big16(message, 6)};
-    if (endsAnEcho(message[0]))
-        if (const auto quoted = quotedEcho(message.subspan(kIcmpHeader)))
+    if (message[kType] == kEchoReply)
+        return EchoKey{big16(message, kIdentifier), big16(message, kSequence)};
+    if (endsAnEcho(message[kType]))
+        if (const auto quoted = quotedEcho(message.subspan(kLength)))
             return quoted->key;
     return std::nullopt;
 }
@@ -145,25 +147,25 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
     // checksum fails is noise, as the datagram socket never sees it.
     if (message.empty() || internetChecksum(message) != 0)
         return {};
-    const std::uint8_t type = message[0];
+    const std::uint8_t type = message[kType];
     Verdict verdict;
-    verdict.from = address32(packet, 12);
-    verdict.ttl = packet[8];
+    verdict.from = address32(packet, ip_header::kSource);
+    verdict.ttl = packet[ip_header::kTtl];
     // A raw socket sees every process's echoes: another process may well use
     // the same identifier and sequence, but not ask the same host, or the
     // reply would be for both alike.
-    if (type == kEchoReply && big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence &&
-        answersFor(verdict.from, echo.destination)) {
+    if (type == kEchoReply && big16(message, kIdentifier) == echo.identifier &&
+        big16(message, kSequence) == echo.sequence && answersFor(verdict.from, echo.destination)) {
         verdict.kind = Verdict::Kind::Reply;
-        verdict.data = message.subspan(kIcmpHeader);
+        verdict.data = message.subspan(kLength);
         return verdict;
     }
     if (endsAnEcho(type)) {
-        const auto quoted = quotedEcho(message.subspan(kIcmpHeader));
+        const auto quoted = quotedEcho(message.subspan(kLength));
         if (quoted && quoted->destination == echo.destination && quoted->key.identifier == echo.identifier &&
             quoted->key.sequence == echo.sequence) {
             verdict.kind = Verdict::Kind::Error;
-            verdict.status = statusFromIcmp(type, message[1]);
+            verdict.status = statusFromIcmp(type, message[kCode]);
             return verdict;
         }
     }
@@ -172,30 +174,30 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
 
 std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message)
 {
-    if (message.size() < kIcmpHeader || message[0] != kEchoReply)
+    if (message.size() < kLength || message[kType] != kEchoReply)
         return std::nullopt;
-    return EchoKey{big16(message, 4), big16(message, 6)};
+    return EchoKey{big16(message, kIdentifier), big16(message, kSequence)};
 }
 
 Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t from, const EchoIdentity& echo)
 {
     // The kernel hands a ping socket every reply that carries its
     // identifier, whoever sent it.
-    if (message.size() < kIcmpHeader || message[0] != kEchoReply || big16(message, 6) != echo.sequence ||
+    if (message.size() < kLength || message[kType] != kEchoReply || big16(message, kSequence) != echo.sequence ||
         !answersFor(from, echo.destination))
         return {};
     Verdict verdict;
     verdict.kind = Verdict::Kind::Reply;
     verdict.from = from;
-    verdict.data = message.subspan(kIcmpHeader);
+    verdict.data = message.subspan(kLength);
     return verdict;
 }
 
 std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error)
 {
-    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kIcmpHeader || error.quoted[0] != kEchoRequest)
+    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kLength || error.quoted[kType] != kEchoRequest)
         return std::nullopt;
-    return EchoKey{big16(error.quoted, 4), big16(error.quoted, 6)};
+    return EchoKey{big16(error.quoted, kIdentifier), big16(error.quoted, kSequence)};
 }
 
 // A local error is the failure of the send that queued it, and that send
@@ -228,44 +230,13 @@ std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes)
 std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
                                            std::span<const std::uint8_t> data)
 {
-    std::vector<std::uint8_t> packet(kIcmpHeader + data.size());
-    packet[0] = kEchoRequest;
-    packet[4] = static_cast<std::uint8_t>(identifier >> 8);
-    packet[5] = static_cast<std::uint8_t>(identifier);
-    packet[6] = static_cast<std::uint8_t>(sequence >> 8);
-    packet[7] = static_cast<std::uint8_t>(sequence);
-    std::copy(data.begin(), data.end(), packet.begin() + kIcmpHeader);
-    const std::uint16_t checksum = internetChecksum(packet);
-    packet[2] = static_cast<std::uint8_t>(checksum >> 8);
-    packet[3] = static_cast<std::uint8_t>(checksum);
+    std::vector<std::uint8_t> packet(kLength + data.size());
+    packet[kType] = kEchoRequest;
+    putBig16(packet, kIdentifier, identifier);
+    putBig16(packet, kSequence, sequence);
+    std::copy(data.begin(), data.end(), packet.begin() + kLength);
+    putBig16(packet, kChecksum, internetChecksum(packet));
     return packet;
 }
 
-std::uint32_t writeReply(void* buffer, std::uint32_t size, const Outcome& outcome)
-{
-    if (buffer == nullptr || size < offsetof(ICMP_ECHO_REPLY, Status) + sizeof(ICMP_ECHO_REPLY::Status))
-        return 0;
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    if (size < sizeof(ICMP_ECHO_REPLY)) {
-        const std::uint32_t status = IP_BUF_TOO_SMALL;
-        std::memcpy(bytes + offsetof(ICMP_ECHO_REPLY, Status), &status, sizeof status);
-        return 0;
-    }
-    ICMP_ECHO_REPLY reply{};
-    reply.Address = outcome.address;
-    reply.Status = static_cast<std::uint32_t>(outcome.status);
-    reply.RoundTripTime = outcome.roundTripMs;
-    reply.Data = sizeof(ICMP_ECHO_REPLY);
-    reply.Options.Ttl = outcome.ttl;
-    const bool answered = outcome.status == IP_SUCCESS;
-    if (answered && outcome.data.size() > size - sizeof(ICMP_ECHO_REPLY)) {
-        reply.Status = IP_BUF_TOO_SMALL;
-    } else if (answered) {
-        reply.DataSize = static_cast<std::uint16_t>(outcome.data.size());
-        std::copy(outcome.data.begin(), outcome.data.end(), bytes + sizeof(ICMP_ECHO_REPLY));
-    }
-    std::memcpy(bytes, &reply, sizeof reply);
-    return reply.Status == IP_SUCCESS ? 1 : 0;
-}
-
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -1,4 +1,4 @@
-#include "platform/net/peer_receive.h"
+#include "icmp/peer_receive.h"
 
 #include <cerrno>
 
@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace platform::icmp {
+namespace icmp {
 
 std::chrono::microseconds peerSpin()
 {
@@ -36,4 +36,4 @@ ssize_t receiveFromPeer(int fd, std::span<std::uint8_t> into)
     return ::read(fd, into.data(), into.size());
 }
 
-}  // namespace platform::icmp
+}  // namespace icmp

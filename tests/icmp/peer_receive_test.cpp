@@ -3,7 +3,7 @@
 // sleep, the end of the stream, the socket's own timeout, and a pipe (the
 // helper run by hand) all read as a blocking read would read them.
 
-#include "platform/net/peer_receive.h"
+#include "icmp/peer_receive.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace platform::icmp {
+namespace icmp {
 namespace {
 
 using namespace std::chrono_literals;
@@ -64,4 +64,4 @@ TEST(PeerReceive, ReadsWhatABlockingReadWould)
 }
 
 }  // namespace
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace platform::icmp {
+namespace icmp {
 
 // Status of an ICMP message of the given type and code, as the ICMP echo
 // interface reports it.
@@ -74,19 +74,4 @@ std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16
 
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes);
 
-// What one echo came to, to be written into the caller's reply buffer.
-struct Outcome {
-    std::int32_t status = 0;
-    std::uint32_t address = 0;  // network byte order
-    std::uint32_t roundTripMs = 0;
-    std::uint8_t ttl = 0;
-    std::span<const std::uint8_t> data;
-};
-
-// Writes the ICMP_ECHO_REPLY record and the returned data behind it. The
-// status is written whenever the buffer has room for it; data that does
-// not fit turns the status into IP_BUF_TOO_SMALL. Returns the number of
-// replies held (1 for an answered echo, otherwise 0).
-std::uint32_t writeReply(void* buffer, std::uint32_t size, const Outcome& outcome);
-
-}  // namespace platform::icmp
+}  // namespace icmp

@@ -13,7 +13,7 @@
 //     die-first F   dies at its first request unless file F exists, which
 //                   it creates, so that the helper started after it answers
 
-#include "platform/net/echo_helper_protocol.h"
+#include "icmp/helper_protocol.h"
 
 #include <algorithm>
 #include <string>
@@ -22,7 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace helper = platform::icmp::helper;
+namespace helper = icmp::helper;
 
 namespace {
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
             std::vector<std::uint8_t> out;
             for (auto asked = held.rbegin(); asked != held.rend(); ++asked) {
                 const auto r = helper::decodeRequest(*asked).message;
-                helper::encodeAnswer({r.id, 0, r.destination, 1, 64, r.payload}, out);
+                helper::encodeAnswer({r.id, 0, r.destination, 1, 64, {r.payload.begin(), r.payload.end()}}, out);
             }
             put(out, out.size());
             held.clear();
@@ -85,7 +85,12 @@ int main(int argc, char** argv)
             return 1;
         if (mode == "hang")
             pause();
-        helper::Answer answer{request.id + (mode == "wrong-id"), 0, request.destination, 1, 64, request.payload};
+        const icmp::Settled answer{request.id + (mode == "wrong-id"),
+                                   0,
+                                   request.destination,
+                                   1,
+                                   64,
+                                   {request.payload.begin(), request.payload.end()}};
         std::vector<std::uint8_t> out;
         helper::encodeAnswer(answer, out);
         put(out, mode == "half-answer" ? out.size() / 2 : out.size());

@@ -10,6 +10,8 @@
 // Every request carries an id that its answer repeats, so that a parent may
 // have many echoes in flight at once and match each answer to its echo.
 
+#include "icmp/echo_transport.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::icmp::helper {
+namespace icmp::helper {
 
 // The first bytes the helper writes once its socket is open and its
 // capabilities are gone: from then on it serves requests.
@@ -36,15 +38,6 @@ struct Request {
     std::span<const std::uint8_t> payload;  // inside the decoded bytes
 };
 
-struct Answer {
-    std::uint32_t id = 0;
-    std::int32_t status = 0;
-    std::uint32_t address = 0;  // network byte order
-    std::uint32_t roundTripMs = 0;
-    std::uint8_t ttl = 0;
-    std::span<const std::uint8_t> data;  // inside the decoded bytes
-};
-
 template <class Message>
 struct Decoded {
     enum class Kind { Complete, Incomplete, Malformed };
@@ -57,11 +50,12 @@ struct Decoded {
 // The frame at the start of the bytes: complete, a beginning that more
 // bytes may complete, or bytes that no frame of this kind starts with.
 Decoded<Request> decodeRequest(std::span<const std::uint8_t> bytes);
-Decoded<Answer> decodeAnswer(std::span<const std::uint8_t> bytes);
+// An answer is a settled echo whose ticket is the id of its request.
+Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes);
 
 // Appends one frame to out. A payload over kMaxPayload is cut to it; the
 // client never asks for more.
 void encodeRequest(const Request& request, std::vector<std::uint8_t>& out);
-void encodeAnswer(const Answer& answer, std::vector<std::uint8_t>& out);
+void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out);
 
-}  // namespace platform::icmp::helper
+}  // namespace icmp::helper
