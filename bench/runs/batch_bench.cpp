@@ -17,8 +17,8 @@
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
 #include "icmp/echo_socket.h"
-#include "runs/connect.h"
 #include "ui/main_form.h"
+#include "ui/run_handlers.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -158,7 +158,7 @@ int main(int argc, char** argv)
     writeHosts(input, hosts);
 
     platform::GuiApplication app(argc, argv);
-    runs::ConnectToMainForm();
+    ui::ConnectRunsToMainForm();
     ui::mainFrm().Show();
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();

@@ -1,7 +1,7 @@
 #include "about/sys_info.h"
 
 #include "platform/ansi.h"
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "platform/runtime_error.h"
 #include "platform/system/file_search.h"
 #include "platform/system/program_start.h"

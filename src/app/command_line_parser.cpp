@@ -1,7 +1,7 @@
 #include "app/command_line_parser.h"
 
 #include "platform/files/file_name.h"
-#include "platform/forms/dispatch.h"
+#include "platform/error_report.h"
 #include "platform/runtime_error.h"
 #include "runs/parallel_batch.h"
 #include "runs/timeout.h"

@@ -3,8 +3,8 @@
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
 #include "platform/net/icmp_rights.h"
-#include "runs/connect.h"
 #include "ui/main_form.h"
+#include "ui/run_handlers.h"
 
 #include <cstdio>
 
@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quorvex: %s\n", qPrintable(advice));
 
     platform::GuiApplication app(argc, argv);
-    runs::ConnectToMainForm();
+    ui::ConnectRunsToMainForm();
     about::ConnectToMainForm();
 
     ui::OpenMainWindow(advice);

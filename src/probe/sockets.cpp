@@ -2,7 +2,7 @@
 
 #include "platform/ansi.h"
 #include "platform/kernel32.h"
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "platform/net/network.h"
 
 #include <cstddef>

@@ -1,34 +1,18 @@
 #include "runs/batch_file_ping.h"
 
 #include "platform/files/file_system_object.h"
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 #include "runs/batch_output.h"
 #include "runs/parallel_batch.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
-#include "ui/main_form.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace runs {
-namespace {
-
-class MainFormControls final : public BatchControls {
-public:
-    BatchFile InputFile() override { return {ui::mainFrm().txtInput->text()}; }
-    BatchFile OutputFile() override { return {ui::mainFrm().txtOutput->text()}; }
-    QString TimeoutText() override { return ui::mainFrm().txtPingtimeout->text(); }
-    void SetStatusText(const QString& text) override { ui::mainFrm().StatusBar->setSimpleText(text); }
-    float ProgressValue() override { return ui::mainFrm().ProgressBar1->Value(); }
-    void SetProgressValue(float value) override { ui::mainFrm().ProgressBar1->setValue(value); }
-    void SetProgressMax(float max) override { ui::mainFrm().ProgressBar1->setMax(max); }
-};
-
-}  // namespace
-
 BatchTotals BatchFilePing(BatchControls& controls, int parallel)
 {
     controls.SetStatusText(QStringLiteral("Running ping sequence..."));
@@ -86,12 +70,6 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
     output->Close();
     totals.didNotAnswer = output->Lines();
     return totals;
-}
-
-void cmdStart_Click()
-{
-    MainFormControls controls;
-    BatchFilePing(controls);
 }
 
 }  // namespace runs

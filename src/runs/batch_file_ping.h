@@ -41,7 +41,4 @@ struct BatchTotals {
 // flight at once (ParallelBatchPing); the output is the same.
 BatchTotals BatchFilePing(BatchControls& controls, int parallel = 1);
 
-// The Start button of the main window.
-void cmdStart_Click();
-
 }  // namespace runs

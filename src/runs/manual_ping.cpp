@@ -1,12 +1,11 @@
 #include "runs/manual_ping.h"
 
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "probe/echo_status_text.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
-#include "ui/main_form.h"
 
 namespace runs {
 namespace {
@@ -17,13 +16,6 @@ QString Verdict(const QString& host, const QString& address, std::int32_t status
         return QStringLiteral("Success! ") + host + QStringLiteral(" Replied from ip: ") + address;
     return QStringLiteral("Error! ") + host + QStringLiteral(" Did not reply. Error: ") + EchoStatusText(status);
 }
-
-class MainFormControls final : public ManualPingControls {
-public:
-    QString HostText() override { return ui::mainFrm().txtHost->text(); }
-    QString TimeoutText() override { return ui::mainFrm().txtPingtimeout->text(); }
-    void SetVerdict(const QString& caption) override { ui::mainFrm().Label6->setText(caption); }
-};
 
 }  // namespace
 
@@ -40,12 +32,6 @@ std::optional<std::int32_t> ManualPing(ManualPingControls& controls)
     controls.SetVerdict(Verdict(controls.HostText(), address, status));
     StopSockets();
     return status;
-}
-
-void cmdManPing_Click()
-{
-    MainFormControls controls;
-    ManualPing(controls);
 }
 
 }  // namespace runs

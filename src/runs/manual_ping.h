@@ -21,7 +21,4 @@ public:
 // echo's status, or nothing when Windows Sockets did not start.
 std::optional<std::int32_t> ManualPing(ManualPingControls& controls);
 
-// The Ping button of the main window.
-void cmdManPing_Click();
-
 }  // namespace runs

@@ -1,6 +1,6 @@
 #include "runs/parallel_batch.h"
 
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "probe/echoes_in_flight.h"
 #include "probe/sockets.h"
 #include "runs/ping_texts.h"

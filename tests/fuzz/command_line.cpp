@@ -10,7 +10,7 @@
 #include "platform/ansi.h"
 #include "platform/files/file_name.h"
 #include "platform/files/files.h"
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 #include "platform/net/network.h"
 #include "platform/runtime_error.h"
 #include "require.h"

@@ -5,9 +5,9 @@
 
 #include "platform/forms/form.h"
 #include "platform/forms/gui_application.h"
-#include "runs/connect.h"
 #include "support/recording_msgbox.h"
 #include "ui/main_form.h"
+#include "ui/run_handlers.h"
 
 #include <QFile>
 #include <QProcess>
@@ -31,7 +31,7 @@ class LabRuns : public testing::Test {
 protected:
     void SetUp() override
     {
-        runs::ConnectToMainForm();
+        ui::ConnectRunsToMainForm();
         mainFrm().txtPingtimeout->setText("200");
     }
     void TearDown() override { platform::DestroyAllForms(); }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/forms/msgbox.h"
+#include "platform/msgbox.h"
 
 #include <QString>
 #include <QStringList>

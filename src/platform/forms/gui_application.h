@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/forms/msgbox.h"
+#include "platform/seam.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -13,7 +16,9 @@ namespace platform {
 // desktop. It ends the program when no form is left loaded, not when the
 // last window closes, and it is the last line of defence of the standard
 // error report: an exception that escapes an event handler outside the
-// event dispatch is reported here, and the program keeps running.
+// event dispatch is reported here, and the program keeps running. While it
+// lives, platform::MsgBox shows the window system's message box instead of
+// the plain stderr line that the core libraries fall back on.
 class GuiApplication final : public QApplication {
 public:
     // The family and pixel size of the windows' font. 11 pixels is the
@@ -28,6 +33,10 @@ public:
     // The family actually in use: kFontFamily when it is installed,
     // otherwise the system's default sans-serif family.
     static QString fontFamily();
+
+private:
+    QtMessageBox messageBox_;
+    ScopedFake<MessageBox> messageBoxInPlace_{messageBox_};
 };
 
 }  // namespace platform

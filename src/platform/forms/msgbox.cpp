@@ -19,26 +19,16 @@ QMessageBox::Icon iconFor(int style)
     }
 }
 
-class QtMessageBox final : public MessageBox {
-public:
-    void show(const QString& prompt, int style) override
-    {
-        // The active window as parent only places the box over it; the box
-        // is modal to the whole application either way.
-        QMessageBox box(iconFor(style), App().Title, prompt, QMessageBox::Ok, QApplication::activeWindow());
-        box.setWindowModality(Qt::ApplicationModal);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-    }
-};
-
 }  // namespace
 
-template <>
-MessageBox& realImplementation<MessageBox>()
+void QtMessageBox::show(const QString& prompt, int style)
 {
-    static QtMessageBox box;
-    return box;
+    // The active window as parent only places the box over it; the box
+    // is modal to the whole application either way.
+    QMessageBox box(iconFor(style), App().Title, prompt, QMessageBox::Ok, QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 }  // namespace platform

@@ -1,26 +1,15 @@
 #pragma once
 
-#include "platform/seam.h"
-
-#include <QString>
+#include "platform/msgbox.h"
 
 namespace platform {
 
-// Style values of the message box: OK only, with the icon they name.
-namespace msgbox_style {
-inline constexpr int OkOnly = 0;
-inline constexpr int Critical = 16;
-inline constexpr int Exclamation = 48;
-}  // namespace msgbox_style
-
-// The modal message box: the application's title, an OK button, the icon
-// from the style value; returns when the operator dismisses it.
-class MessageBox {
+// The message box of the window system: a modal QMessageBox over the
+// active window. GuiApplication puts one in place of the plain one for as
+// long as it lives.
+class QtMessageBox final : public MessageBox {
 public:
-    virtual ~MessageBox() = default;
-    virtual void show(const QString& prompt, int style) = 0;
+    void show(const QString& prompt, int style) override;
 };
-
-inline void MsgBox(const QString& prompt, int style = msgbox_style::OkOnly) { use<MessageBox>().show(prompt, style); }
 
 }  // namespace platform

@@ -1,8 +1,6 @@
-#include "platform/runtime_error.h"
-#include "runs/connect.h"
-#include "runs/timeout.h"
 #include "support/fake_network.h"
 #include "support/recording_msgbox.h"
+#include "ui/run_handlers.h"
 #include "ui/ui_fixture.h"
 
 namespace {
@@ -13,7 +11,7 @@ class ManualPingTest : public UiTest {
 protected:
     void SetUp() override
     {
-        runs::ConnectToMainForm();
+        ui::ConnectRunsToMainForm();
         network.hosts["alpha"] = {{192, 0, 2, 7}};
         network.hosts[" alpha "] = {{192, 0, 2, 8}};
         network.statusOf["192.0.2.8"] = 11010;
@@ -60,41 +58,6 @@ TEST_F(ManualPingTest, FailuresBeforeTheEchoLeaveTheCaptionAlone)
     EXPECT_EQ(messages.shown[3].prompt, "Overflow: the ping timeout \"-5\" lies outside 0 to 2147483647.");
     EXPECT_EQ(mainFrm().Label6->text(), "Success! alpha Replied from ip: 192.0.2.7");
     EXPECT_EQ(network.echoes.size(), 1u);
-}
-
-TEST(TimeoutMilliseconds, TakesBlanksASignAndDigitsFromZeroTo32BitsLargest)
-{
-    const struct {
-        const char* text;
-        std::int32_t value;
-        int error;  // the runtime error number, or 0
-    } cases[] = {
-        {"500", 500, 0},
-        {" \t+0042 ", 42, 0},
-        {"-0", 0, 0},
-        {"2147483647", 2147483647, 0},
-        {" \t-0042 ", 0, 6},
-        {"-2147483648", 0, 6},
-        {"", 0, 13},
-        {"-", 0, 13},
-        {"1.5", 0, 13},
-        {"0x10", 0, 13},
-        {"1 2", 0, 13},
-        {"\uFF15", 0, 13},
-        {"2147483648", 0, 6},
-        {"-2147483649", 0, 6},
-        {"99999999999999999999999", 0, 6},
-    };
-    for (const auto& c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        try {
-            EXPECT_EQ(runs::TimeoutMilliseconds(text), c.value) << c.text;
-            EXPECT_EQ(c.error, 0) << c.text;
-        } catch (const platform::RuntimeError& error) {
-            EXPECT_EQ(error.number(), c.error) << c.text;
-            EXPECT_TRUE(error.description().contains(QLatin1Char('"') + text + QLatin1Char('"'))) << c.text;
-        }
-    }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-#include "runs/connect.h"
 #include "support/fake_network.h"
 #include "support/memory_files.h"
 #include "support/recording_msgbox.h"
+#include "ui/run_handlers.h"
 #include "ui/ui_fixture.h"
 
 #include <QDir>
@@ -27,7 +27,7 @@ class BatchTest : public UiTest {
 protected:
     void SetUp() override
     {
-        runs::ConnectToMainForm();
+        ui::ConnectRunsToMainForm();
         network.hosts["alpha"] = {{192, 0, 2, 1}};
         network.hosts["beta"] = {{192, 0, 2, 2}};
         network.hosts["\tbeta"] = {{192, 0, 2, 2}};
