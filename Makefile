@@ -72,6 +72,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/lab/run-lab-bench ]; then $(BUILD)/bench/lab/run-lab-bench; fi
 	$(BUILD)/bench/parallel/parallel_bench
 	$(BUILD)/bench/helper/run-helper-bench
+	bench/lossy/lossy_link.sh $(BUILD)/src/app/quorvex
 
 # The Debian package, from a build of its own: Debian's optimisation and
 # hardening flags, no tests, and the prefix the package installs into, where

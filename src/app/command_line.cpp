@@ -10,6 +10,7 @@
 #include "platform/msgbox.h"
 #include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
+#include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
 #include "runs/manual_ping.h"
 
@@ -59,6 +60,7 @@ public:
     // The hosts settled so far: all above this one in a serial run.
     void HostStarting(const QString& host) override { console_.Progress(static_cast<int>(value_), total_, host); }
     bool ListBeforeOutput() override { return true; }
+    int Retries() override { return request_.retries.toInt(); }
     void ListCutShort(const runs::HostList::CutShort& cut) override
     {
         console_.Say(QStringLiteral("line %1 is empty, so the %2%3 line%4 after it %5 not read.")
@@ -123,7 +125,12 @@ int manualPing(const CommandLineRequest& request)
     const std::optional<std::int32_t> status = runs::ManualPing(controls);
     if (!status)
         return kFailed;  // Windows Sockets did not start; the message said so
-    const QByteArray line = platform::toAnsi(controls.verdict) + '\n';
+    // The verdict names the host as given, which may hold a terminal's
+    // commands; a file or a pipe gets its bytes as they are.
+    QByteArray line = platform::toAnsi(controls.verdict);
+    if (platform::StandardOutputIsTerminal())
+        line = app::TerminalText(line);
+    line += '\n';
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }

@@ -1,7 +1,6 @@
 #include "app/command_line_parser.h"
 
 #include "platform/files/file_name.h"
-#include "platform/error_report.h"
 #include "platform/runtime_error.h"
 #include "runs/parallel_batch.h"
 #include "runs/timeout.h"
@@ -29,6 +28,7 @@ const Option kOptions[] = {
     {'o', "output", &Request::output},
     {'t', "timeout", &Request::timeout},
     {'P', "parallel", &Request::parallel},
+    {'r', "retries", &Request::retries},
     {0, "ping", &Request::host},
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
@@ -38,6 +38,31 @@ const Option kOptions[] = {
 const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
 
 QString shown(const QByteArray& argument) { return platform::decodeFileName(argument); }
+
+// Digits only: a sign, blanks or a base would each be a second spelling.
+bool wholeNumberIn(const QByteArray& value, int least, int most)
+{
+    const bool digits = !value.isEmpty() && value.size() <= QByteArray::number(most).size() &&
+                        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits && value.toInt() >= least && value.toInt() <= most;
+}
+
+// The window's error names ("Overflow") tell a shell user nothing; the
+// command line says what is wrong with the value and what it takes.
+std::optional<QString> timeoutRefusal(const QByteArray& timeout)
+{
+    try {
+        runs::TimeoutMilliseconds(shown(timeout));
+        return std::nullopt;
+    } catch (const platform::RuntimeError& error) {
+        const QString what = error.number() == platform::error_number::TypeMismatch
+                                 ? QStringLiteral("not a whole number")
+                             : timeout.trimmed().startsWith('-') ? QStringLiteral("negative")
+                                                                 : QStringLiteral("too long");
+        return QStringLiteral("the timeout \"%1\" is %2; --timeout takes 0 to 2147483647 milliseconds.")
+            .arg(shown(timeout), what);
+    }
+}
 
 }  // namespace
 
@@ -111,26 +136,23 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
     if (ping ? input || output : !(input && output))
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
-    // Digits only: a sign, blanks or a base would each be a second spelling.
-    const bool digits =
-        !request.parallel.isEmpty() && request.parallel.size() <= 4 &&
-        std::all_of(request.parallel.begin(), request.parallel.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || request.parallel.toInt() < 1 || request.parallel.toInt() > runs::kMostParallelEchoes)
+    if (!wholeNumberIn(request.parallel, 1, runs::kMostParallelEchoes))
         return refuse(QStringLiteral("--parallel takes a whole number from 1 to %1, not \"%2\".")
                           .arg(runs::kMostParallelEchoes)
                           .arg(shown(request.parallel)));
-    try {
-        runs::TimeoutMilliseconds(shown(request.timeout));
-    } catch (const platform::RuntimeError& error) {
-        return refuse(platform::ErrorReportText(error));
-    }
+    if (!wholeNumberIn(request.retries, 0, runs::kMostRetries))
+        return refuse(QStringLiteral("--retries takes a whole number from 0 to %1, not \"%2\".")
+                          .arg(runs::kMostRetries)
+                          .arg(shown(request.retries)));
+    if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
+        return refuse(*refusal);
     return parsed;
 }
 
 QString CommandLineHelp()
 {
     return QStringLiteral(
-        "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N]\n"
+        "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
         "       quorvex --ping HOST [--timeout MS]\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
@@ -142,6 +164,8 @@ QString CommandLineHelp()
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
         "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
         "                      the output is the same, in the same order\n"
+        "  -r, --retries N     give a host whose echo timed out up to N more echoes,\n"
+        "                      0 to 10 (default 0); an ICMP error is not retried\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"

@@ -17,6 +17,7 @@ struct CommandLineRequest {
     QByteArray host;
     QByteArray timeout = "500";
     QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
+    QByteArray retries = "0";   // more echoes for a host that timed out, checked to be 0 to kMostRetries
 };
 
 struct ParsedCommandLine {
@@ -28,9 +29,10 @@ struct ParsedCommandLine {
 // and --input=FILE alike; "--" ends the options. The request is refused
 // here, before anything is opened, for an unknown or repeated option, a
 // missing value, a stray argument, a batch run without both files, both
-// runs at once, a timeout that the runs would refuse, or a number of
-// echoes in flight that is not a whole number from 1 to 1024. No side
-// effects.
+// runs at once, a timeout that the runs would refuse (said in the
+// command line's words, not the window's), a number of echoes in flight
+// that is not a whole number from 1 to 1024, or a number of retries that
+// is not one from 0 to 10. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // The text of --help.

@@ -2,6 +2,7 @@
 
 #include "platform/files/file_system_object.h"
 #include "platform/msgbox.h"
+#include "platform/net/network.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 #include "runs/batch_output.h"
@@ -42,7 +43,8 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
                                    [&](int settled, const QString& host) {
                                        controls.SetProgressValue(static_cast<float>(settled));
                                        controls.HostStarting(host);
-                                   }},
+                                   },
+                               .retries = controls.Retries()},
                               parallel);
         hosts.Close();
         output->Close();
@@ -51,6 +53,7 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
     }
 
     EchoReply reply{};
+    const int retries = controls.Retries();
     while (const std::optional<QString> host = hosts.NextHost()) {
         controls.HostStarting(*host);
         if (!StartSockets()) {
@@ -59,7 +62,9 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
         }
         const QString address = ResolveHostName(*host);
         const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
-        const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
+        std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
+        for (int retry = 0; retry < retries && status == platform::IP_REQ_TIMED_OUT; ++retry)
+            status = SendEcho(address, kRequestData, reply, timeout);
         if (status != 0)
             output->HostDidNotAnswer(*host, status);
         StopSockets();

@@ -28,6 +28,9 @@ public:
     // (the output is replaced first) and says nothing of them.
     virtual bool ListBeforeOutput() { return false; }
     virtual void ListCutShort(const HostList::CutShort& cut) { (void)cut; }
+    // More echoes for a host whose echo timed out (BatchLines::retries);
+    // the window sends one.
+    virtual int Retries() { return 0; }
 };
 
 struct BatchTotals {

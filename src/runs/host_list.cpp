@@ -56,13 +56,16 @@ std::int16_t HostList::Count(bool lookPast)
         line.squeeze();  // the room it grew into while it was read
         kept_.append(std::move(line));
     }
-    if (lookPast && !keep_ && !stream_.AtEndOfStream())
+    if (lookPast && !stream_.Terminal() && !stream_.AtEndOfStream())
         lookPastTheEnd();
     return counted_;
 }
 
-// A regular file only: a pipe or a terminal may still be written to, and
-// waiting for its end would hold up the run. Bounded, for a huge file.
+// Not on a terminal, where the operator's empty line ends the list and
+// nothing follows until they type it. A pipe, a FIFO or a device is read
+// to its end, as nobody types into it: a host left behind an empty line
+// there would go unchecked without a word. Bounded, for a huge file or an
+// endless device.
 void HostList::lookPastTheEnd()
 {
     CutShort cut{counted_ + 1, 0, false};

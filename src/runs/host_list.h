@@ -47,8 +47,8 @@ public:
     HostList(platform::FileSystemObject& files, BatchFile input);
 
     // The counting pass; more than kMostHosts hosts is the overflow error.
-    // With lookPastTheEnd, a regular file is also read past the empty line
-    // that ends the list, for cutShort().
+    // With lookPastTheEnd, a list that is not a terminal is also read past
+    // the empty line that ends the list, for cutShort().
     std::int16_t Count(bool lookPastTheEnd = false);
     // Ends the counting pass and starts the ping pass.
     void StartPingPass();

@@ -1,6 +1,7 @@
 #include "runs/parallel_batch.h"
 
 #include "platform/msgbox.h"
+#include "platform/net/network.h"
 #include "probe/echoes_in_flight.h"
 #include "probe/sockets.h"
 #include "runs/ping_texts.h"
@@ -37,6 +38,7 @@ struct Slot {
     Lookup lookup;
     std::int32_t timeout = 0;
     std::int32_t status = 0;
+    int retriesLeft = 0;
     EchoReply* reply = nullptr;  // while its echo is in flight
     bool settled = false;
 };
@@ -95,6 +97,7 @@ private:
                 Slot& slot = slots_.emplace_back();
                 slot.lookup.host = *host;
                 slot.timeout = timeout;
+                slot.retriesLeft = batch_.retries;
                 resolver_.Resolve(slot.lookup);
             } catch (...) {
                 stopped_ = std::current_exception();
@@ -104,25 +107,50 @@ private:
     }
 
     // In list order: a host whose name is still being looked up holds up
-    // the hosts behind it.
+    // the hosts behind it. A retry goes first, as the output waits for it.
     void StartEchoes()
     {
-        while (nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_) {
+        while (!retrying_.empty() && echoes_.InFlight() < parallel_) {
+            Slot& slot = *retrying_.front();
+            retrying_.pop_front();
+            StartEcho(slot);
+        }
+        while (retrying_.empty() && nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_) {
             Slot& slot = slots_[nextEcho_];
             if (!resolver_.Done(slot.lookup))
                 break;
             ++nextEcho_;
-            EchoReply* const reply = freeReplies_.back();
-            const std::optional<std::int32_t> status =
-                echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
-            slot.lookup.address = QString();
-            if (status) {
-                Settle(slot, *status);
-            } else {
-                freeReplies_.pop_back();
-                slot.reply = reply;
-            }
+            StartEcho(slot);
         }
+    }
+
+    void StartEcho(Slot& slot)
+    {
+        EchoReply* const reply = freeReplies_.back();
+        const std::optional<std::int32_t> status =
+            echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
+        if (status) {
+            EchoEnded(slot, *status);
+        } else {
+            freeReplies_.pop_back();
+            slot.reply = reply;
+        }
+    }
+
+    // A timed-out echo is started again while the host has retries left;
+    // only its last echo settles the host. The slot stays where it is in
+    // the list (a deque keeps references to its elements while it grows at
+    // the back and shrinks at the front, and an unsettled slot is never
+    // popped).
+    void EchoEnded(Slot& slot, std::int32_t status)
+    {
+        if (status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
+            --slot.retriesLeft;
+            retrying_.push_back(&slot);
+            return;
+        }
+        slot.lookup.address = QString();
+        Settle(slot, status);
     }
 
     void Settle(Slot& slot, std::int32_t status)
@@ -166,7 +194,7 @@ private:
         for (void* context : collected_) {
             Slot& slot = *static_cast<Slot*>(context);
             freeReplies_.push_back(slot.reply);
-            Settle(slot, std::exchange(slot.reply, nullptr)->Status);
+            EchoEnded(slot, std::exchange(slot.reply, nullptr)->Status);
         }
     }
 
@@ -177,7 +205,8 @@ private:
     // Declared before the echoes and the look-ups, which write into them
     // and so must end first.
     std::vector<EchoReply> replies_;
-    std::deque<Slot> slots_;  // read and not yet written, in list order
+    std::deque<Slot> slots_;      // read and not yet written, in list order
+    std::deque<Slot*> retrying_;  // timed out, to be started again
     std::vector<EchoReply*> freeReplies_;
     std::vector<void*> collected_;
     EchoesInFlight echoes_;

@@ -22,10 +22,17 @@ struct BatchLines {
     // Whenever hosts have settled: how many have in all, and the host that
     // the output waits for (the one that settled last when none is left).
     std::function<void(int settled, const QString& host)> progress;
+    // More echoes, each with the same timeout, for a host whose echo timed
+    // out: on a lossy link one lost packet would list an answering host.
+    // An ICMP error is a verdict and is kept. The host keeps its place.
+    int retries = 0;
 };
 
 // The most echoes a parallel run keeps in flight.
 inline constexpr int kMostParallelEchoes = 1024;
+// The most retries a host may get: beyond this a silent host costs more
+// than its answer is worth.
+inline constexpr int kMostRetries = 10;
 
 // The batch run with up to `parallel` echoes in flight (2 to
 // kMostParallelEchoes). Echoes go out in list order, one per host; each

@@ -16,6 +16,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         QByteArray input, output, host, timeout;
         const char* error;  // the start of the refusal, or empty
         QByteArray parallel = "1";
+        QByteArray retries = "0";
     } cases[] = {
         {{"-i", "in", "-o", "out", "-P", "1024"}, Action::Batch, "in", "out", "", "500", "", "1024"},
         {{"-i", "in", "--parallel=08", "-o", "out"}, Action::Batch, "in", "out", "", "500", "", "08"},
@@ -31,8 +32,21 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"--ping=\x1b[31m", "-t0"}, Action::Ping, "", "", "\x1b[31m", "0", ""},
         {{"-i", "in", "--help"}, Action::Help, "in", "", "", "500", ""},
         {{"-v"}, Action::Version, "", "", "", "500", ""},
-        {{"-i", "in", "-o", "out", "-t", "-1"}, {}, {}, {}, {}, {}, "Overflow: the ping timeout \"-1\""},
-        {{"--ping", "h", "-t", ""}, {}, {}, {}, {}, {}, "Type mismatch: the ping timeout \"\""},
+        {{"-i", "in", "-o", "out", "-r", "10"}, Action::Batch, "in", "out", "", "500", "", "1", "10"},
+        {{"-i", "in", "--retries=0", "-o", "out", "-P8"}, Action::Batch, "in", "out", "", "500", "", "8", "0"},
+        {{"-i", "in", "-o", "out", "-r", "11"}, {}, {}, {}, {}, {}, "--retries takes a whole number from 0 to 10, not \"11\"."},
+        {{"-i", "in", "-o", "out", "--retries", "003"}, {}, {}, {}, {}, {}, "--retries takes"},
+        {{"-i", "in", "-o", "out", "-t", "-5"},
+         {},
+         {},
+         {},
+         {},
+         {},
+         "the timeout \"-5\" is negative; --timeout takes 0 to 2147483647 milliseconds."},
+        {{"-i", "in", "-o", "out", "-t", "2147483648"}, {}, {}, {}, {}, {}, "the timeout \"2147483648\" is too long;"},
+        {{"--ping", "h", "-t", ""}, {}, {}, {}, {}, {}, "the timeout \"\" is not a whole number;"},
+        {{"--ping", "h", "-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE"},
+        {{"-i", "in", "--ping", "h"}, {}, {}, {}, {}, {}, "give --input FILE"},
         {{"-i", "in", "-o", "out", "-i", "in"}, {}, {}, {}, {}, {}, "-i is given twice."},
         {{"-i", "in", "-o"}, {}, {}, {}, {}, {}, "-o needs a value."},
         {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},
@@ -59,6 +73,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.host, c.host) << arguments;
         EXPECT_EQ(parsed.request.timeout, c.timeout) << arguments;
         EXPECT_EQ(parsed.request.parallel, c.parallel) << arguments;
+        EXPECT_EQ(parsed.request.retries, c.retries) << arguments;
     }
 }
 

@@ -3,8 +3,8 @@
 // missing); their bytes need not be UTF-8. The parser gives a request or
 // one error, takes each value byte for byte from the argument that gave it,
 // hands the runs only values they accept (a timeout, a number of echoes in
-// flight), and touches nothing: no file, no socket, no message box, nothing
-// in the working folder.
+// flight, a number of retries), and touches nothing: no file, no socket,
+// no message box, nothing in the working folder.
 
 #include "app/command_line_parser.h"
 #include "platform/ansi.h"
@@ -80,7 +80,7 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {&Request::input, 'i', "input", {}},        {&Request::output, 'o', "output", {}},
     {&Request::timeout, 't', "timeout", "500"}, {&Request::host, 0, "ping", {}},
-    {&Request::parallel, 'P', "parallel", "1"},
+    {&Request::parallel, 'P', "parallel", "1"}, {&Request::retries, 'r', "retries", "0"},
 };
 
 // The value came whole from one argument: the one after the option, or the
@@ -109,7 +109,7 @@ QStringList workingFolder()
 bool sameRequest(const Request& a, const Request& b)
 {
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
-           a.timeout == b.timeout && a.parallel == b.parallel;
+           a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries;
 }
 
 }  // namespace
@@ -163,5 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     bool number = false;
     const int parallel = request.parallel.toInt(&number);
     FUZZ_REQUIRE(number && parallel >= 1 && parallel <= runs::kMostParallelEchoes);
+    // And so the number of retries.
+    const int retries = request.retries.toInt(&number);
+    FUZZ_REQUIRE(number && retries >= 0 && retries <= runs::kMostRetries);
     return 0;
 }

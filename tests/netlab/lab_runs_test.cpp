@@ -138,6 +138,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
     const QByteArray usage = "give --input FILE and --output FILE, or --ping HOST; --help tells more.\n";
     const QByteArray inPlace = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_expected.txt"));
+    const QByteArray badTimeout =
+        "quorvex: the timeout \"abc\" is not a whole number; --timeout takes 0 to 2147483647 milliseconds.\n";
     const QByteArray badParallel = "quorvex: --parallel takes a whole number from 1 to 1024, not \"0\".\n";
     const struct {
         const char* command;
@@ -157,7 +159,12 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 8)", 1, inPlace, "", ""},
         {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 1024)", 1, inPlace, "", ""},
         {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt" -P 8)", 0, "", "", ""},
-        {R"(cat "$D/hosts.txt" | "$Q" -i - -o - -t 200 -P 8)", 1, "kept", expected, ""},
+        {R"(cat "$D/hosts.txt" | "$Q" -i - -o - -t 200 -P 8)", 1, "kept", expected, cutShort},
+        // Nobody types into a pipe: the hosts behind its empty line are told of.
+        {R"(printf 'answering.lab\n\nsilent.lab\n' | "$Q" -i - -o "$D/out.txt" -t 200)", 0, "", "",
+         "quorvex: line 2 is empty, so the 1 line after it was not read.\n"},
+        // Retries change no verdict on a link that loses nothing.
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --retries=2 -P 8)", 1, expected, "", cutShort},
         {R"("$Q" -i "$D/hosts.txt" -o /dev/null -t 200)", 1, "kept", "", cutShort},  // a device's size says nothing
         {R"("$Q" -i "$D/hosts.txt" -o - -t 200)", 1, "kept", expected, cutShort},
         {R"(printf 'silent.lab\n' | "$Q" -i - -o"$D/out.txt" -t 200)", 1, silent, "", ""},
@@ -176,12 +183,13 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         // Refused before the output is touched.
         {R"("$Q" -i "$D/missing.txt" -o "$D/out.txt")", 2, "kept", "",
          "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
-        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --timeout abc)", 2, "kept", "",
-         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
-        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc)", 2, "kept", "",
-         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
-        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -t -1)", 2, "kept", "",
-         "quorvex: Overflow: the ping timeout \"-1\" lies outside 0 to 2147483647.\n"},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --timeout abc)", 2, "kept", "", badTimeout},
+        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc)", 2, "kept", "", badTimeout},
+        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -t -5)", 2, "kept", "",
+         "quorvex: the timeout \"-5\" is negative; --timeout takes 0 to 2147483647 milliseconds.\n"},
+        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -r 11)", 2, "kept", "",
+         "quorvex: --retries takes a whole number from 0 to 10, not \"11\".\n"},
+        {R"("$Q" --ping answering.lab -o "$D/out.txt")", 2, "kept", "", "quorvex: " + usage},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --bogus)", 2, "kept", "", "quorvex: unknown option --bogus; " + usage},
         {R"("$Q" -i "$D/hosts.txt")", 2, "kept", "", "quorvex: " + usage},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "",
@@ -197,8 +205,7 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "quorvex: Disk full: \"/dev/full\" cannot be written: No space left on device.\n"},
         {R"(yes answering.lab | head -n 32768 | "$Q" -i - -o "$D/out.txt" -P 8)", 2, "kept", "",
          "quorvex: Overflow: \"standard input\" lists more than 32767 hosts before its first empty line.\n"},
-        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc -P 8)", 2, "kept", "",
-         "quorvex: Type mismatch: the ping timeout \"abc\" is not a whole number.\n"},
+        {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc -P 8)", 2, "kept", "", badTimeout},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -P 0)", 2, "kept", "", badParallel},
         {R"("$Q" -i "$D/missing.txt" -o "$D/out.txt" -P 8)", 2, "kept", "",
          "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
@@ -218,21 +225,30 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
 }
 
 // On a terminal: the host in progress shows while its echo waits, control
-// characters of the list are escaped, and one line sums the run up.
+// characters of the list are escaped (C0, and C1 from end to end, which
+// some terminals take as CSI or OSC), and one line sums the run up; so is
+// --ping's verdict.
 TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
 {
-    write("hostile.txt", "\x1b]0;pwned\x07\x1b[31mRED\nanswering.lab\nsilent.lab\n");
+    write("hostile.txt", "\x1b]0;pwned\x07\x1b[31mRED\xc2\x80\xc2\x9b\xc2\x9d\xc2\x9f\nanswering.lab\nsilent.lab\n");
     const CommandLineRun result =
         run(QStringLiteral(R"(script -qec '"$Q" -i "$D/hostile.txt" -o "$D/out.txt" -t 2000' /dev/null)"));
     const QByteArray& screen = result.stdoutText;
     const std::string shown = screen.toStdString();
     EXPECT_EQ(result.exitCode, 1) << shown;
-    EXPECT_TRUE(screen.contains(R"(0/3 \x1b]0;pwned\x07\x1b[31mRED)")) << shown;
-    EXPECT_FALSE(screen.contains("\x1b]0;") || screen.contains("\x1b[31m")) << shown;
+    EXPECT_TRUE(screen.contains(R"(0/3 \x1b]0;pwned\x07\x1b[31mRED\xc2\x80\xc2\x9b\xc2\x9d\xc2\x9f)")) << shown;
+    for (const char* raw : {"\x1b]0;", "\x1b[31m", "\xc2\x80", "\xc2\x9b", "\xc2\x9d", "\xc2\x9f"})
+        EXPECT_FALSE(screen.contains(raw)) << shown;
     EXPECT_TRUE(screen.contains("2/3 silent.lab")) << "the silent host never showed while its echo waited: " << shown;
     EXPECT_TRUE(screen.endsWith("quorvex: 3 hosts pinged, 2 did not answer; the output is " +
                                 QFile::encodeName(dir.filePath("out.txt")) + ".\r\n"))
         << shown;
+
+    const CommandLineRun ping = run(QStringLiteral(
+        R"(export H=$'\e]0;owned\a\e[2J\xc2\x9banswering.lab'; script -qec '"$Q" --ping "$H"' /dev/null)"));
+    EXPECT_EQ(ping.stdoutText.toStdString(),
+              R"(Error! \x1b]0;owned\x07\x1b[2J\xc2\x9banswering.lab Did not reply. Error: -1   [ inet_addr: bad IP format ])"
+              "\r\n");
 }
 
 // Echoes in flight overlap: the hosts behind a silent one settle while its

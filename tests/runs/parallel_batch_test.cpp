@@ -25,8 +25,10 @@ const struct {
     std::uint8_t address;
     std::int32_t status;
     std::uint32_t ms;
-} kHosts[] = {{"silent", 1, 11010, 0},       {"quiet", 2, 11010, 0},    {"answering", 10, 0, 1},
-              {"unreachable", 20, 11003, 3}, {"refused", 30, 11005, 2}, {"slow", 40, 0, 7}};
+} kHosts[] = {{"silent", 1, 11010, 0},   {"quiet", 2, 11010, 0},
+              {"answering", 10, 0, 1},   {"unreachable", 20, 11003, 3},
+              {"refused", 30, 11005, 2}, {"slow", 40, 0, 7},
+              {"lossy", 50, 0, 1}};  // its first two echoes time out
 
 void script(FakeNetwork& network)
 {
@@ -35,6 +37,7 @@ void script(FakeNetwork& network)
         network.statusOf["192.0.2." + std::to_string(host.address)] = host.status;
         network.latencyOf["192.0.2." + std::to_string(host.address)] = host.ms;
     }
+    network.timeoutsBefore["192.0.2.50"] = 2;
 }
 
 // The list through ParallelBatchPing; each line written with the time on the
@@ -117,7 +120,7 @@ TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
 
 class Controls final : public runs::BatchControls {
 public:
-    explicit Controls(QString timeout) : timeout_(std::move(timeout)) {}
+    Controls(QString timeout, int retries) : timeout_(std::move(timeout)), retries_(retries) {}
     runs::BatchFile InputFile() override { return {QStringLiteral("in.txt")}; }
     runs::BatchFile OutputFile() override { return {QStringLiteral("out.txt")}; }
     QString TimeoutText() override { return timeout_; }
@@ -125,15 +128,18 @@ public:
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float) override {}
+    int Retries() override { return retries_; }
 
 private:
     QString timeout_;
+    int retries_;
     float value_ = 0.0f;
 };
 
 // The serial run of the same list on the same network is the measure: the
 // same file, messages, error, echoes, Windows Sockets start-ups and
-// clean-ups, and progress.
+// clean-ups, and progress; with retries too, whose echoes go out in
+// another order.
 TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
 {
     QByteArray shuffled;
@@ -142,18 +148,33 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
                                  "slow",   "nowhere", "  refused ", "   "};
     for (int i = 0; i < 600; ++i)
         shuffled += QByteArray(names[random() % std::size(names)]) + "\r\n";
+    QByteArrayList changed = shuffled.split('\n');
+    changed[300] = "other\r";
+    // Its first two echoes time out: two retries find it.
+    const QByteArray lossy = "lossy\r\nunreachable\r\nsilent\r\nanswering\r\n";
+    const char* lossyDown =
+        "unreachable - 11003   [ ip dest host unreachable ]\r\nsilent - 11010   [ ip req timed out ]\r\n";
     const struct {
         const char* what;
         QByteArray input;
         const char* timeout;
         int startupResult;
         platform::HANDLE handle;
+        int retries = 0;
+        QByteArray changedTo = {};   // the list at the second reading
+        const char* file = nullptr;  // the output, where it is not only the serial run's
+        std::size_t echoes = 0;
     } cases[] = {
         {"shuffled hosts", shuffled + "\r\nsilent\r\n", "50", 0, FakeNetwork().handleToGive},
         {"no ICMP handle", "answering\r\nnowhere\r\nsilent\r\n", "50", 0, platform::INVALID_HANDLE_VALUE},
         {"a timeout that is not a number", "answering\r\nsilent\r\n", "5O", 0, FakeNetwork().handleToGive},
         {"Windows Sockets does not start", "answering\r\nsilent\r\n", "50", 10091, FakeNetwork().handleToGive},
         {"more than 32767 hosts", QByteArray("answering\r\n").repeated(32768), "50", 0, FakeNetwork().handleToGive},
+        // The hosts above the changed line, many with echoes in flight, are
+        // written before the error ends the run.
+        {"the list changed between the passes", shuffled, "50", 0, FakeNetwork().handleToGive, 0, changed.join('\n')},
+        {"shuffled hosts, retried", shuffled, "50", 0, FakeNetwork().handleToGive, 3},
+        {"a lost echo retried, an error not", lossy, "50", 0, FakeNetwork().handleToGive, 2, {}, lossyDown, 3 + 1 + 3 + 1},
     };
     for (const auto& c : cases) {
         struct Run {
@@ -172,8 +193,13 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             network.handleToGive = c.handle;
             MemoryFiles files;
             files.files["in.txt"] = c.input;
+            int openings = 0;
+            files.beforeOpen = [&](const QString&) {
+                if (++openings == 2 && !c.changedTo.isEmpty())
+                    files.files["in.txt"] = c.changedTo;
+            };
             RecordingMessageBox messages;
-            Controls controls(c.timeout);
+            Controls controls(c.timeout, c.retries);
             Run result;
             try {
                 runs::BatchFilePing(controls, parallel);
@@ -182,6 +208,8 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             }
             for (const auto& echo : network.echoes)
                 result.echoes.push_back(echo.destination);
+            if (c.retries > 0)
+                std::sort(result.echoes.begin(), result.echoes.end());
             std::copy_if(network.calls.begin(), network.calls.end(), std::back_inserter(result.calls),
                          [](const std::string& call) { return call.starts_with("WSA"); });
             std::sort(result.calls.begin(), result.calls.end());
@@ -191,6 +219,9 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             return result;
         };
         const Run serial = run(1);
+        EXPECT_TRUE(!c.file || serial.file == c.file) << c.what << serial.file.toStdString();
+        EXPECT_TRUE(!c.echoes || serial.echoes.size() == c.echoes) << c.what;
+        EXPECT_TRUE(c.changedTo.isEmpty() || serial.error.contains("line 301 is not")) << c.what;
         for (int parallel : {2, 7, 1024})
             EXPECT_TRUE(run(parallel) == serial) << c.what << ", -P " << parallel;
     }

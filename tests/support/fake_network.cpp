@@ -101,8 +101,12 @@ bool FakeNetwork::IcmpCloseHandle(platform::HANDLE handle)
     return true;
 }
 
-std::int32_t FakeNetwork::scriptedStatus(std::uint32_t destination) const
+std::int32_t FakeNetwork::scriptedStatus(std::uint32_t destination)
 {
+    if (const auto lost = timeoutsBefore.find(dotted(destination)); lost != timeoutsBefore.end() && lost->second > 0) {
+        --lost->second;
+        return platform::IP_REQ_TIMED_OUT;
+    }
     const auto scripted = statusOf.find(dotted(destination));
     return scripted == statusOf.end() ? echoStatus : scripted->second;
 }

@@ -36,6 +36,9 @@ public:
     platform::HANDLE handleToGive = reinterpret_cast<platform::HANDLE>(std::intptr_t{0x1000});
     std::int32_t echoStatus = platform::IP_SUCCESS;
     std::map<std::string, std::int32_t> statusOf;  // by dotted destination; echoStatus for the others
+    // By dotted destination: this many echoes time out before the scripted
+    // status is given, as on a link that loses packets.
+    std::map<std::string, int> timeoutsBefore;
     std::function<void()> beforeEcho;
     bool echoWritesReply = true;
     // Called with the name, on the resolving thread, before it is looked up.
@@ -81,7 +84,7 @@ private:
         void* replyBuffer;
         std::uint32_t replySize;
     };
-    std::int32_t scriptedStatus(std::uint32_t destination) const;
+    std::int32_t scriptedStatus(std::uint32_t destination);
     void record(const char* call);
 
     std::vector<Pending> pending_;

@@ -26,6 +26,8 @@ struct OpenedFile {
     // changed; a pipe, a FIFO or a device gives other bytes, none, or waits
     // for a writer that has gone.
     bool rereadable = true;
+    // Someone types into it: its end comes only when they say so.
+    bool terminal = false;
 };
 
 // The file system under the file system object. Failures are runtime

@@ -117,7 +117,8 @@ OpenedFile wrap(int fd, const QString& path, const char* purpose, QIODevice::Ope
     const bool regular = S_ISREG(status.st_mode);
     auto device = std::make_unique<DescriptorDevice>(fd, !regular);
     device->open(mode | QIODevice::Unbuffered);
-    return {std::move(device), identityOf(status), regular};
+    const bool terminal = S_ISCHR(status.st_mode) && ::isatty(fd) == 1;
+    return {std::move(device), identityOf(status), regular, terminal};
 }
 
 OpenedFile open(const QString& path, int flags, const char* purpose, QIODevice::OpenMode mode)

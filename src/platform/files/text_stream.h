@@ -38,6 +38,7 @@ public:
     const QString& Path() const { return path_; }
     // Whether opening the file again gives its bytes again (a regular file).
     bool Rereadable() const { return file_.rereadable; }
+    bool Terminal() const { return file_.terminal; }
 
 private:
     // The next byte, or -1 at the end of the file.
