@@ -17,6 +17,7 @@ struct CommandLineRequest {
     QByteArray host;
     QByteArray timeout = "500";
     QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
+    bool json = false;          // one JSON object a line, for every host
 };
 
 struct ParsedCommandLine {

@@ -6,4 +6,8 @@ namespace platform {
 // line may be redrawn in place.
 bool StandardErrorIsTerminal();
 
+// Whether standard output goes to the terminal that standard error goes
+// to, so that lines on it would run into the progress line.
+bool StandardOutputSharesTerminal();
+
 }  // namespace platform

@@ -7,3 +7,6 @@
 // The text the operator reads for the status of one echo: the code, three
 // blanks, and the message in brackets.
 QString EchoStatusText(std::int32_t status);
+
+// The message alone, as the status text has it in brackets.
+QString EchoStatusMessage(std::int32_t status);

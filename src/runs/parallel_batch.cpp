@@ -35,10 +35,11 @@ constexpr std::uint32_t kEchoWaitMs = 1000;
 // A host from its reading to its line.
 struct Slot {
     Lookup lookup;
+    int line = 0;
     std::int32_t timeout = 0;
-    std::int32_t status = 0;
     EchoReply* reply = nullptr;  // while its echo is in flight
     bool settled = false;
+    HostResult result;  // once settled
 };
 
 class Run {
@@ -87,6 +88,7 @@ private:
                     listEnded_ = true;
                     break;
                 }
+                ++linesRead_;
                 if (!StartSockets()) {
                     platform::MsgBox(kSocketsNotResponding);
                     continue;
@@ -94,6 +96,7 @@ private:
                 const std::int32_t timeout = TimeoutMilliseconds(batch_.timeoutText());
                 Slot& slot = slots_.emplace_back();
                 slot.lookup.host = *host;
+                slot.line = linesRead_;
                 slot.timeout = timeout;
                 resolver_.Resolve(slot.lookup);
             } catch (...) {
@@ -115,9 +118,8 @@ private:
             EchoReply* const reply = freeReplies_.back();
             const std::optional<std::int32_t> status =
                 echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
-            slot.lookup.address = QString();
             if (status) {
-                Settle(slot, *status);
+                Settle(slot, *status, nullptr);
             } else {
                 freeReplies_.pop_back();
                 slot.reply = reply;
@@ -125,13 +127,12 @@ private:
         }
     }
 
-    void Settle(Slot& slot, std::int32_t status)
+    void Settle(Slot& slot, std::int32_t status, const EchoReply* reply)
     {
-        slot.status = status;
+        slot.result = ResultOf(slot.line, slot.lookup.host, slot.lookup.address, status, reply);
+        slot.lookup.address = QString();
         slot.settled = true;
         lastHost_ = slot.lookup.host;
-        if (status == 0)
-            slot.lookup.host = QString();
         ++settled_;
         StopSockets();
     }
@@ -139,9 +140,7 @@ private:
     void WriteSettled()
     {
         while (!slots_.empty() && slots_.front().settled) {
-            const Slot& slot = slots_.front();
-            if (slot.status != 0)
-                batch_.didNotAnswer(slot.lookup.host, slot.status);
+            batch_.settled(slots_.front().result);
             slots_.pop_front();
             --nextEcho_;
         }
@@ -166,7 +165,8 @@ private:
         for (void* context : collected_) {
             Slot& slot = *static_cast<Slot*>(context);
             freeReplies_.push_back(slot.reply);
-            Settle(slot, std::exchange(slot.reply, nullptr)->Status);
+            const EchoReply* const reply = std::exchange(slot.reply, nullptr);
+            Settle(slot, reply->Status, reply);
         }
     }
 
@@ -186,6 +186,7 @@ private:
     std::size_t nextEcho_ = 0;  // the first slot whose echo has not started
     bool listEnded_ = false;
     std::exception_ptr stopped_;
+    int linesRead_ = 0;
     int settled_ = 0;
     int reported_ = -1;  // so that the first host shows before any settles
     QString lastHost_;
