@@ -47,4 +47,4 @@ QString EchoStatusText(std::int32_t status)
     return QString::number(status) + QLatin1StringView("   [ ") + messageFor(status) + QLatin1StringView(" ]");
 }
 
-QString EchoStatusMessage(std::int32_t status) { return messageFor(status); }
+QLatin1StringView EchoStatusMessage(std::int32_t status) { return messageFor(status); }

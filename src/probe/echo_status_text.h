@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 
 #include <cstdint>
@@ -9,4 +10,4 @@
 QString EchoStatusText(std::int32_t status);
 
 // The message alone, as the status text has it in brackets.
-QString EchoStatusMessage(std::int32_t status);
+QLatin1StringView EchoStatusMessage(std::int32_t status);

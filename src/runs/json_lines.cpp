@@ -3,7 +3,8 @@
 #include "platform/ansi.h"
 #include "probe/echo_status_text.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstdint>
 
 namespace runs {
 namespace {
@@ -38,12 +39,12 @@ int utf8Length(const unsigned char* p, const unsigned char* end)
 
 // The bytes as a JSON string; false when a byte that is not UTF-8 was
 // written as U+FFFD.
-bool appendString(const QByteArray& bytes, QByteArray& out)
+bool appendString(QByteArrayView bytes, QByteArray& out)
 {
     static const char hex[] = "0123456789abcdef";
     bool exact = true;
     out += '"';
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const end = p + bytes.size();
     while (p < end) {
         const unsigned char c = *p;
@@ -84,53 +85,74 @@ bool appendString(const QByteArray& bytes, QByteArray& out)
     return exact;
 }
 
-void appendText(const QString& text, QByteArray& out)
+// The run's texts hold one byte a character; most are short enough for
+// the stack, which a line per host makes worth it.
+bool appendText(const QString& text, QByteArray& out)
 {
-    if (text.isEmpty()) {
+    char stack[256];
+    if (text.size() > qsizetype{sizeof stack})
+        return appendString(platform::toAnsi(text), out);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        stack[i] = static_cast<char>(text[i].unicode());
+    return appendString(QByteArrayView(stack, text.size()), out);
+}
+
+void appendNullOr(const QString& text, QByteArray& out)
+{
+    if (text.isEmpty())
         out += "null";
-        return;
-    }
-    appendString(platform::toAnsi(text), out);
+    else
+        appendText(text, out);
+}
+
+void appendNumber(std::uint64_t value, QByteArray& out)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
 }
 
 }  // namespace
 
 void AppendJsonLine(const HostResult& result, QByteArray& out)
 {
-    char number[48];
     out += "{\"line\":";
     if (result.line > 0)
-        out += QByteArray::number(result.line);
+        appendNumber(static_cast<std::uint64_t>(result.line), out);
     else
         out += "null";
     out += ",\"host\":";
-    const QByteArray host = platform::toAnsi(result.host);
-    if (!appendString(host, out)) {
+    if (!appendText(result.host, out)) {
         out += ",\"host_bytes\":\"";
-        out += host.toBase64();
+        out += platform::toAnsi(result.host).toBase64();
         out += '"';
     }
     out += ",\"address\":";
-    appendText(result.address, out);
+    appendNullOr(result.address, out);
     out += ",\"status\":";
-    out += QByteArray::number(result.status);
+    if (result.status < 0)
+        out += '-';
+    appendNumber(static_cast<std::uint64_t>(result.status < 0 ? -std::int64_t{result.status} : result.status), out);
     out += ",\"status_text\":";
-    appendString(platform::toAnsi(EchoStatusMessage(result.status)), out);
+    const QLatin1StringView message = EchoStatusMessage(result.status);
+    appendString(QByteArrayView(message.data(), message.size()), out);
     out += ",\"rtt_ms\":";
     if (result.roundTripUs) {
-        std::snprintf(number, sizeof number, "%llu.%03u", static_cast<unsigned long long>(*result.roundTripUs / 1000),
-                      static_cast<unsigned>(*result.roundTripUs % 1000));
-        out += number;
+        appendNumber(*result.roundTripUs / 1000, out);
+        const auto fraction = static_cast<unsigned>(*result.roundTripUs % 1000);
+        const char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
+                                  static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+        out.append(decimals, 4);
     } else {
         out += "null";
     }
     out += ",\"ttl\":";
     if (result.ttl)
-        out += QByteArray::number(*result.ttl);
+        appendNumber(*result.ttl, out);
     else
         out += "null";
     out += ",\"router\":";
-    appendText(result.router, out);
+    appendNullOr(result.router, out);
     out += "}\n";
 }
 
