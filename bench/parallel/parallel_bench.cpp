@@ -3,7 +3,8 @@
 // loopback is the only network, and nft drops the echoes of the silent
 // hosts on their way in. Every target is a 127.x.y.z address.
 //
-//   parallel_bench [rounds]      (default 5; needs root for the namespace)
+//   parallel_bench [rounds] [json]   (default 5; needs root for the namespace;
+//                                    json: only --json against the text)
 //
 // Contenders run one after another, round by round, so that a load on the
 // machine falls on all of them alike; each figure is the median over the
@@ -156,6 +157,24 @@ void compare(const char* title, const std::vector<std::string>& quorvex, const s
     std::printf("    ratio %.2fx (target <= %.1fx)\n", median(ratios), target);
 }
 
+// --json against the text output of the same run, which for answering
+// hosts writes nothing: what the objects cost.
+void jsonVersusText(const std::string& program, const std::string& list, const std::string& out, int rounds)
+{
+    for (const char* parallel : {"1", "256"}) {
+        std::vector<double> text, json, ratios;
+        for (int round = 0; round < rounds; ++round) {
+            const Outcome a = run({program, "-i", list, "-o", out, "-P", parallel});
+            const Outcome b = run({program, "-i", list, "-o", out, "-P", parallel, "--json"});
+            text.push_back(a.seconds);
+            json.push_back(b.seconds);
+            ratios.push_back(b.seconds / a.seconds);
+        }
+        std::printf("  32767 hosts, all answering, -P %s: text %.3f s, --json %.3f s, ratio %.2fx (target <= 1.1x)\n",
+                    parallel, median(text), median(json), median(ratios));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -177,6 +196,11 @@ int main(int argc, char** argv)
     const std::string all = writeHosts(dir + "/all-answering.txt", kAnswering, kAll);
     const std::string out = dir + "/out.txt";
     const std::string program = QUORVEX_PROGRAM;
+    if (argc > 2 && std::string(argv[2]) == "json") {
+        jsonVersusText(program, all, out, rounds);
+        std::filesystem::remove_all(dir);
+        return 0;
+    }
 
     compare("1000 hosts, 100 of them silent, timeout 500 ms", {program, "-i", some, "-o", out, "-t", "500", "-P", "256"},
             {"fping", "-i", "0", "-r", "0", "-t", "500", "-u", "-f", some}, rounds, 1.2);
@@ -200,6 +224,7 @@ int main(int argc, char** argv)
                 median(serialKiB), median(parallelKiB), median(parallelKiB) - median(serialKiB));
     std::printf("  32767 hosts, most descriptors open: -P 1 %d, -P 64 %d, -P 1024 %d (target: the same for all)\n",
                 descriptors[0], descriptors[1], descriptors[2]);
+    jsonVersusText(program, all, out, rounds);
     std::filesystem::remove_all(dir);
     return 0;
 }

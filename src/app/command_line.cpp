@@ -12,6 +12,7 @@
 #include "platform/runtime_error.h"
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
+#include "runs/json_lines.h"
 #include "runs/manual_ping.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,12 @@ runs::BatchFile batchFile(const QByteArray& argument)
 
 class CommandLineBatch final : public runs::BatchControls {
 public:
-    CommandLineBatch(Console& console, const CommandLineRequest& request) : console_(console), request_(request) {}
+    CommandLineBatch(Console& console, const CommandLineRequest& request)
+        : console_(console),
+          request_(request),
+          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal())
+    {
+    }
 
     runs::BatchFile InputFile() override { return batchFile(request_.input); }
     runs::BatchFile OutputFile() override { return batchFile(request_.output); }
@@ -70,10 +76,25 @@ public:
                          .arg(cut.linesAfter == 1 && !cut.atLeast ? "" : "s")
                          .arg(cut.linesAfter == 1 && !cut.atLeast ? "was" : "were"));
     }
+    runs::OutputFormat Format() override
+    {
+        return request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
+    }
+    void BeforeOutputLine() override
+    {
+        if (sharesTerminal_)
+            console_.StepAside();
+    }
+    void AfterOutputLine() override
+    {
+        if (sharesTerminal_)
+            console_.StepBack();
+    }
 
 private:
     Console& console_;
     const CommandLineRequest& request_;
+    const bool sharesTerminal_;
     float value_ = 0.0f;
     int total_ = 0;
 };
@@ -90,8 +111,10 @@ public:
     QString HostText() override { return host_; }
     QString TimeoutText() override { return timeout_; }
     void SetVerdict(const QString& caption) override { verdict = caption; }
+    void SetResult(const runs::HostResult& settled) override { result = settled; }
 
     QString verdict;
+    runs::HostResult result;
 
 private:
     QString host_;
@@ -126,11 +149,17 @@ int manualPing(const CommandLineRequest& request)
     if (!status)
         return kFailed;  // Windows Sockets did not start; the message said so
     // The verdict names the host as given, which may hold a terminal's
-    // commands; a file or a pipe gets its bytes as they are.
-    QByteArray line = platform::toAnsi(controls.verdict);
-    if (platform::StandardOutputIsTerminal())
-        line = app::TerminalText(line);
-    line += '\n';
+    // commands; a file or a pipe gets its bytes as they are. JSON escapes
+    // control characters itself.
+    QByteArray line;
+    if (request.json) {
+        runs::AppendJsonLine(controls.result, line);
+    } else {
+        line = platform::toAnsi(controls.verdict);
+        if (platform::StandardOutputIsTerminal())
+            line = app::TerminalText(line);
+        line += '\n';
+    }
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }

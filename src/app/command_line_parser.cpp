@@ -21,6 +21,7 @@ struct Option {
     const char* longName;  // nullptr: none
     QByteArray Request::*value;
     Request::Action action = Request::Action::Batch;
+    bool Request::*flag = nullptr;  // set by an option without a value that is no action
 };
 
 const Option kOptions[] = {
@@ -33,6 +34,7 @@ const Option kOptions[] = {
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
     {'v', "version", nullptr, Request::Action::Version},
+    {0, "json", nullptr, Request::Action::Batch, &Request::json},
 };
 
 const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
@@ -115,7 +117,10 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         if (!option->value) {
             if (attached)
                 return refuse(QStringLiteral("%1 takes no value.").arg(spelled));
-            (option->action == Request::Action::Help ? help : version) = true;
+            if (option->flag)
+                request.*(option->flag) = true;
+            else
+                (option->action == Request::Action::Help ? help : version) = true;
             continue;
         }
         if (!attached) {
@@ -153,7 +158,8 @@ QString CommandLineHelp()
 {
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
-        "       quorvex --ping HOST [--timeout MS]\n"
+        "                [--json]\n"
+        "       quorvex --ping HOST [--timeout MS] [--json]\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
         "  -i, --input FILE    ping every host that FILE lists, one per line, up to\n"
@@ -161,6 +167,8 @@ QString CommandLineHelp()
         "  -o, --output FILE   write each host that did not answer, with the reason,\n"
         "                      into FILE (replaced); - writes standard output\n"
         "      --ping HOST     ping HOST once and print the verdict\n"
+        "      --json          write one JSON object a line instead, for every host\n"
+        "                      (line, host, address, status, rtt_ms, ttl, router)\n"
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
         "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
         "                      the output is the same, in the same order\n"

@@ -18,6 +18,7 @@ struct CommandLineRequest {
     QByteArray timeout = "500";
     QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
     QByteArray retries = "0";   // more echoes for a host that timed out, checked to be 0 to kMostRetries
+    bool json = false;          // one JSON object a line, for every host
 };
 
 struct ParsedCommandLine {

@@ -56,7 +56,7 @@ void Console::Progress(int done, int total, const QString& host)
         return;
     const std::lock_guard lock(mutex_);
     wanted_ = QByteArray::number(done) + '/' + QByteArray::number(total) + ' ' + TerminalText(platform::toAnsi(host));
-    if (Clock::now() - drawn_ >= kRedraw)
+    if (Clock::now() - drawn_ >= kRedraw && !aside_)
         drawLocked();
     else
         changed_.notify_all();
@@ -72,6 +72,24 @@ void Console::ClearProgress()
     wanted_.clear();
 }
 
+void Console::StepAside()
+{
+    const std::lock_guard lock(mutex_);
+    aside_ = true;
+    if (!shown_.isEmpty())
+        std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_.clear();
+}
+
+void Console::StepBack()
+{
+    const std::lock_guard lock(mutex_);
+    aside_ = false;
+    // Drawn at the drawer's pace, not once per line.
+    changed_.notify_all();
+}
+
 void Console::drawLocked()
 {
     std::fprintf(stderr, "\r\033[K%s", wanted_.constData());
@@ -84,7 +102,7 @@ void Console::drawLate(std::stop_token stop)
 {
     std::unique_lock lock(mutex_);
     while (!stop.stop_requested()) {
-        const auto due = [&] { return wanted_ != shown_; };
+        const auto due = [&] { return wanted_ != shown_ && !aside_; };
         if (!changed_.wait(lock, stop, due))
             return;
         changed_.wait_until(lock, stop, drawn_ + kRedraw, [] { return false; });

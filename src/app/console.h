@@ -34,6 +34,10 @@ public:
     // The hosts done, the total, and the host now started, as the list has it.
     void Progress(int done, int total, const QString& host);
     void ClearProgress();
+    // Around a line on standard output when it shares the terminal: the
+    // progress line is cleared and not drawn until the line is out.
+    void StepAside();
+    void StepBack();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -45,8 +49,9 @@ private:
     const bool terminal_;
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    QByteArray wanted_;  // the progress line to show; empty: none
-    QByteArray shown_;   // the one on screen
+    QByteArray wanted_;   // the progress line to show; empty: none
+    QByteArray shown_;    // the one on screen
+    bool aside_ = false;  // between StepAside and StepBack: not to be drawn
     Clock::time_point drawn_{};
     std::jthread drawer_;  // last: it stops and is joined before the members it uses go
 };

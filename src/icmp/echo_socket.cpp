@@ -336,6 +336,8 @@ void EchoSocket::settle(std::unordered_map<std::uint32_t, Pending>::iterator ech
     settled.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
     settled.address = verdict.from;
     settled.roundTripMs = elapsedMs(now - echo->second.sent);
+    settled.roundTripUsPastMs = static_cast<std::uint16_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(now - echo->second.sent).count() % 1000);
     settled.ttl = verdict.ttl;
     if (verdict.kind == Verdict::Kind::Reply)
         settled.data.assign(verdict.data.begin(), verdict.data.end());

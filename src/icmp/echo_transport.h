@@ -21,6 +21,10 @@ struct Settled {
     std::uint32_t roundTripMs = 0;
     std::uint8_t ttl = 0;
     std::vector<std::uint8_t> data;  // the echoed data of an answer
+    // 0 to 999: the round trip is roundTripMs and this many microseconds.
+    // Last, so that records written as lists of values before it still mean
+    // what they did.
+    std::uint16_t roundTripUsPastMs = 0;
 };
 
 // A way to send ICMP echoes with any number in flight: the process's own

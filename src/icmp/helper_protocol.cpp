@@ -97,6 +97,7 @@ Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes)
     decoded.message.address = raw32(body, 8);
     decoded.message.roundTripMs = big32(body, 12);
     decoded.message.ttl = body[16];
+    decoded.message.roundTripUsPastMs = static_cast<std::uint16_t>(body[17] << 8 | body[18]);
     const auto data = body.subspan(kAnswerFixed);
     decoded.message.data.assign(data.begin(), data.end());
     return decoded;
@@ -123,6 +124,8 @@ void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out)
     putRaw32(out, answer.address);
     putBig32(out, answer.roundTripMs);
     out.push_back(answer.ttl);
+    out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs >> 8));
+    out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs));
     out.insert(out.end(), data.begin(), data.end());
 }
 

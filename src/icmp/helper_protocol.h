@@ -27,7 +27,7 @@ inline constexpr std::array<std::uint8_t, 4> kGreeting = {'Q', 'E', 'H', '1'};
 
 inline constexpr std::size_t kFrameHeader = 8;    // tag and length
 inline constexpr std::size_t kRequestFixed = 12;  // id, destination, timeout
-inline constexpr std::size_t kAnswerFixed = 17;   // id, status, address, round trip, TTL
+inline constexpr std::size_t kAnswerFixed = 19;   // id, status, address, round trip, TTL, its microseconds
 // As much data as one echo can carry in the echo interface's 16-bit size.
 inline constexpr std::size_t kMaxPayload = 65535;
 

@@ -9,4 +9,8 @@ bool StandardErrorIsTerminal();
 // control characters in what is written there as commands.
 bool StandardOutputIsTerminal();
 
+// Whether standard output goes to the terminal that standard error goes
+// to, so that lines on it would run into the progress line.
+bool StandardOutputSharesTerminal();
+
 }  // namespace platform

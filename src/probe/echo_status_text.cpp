@@ -46,3 +46,5 @@ QString EchoStatusText(std::int32_t status)
 {
     return QString::number(status) + QLatin1StringView("   [ ") + messageFor(status) + QLatin1StringView(" ]");
 }
+
+QLatin1StringView EchoStatusMessage(std::int32_t status) { return messageFor(status); }

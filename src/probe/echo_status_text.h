@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 
 #include <cstdint>
@@ -7,3 +8,6 @@
 // The text the operator reads for the status of one echo: the code, three
 // blanks, and the message in brackets.
 QString EchoStatusText(std::int32_t status);
+
+// The message alone, as the status text has it in brackets.
+QLatin1StringView EchoStatusMessage(std::int32_t status);

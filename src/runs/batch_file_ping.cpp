@@ -22,39 +22,46 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
     HostList hosts(fileSystem, controls.InputFile());
     std::optional<BatchOutput> output;
     if (!controls.ListBeforeOutput())
-        output.emplace(fileSystem, controls.OutputFile());
+        output.emplace(fileSystem, controls.OutputFile(), controls.Format());
 
     const std::int16_t counted = hosts.Count(controls.ListBeforeOutput());
     if (hosts.cutShort())
         controls.ListCutShort(*hosts.cutShort());
     if (!output)
-        output.emplace(fileSystem, controls.OutputFile());
+        output.emplace(fileSystem, controls.OutputFile(), controls.Format());
     hosts.StartPingPass();
     controls.SetProgressMax(static_cast<float>(counted));
 
+    const auto settled = [&](const HostResult& result) {
+        if (!output->TakesLine(result))
+            return;
+        controls.BeforeOutputLine();
+        output->Write(result);
+        controls.AfterOutputLine();
+    };
     BatchTotals totals;
     if (parallel > 1) {
-        totals.pinged =
-            ParallelBatchPing({.nextHost = [&] { return hosts.NextHost(); },
-                               .didNotAnswer = [&](const QString& host,
-                                                   std::int32_t status) { output->HostDidNotAnswer(host, status); },
-                               .timeoutText = [&] { return controls.TimeoutText(); },
-                               .progress =
-                                   [&](int settled, const QString& host) {
-                                       controls.SetProgressValue(static_cast<float>(settled));
-                                       controls.HostStarting(host);
-                                   },
-                               .retries = controls.Retries()},
-                              parallel);
+        totals.pinged = ParallelBatchPing({.nextHost = [&] { return hosts.NextHost(); },
+                                           .settled = settled,
+                                           .timeoutText = [&] { return controls.TimeoutText(); },
+                                           .progress =
+                                               [&](int settled, const QString& host) {
+                                                   controls.SetProgressValue(static_cast<float>(settled));
+                                                   controls.HostStarting(host);
+                                               },
+                                           .retries = controls.Retries()},
+                                          parallel);
         hosts.Close();
         output->Close();
-        totals.didNotAnswer = output->Lines();
+        totals.didNotAnswer = output->DidNotAnswer();
         return totals;
     }
 
     EchoReply reply{};
     const int retries = controls.Retries();
+    int line = 0;
     while (const std::optional<QString> host = hosts.NextHost()) {
+        ++line;
         controls.HostStarting(*host);
         if (!StartSockets()) {
             platform::MsgBox(kSocketsNotResponding);
@@ -65,15 +72,14 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
         std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
         for (int retry = 0; retry < retries && status == platform::IP_REQ_TIMED_OUT; ++retry)
             status = SendEcho(address, kRequestData, reply, timeout);
-        if (status != 0)
-            output->HostDidNotAnswer(*host, status);
+        settled(ResultOf(line, *host, address, status, &reply));
         StopSockets();
         controls.SetProgressValue(controls.ProgressValue() + 1.0f);
         ++totals.pinged;
     }
     hosts.Close();
     output->Close();
-    totals.didNotAnswer = output->Lines();
+    totals.didNotAnswer = output->DidNotAnswer();
     return totals;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runs/batch_file.h"
+#include "runs/batch_output.h"
 #include "runs/host_list.h"
 
 #include <QString>
@@ -31,11 +32,19 @@ public:
     // More echoes for a host whose echo timed out (BatchLines::retries);
     // the window sends one.
     virtual int Retries() { return 0; }
+
+    // The window writes the design's text; the command line may ask for
+    // JSON Lines.
+    virtual OutputFormat Format() { return OutputFormat::Text; }
+    // Around each line of the output: a progress line on the same terminal
+    // steps aside for it.
+    virtual void BeforeOutputLine() {}
+    virtual void AfterOutputLine() {}
 };
 
 struct BatchTotals {
     int pinged = 0;        // hosts that got Windows Sockets and their echo
-    int didNotAnswer = 0;  // lines written
+    int didNotAnswer = 0;  // hosts that did not answer
 };
 
 // One batch run: every host of the input file up to its first empty line

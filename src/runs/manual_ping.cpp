@@ -30,6 +30,7 @@ std::optional<std::int32_t> ManualPing(ManualPingControls& controls)
     EchoReply reply{};
     const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
     controls.SetVerdict(Verdict(controls.HostText(), address, status));
+    controls.SetResult(ResultOf(0, controls.HostText(), address, status, &reply));
     StopSockets();
     return status;
 }

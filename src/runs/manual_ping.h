@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runs/host_result.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -15,6 +17,8 @@ public:
     virtual QString HostText() = 0;                       // txtHost.Text
     virtual QString TimeoutText() = 0;                    // txtPingtimeout.Text
     virtual void SetVerdict(const QString& caption) = 0;  // Label6.Caption
+    // The same verdict for a script; the window has no use for it.
+    virtual void SetResult(const HostResult& result) { (void)result; }
 };
 
 // One manual ping: one echo to the host as typed, its verdict shown. The

@@ -36,11 +36,12 @@ constexpr std::uint32_t kEchoWaitMs = 1000;
 // A host from its reading to its line.
 struct Slot {
     Lookup lookup;
+    int line = 0;
     std::int32_t timeout = 0;
-    std::int32_t status = 0;
     int retriesLeft = 0;
     EchoReply* reply = nullptr;  // while its echo is in flight
     bool settled = false;
+    HostResult result;  // once settled
 };
 
 class Run {
@@ -89,6 +90,7 @@ private:
                     listEnded_ = true;
                     break;
                 }
+                ++linesRead_;
                 if (!StartSockets()) {
                     platform::MsgBox(kSocketsNotResponding);
                     continue;
@@ -96,6 +98,7 @@ private:
                 const std::int32_t timeout = TimeoutMilliseconds(batch_.timeoutText());
                 Slot& slot = slots_.emplace_back();
                 slot.lookup.host = *host;
+                slot.line = linesRead_;
                 slot.timeout = timeout;
                 slot.retriesLeft = batch_.retries;
                 resolver_.Resolve(slot.lookup);
@@ -130,7 +133,7 @@ private:
         const std::optional<std::int32_t> status =
             echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
         if (status) {
-            EchoEnded(slot, *status);
+            EchoEnded(slot, *status, nullptr);
         } else {
             freeReplies_.pop_back();
             slot.reply = reply;
@@ -142,24 +145,22 @@ private:
     // the list (a deque keeps references to its elements while it grows at
     // the back and shrinks at the front, and an unsettled slot is never
     // popped).
-    void EchoEnded(Slot& slot, std::int32_t status)
+    void EchoEnded(Slot& slot, std::int32_t status, const EchoReply* reply)
     {
         if (status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
             --slot.retriesLeft;
             retrying_.push_back(&slot);
             return;
         }
-        slot.lookup.address = QString();
-        Settle(slot, status);
+        Settle(slot, status, reply);
     }
 
-    void Settle(Slot& slot, std::int32_t status)
+    void Settle(Slot& slot, std::int32_t status, const EchoReply* reply)
     {
-        slot.status = status;
+        slot.result = ResultOf(slot.line, slot.lookup.host, slot.lookup.address, status, reply);
+        slot.lookup.address = QString();
         slot.settled = true;
         lastHost_ = slot.lookup.host;
-        if (status == 0)
-            slot.lookup.host = QString();
         ++settled_;
         StopSockets();
     }
@@ -167,9 +168,7 @@ private:
     void WriteSettled()
     {
         while (!slots_.empty() && slots_.front().settled) {
-            const Slot& slot = slots_.front();
-            if (slot.status != 0)
-                batch_.didNotAnswer(slot.lookup.host, slot.status);
+            batch_.settled(slots_.front().result);
             slots_.pop_front();
             --nextEcho_;
         }
@@ -194,7 +193,8 @@ private:
         for (void* context : collected_) {
             Slot& slot = *static_cast<Slot*>(context);
             freeReplies_.push_back(slot.reply);
-            EchoEnded(slot, std::exchange(slot.reply, nullptr)->Status);
+            const EchoReply* const reply = std::exchange(slot.reply, nullptr);
+            EchoEnded(slot, reply->Status, reply);
         }
     }
 
@@ -215,6 +215,7 @@ private:
     std::size_t nextEcho_ = 0;  // the first slot whose echo has not started
     bool listEnded_ = false;
     std::exception_ptr stopped_;
+    int linesRead_ = 0;
     int settled_ = 0;
     int reported_ = -1;  // so that the first host shows before any settles
     QString lastHost_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runs/host_result.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -14,9 +16,10 @@ struct BatchLines {
     // The next host of the list, counted and trimmed already; nothing once
     // the list has ended.
     std::function<std::optional<QString>()> nextHost;
-    // A host that did not answer, in list order; its line reaches the
-    // output before this returns.
-    std::function<void(const QString& host, std::int32_t status)> didNotAnswer;
+    // Every host's result once it and every host above it have settled, in
+    // list order; its line, if it gets one, reaches the output before this
+    // returns.
+    std::function<void(const HostResult& result)> settled;
     // Read and converted for every host, as the serial run does.
     std::function<QString()> timeoutText;
     // Whenever hosts have settled: how many have in all, and the host that

@@ -17,7 +17,12 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         const char* error;  // the start of the refusal, or empty
         QByteArray parallel = "1";
         QByteArray retries = "0";
+        bool json = false;
     } cases[] = {
+        {{"--json", "-i", "in", "-o", "-"}, Action::Batch, "in", "-", "", "500", "", "1", "0", true},
+        {{"--ping", "h", "--json"}, Action::Ping, "", "", "h", "500", "", "1", "0", true},
+        {{"-i", "in", "-o", "out", "--json=1"}, {}, {}, {}, {}, {}, "--json takes no value."},
+        {{"-i", "in", "-o", "out", "--json", "--json"}, {}, {}, {}, {}, {}, "--json is given twice."},
         {{"-i", "in", "-o", "out", "-P", "1024"}, Action::Batch, "in", "out", "", "500", "", "1024"},
         {{"-i", "in", "--parallel=08", "-o", "out"}, Action::Batch, "in", "out", "", "500", "", "08"},
         {{"-i", "in", "-o", "out", "-P0"}, {}, {}, {}, {}, {}, "--parallel takes a whole number from 1 to 1024, not \"0\"."},
@@ -74,6 +79,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.timeout, c.timeout) << arguments;
         EXPECT_EQ(parsed.request.parallel, c.parallel) << arguments;
         EXPECT_EQ(parsed.request.retries, c.retries) << arguments;
+        EXPECT_EQ(parsed.request.json, c.json) << arguments;
     }
 }
 

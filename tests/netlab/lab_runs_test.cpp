@@ -10,6 +10,8 @@
 #include "ui/run_handlers.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -224,6 +226,62 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     }
 }
 
+// Each line of JSON output as an object, the round trip of an answer
+// checked to lie between 0 and the timeout and then replaced by true, as
+// batch_expected.jsonl has it.
+QList<QJsonObject> withRoundTripsChecked(const QByteArray& output, double timeoutMs)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        const QJsonValue rtt = object["rtt_ms"];
+        EXPECT_EQ(rtt.isDouble() || rtt.isBool(), object["status"].toInt() == 0) << line.toStdString();
+        if (rtt.isDouble()) {
+            EXPECT_GT(rtt.toDouble(), 0.0) << line.toStdString();
+            EXPECT_LT(rtt.toDouble(), timeoutMs) << line.toStdString();
+            object["rtt_ms"] = true;
+        }
+        objects.append(object);
+    }
+    return objects;
+}
+
+// Every host of the list, answered or not, with the same fields whatever
+// the echoes in flight, into a file or down a pipe; the exit status and
+// stderr as without --json.
+TEST_F(LabCommandLine, JsonGivesEveryHostTheSameObjectWhateverTheEchoesInFlight)
+{
+    const QList<QJsonObject> expected =
+        withRoundTripsChecked(contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.jsonl")), 1);
+    const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
+    const struct {
+        const char* command;
+        bool toStdout;
+        QByteArray stderrText;
+    } cases[] = {
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)", false, cutShort},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)", false, cutShort},
+        {R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const CommandLineRun result = run(QString::fromUtf8(c.command));
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.stderrText.toStdString(), c.stderrText.toStdString());
+        EXPECT_EQ(withRoundTripsChecked(c.toStdout ? result.stdoutText : result.output, 200), expected);
+    }
+    const CommandLineRun ping = run(QStringLiteral(R"("$Q" --ping looping.lab --json)"));
+    EXPECT_EQ(ping.exitCode, 1);
+    EXPECT_EQ(ping.stdoutText.toStdString(),
+              R"({"line":null,"host":"looping.lab","address":"198.51.100.193","status":11013,)"
+              R"("status_text":"ip ttl expired transit","rtt_ms":null,"ttl":null,"router":"198.18.0.2"})"
+              "\n");
+}
+
 // On a terminal: the host in progress shows while its echo waits, control
 // characters of the list are escaped (C0, and C1 from end to end, which
 // some terminals take as CSI or OSC), and one line sums the run up; so is
@@ -249,6 +307,23 @@ TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
     EXPECT_EQ(ping.stdoutText.toStdString(),
               R"(Error! \x1b]0;owned\x07\x1b[2J\xc2\x9banswering.lab Did not reply. Error: -1   [ inet_addr: bad IP format ])"
               "\r\n");
+}
+
+// With -o - on the terminal of the progress line, each result line starts
+// on a line of its own, with and without --json.
+TEST_F(LabCommandLine, OnATerminalTheProgressLineStepsAsideForEachResultLine)
+{
+    write("two.txt", "answering.lab\nsilent.lab\n");
+    for (const char* json : {"", " --json"}) {
+        const CommandLineRun result = run(
+            QStringLiteral(R"(script -qec '"$Q" -i "$D/two.txt" -o - -t 1000%1' /dev/null)").arg(QString::fromLatin1(json)));
+        const std::string shown = result.stdoutText.toStdString();
+        EXPECT_EQ(result.exitCode, 1) << shown;
+        EXPECT_TRUE(result.stdoutText.contains("1/2 silent.lab")) << shown;
+        EXPECT_TRUE(result.stdoutText.contains(*json ? "\r\x1b[K{\"line\":2,\"host\":\"silent.lab\""
+                                                     : "\r\x1b[Ksilent.lab - 11010"))
+            << shown;
+    }
 }
 
 // Echoes in flight overlap: the hosts behind a silent one settle while its

@@ -49,10 +49,11 @@ std::vector<std::string> runList(FakeNetwork& network, const std::vector<const c
     std::size_t next = 0;
     runs::ParallelBatchPing(
         {.nextHost = [&] { return next < hosts.size() ? std::optional<QString>(hosts[next++]) : std::nullopt; },
-         .didNotAnswer =
-             [&](const QString& host, std::int32_t status) {
-                 written.push_back((host + " - " + EchoStatusText(status)).toStdString() + " @" +
-                                   std::to_string(network.now));
+         .settled =
+             [&](const runs::HostResult& result) {
+                 if (result.status != 0)
+                     written.push_back((result.host + " - " + EchoStatusText(result.status)).toStdString() + " @" +
+                                       std::to_string(network.now));
              },
          .timeoutText = [] { return QStringLiteral("1000"); },
          .progress = [&](int settled, const QString&) { progress ? progress->push_back(settled) : void(); }},

@@ -121,6 +121,12 @@ void TextStream::WriteLine(const QString& text)
         throw ioError(writeErrorNumber(*file_.device), path_, QStringLiteral("cannot be written"), *file_.device);
 }
 
+void TextStream::WriteBytes(const QByteArray& bytes)
+{
+    if (file_.device->write(bytes) != bytes.size())
+        throw ioError(writeErrorNumber(*file_.device), path_, QStringLiteral("cannot be written"), *file_.device);
+}
+
 void TextStream::Close()
 {
     if (file_.device)

@@ -33,6 +33,8 @@ public:
     qint64 SkipLine();
     // The text and CR LF.
     void WriteLine(const QString& text);
+    // Bytes as they are, for output that is not single-byte text.
+    void WriteBytes(const QByteArray& bytes);
     void Close();
 
     const QString& Path() const { return path_; }

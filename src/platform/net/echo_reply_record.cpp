@@ -19,6 +19,7 @@ std::uint32_t writeReply(void* buffer, std::uint32_t size, const icmp::Settled& 
     reply.Address = echo.address;
     reply.Status = static_cast<std::uint32_t>(echo.status);
     reply.RoundTripTime = echo.roundTripMs;
+    reply.Reserved = echo.roundTripUsPastMs;
     reply.Data = sizeof(ICMP_ECHO_REPLY);
     reply.Options.Ttl = echo.ttl;
     const bool answered = echo.status == IP_SUCCESS;

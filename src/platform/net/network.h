@@ -51,7 +51,9 @@ struct IP_OPTION_INFORMATION {
 static_assert(sizeof(IP_OPTION_INFORMATION) == 8);
 
 // ICMP_ECHO_REPLY in its 32-bit layout. Data holds the offset, from the
-// start of the reply buffer, at which the returned data was put.
+// start of the reply buffer, at which the returned data was put. Reserved,
+// unused by the design, holds the microseconds past RoundTripTime (0 to
+// 999), which the command line's JSON output reports.
 struct ICMP_ECHO_REPLY {
     std::uint32_t Address;
     std::uint32_t Status;

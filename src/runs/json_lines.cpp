@@ -1,0 +1,159 @@
+#include "runs/json_lines.h"
+
+#include "platform/ansi.h"
+#include "probe/echo_status_text.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace runs {
+namespace {
+
+// The length of the well-formed UTF-8 character at p (end excluded), or 0:
+// no overlong forms, no surrogates, nothing past U+10FFFF, which are what
+// JSON parsers refuse.
+int utf8Length(const unsigned char* p, const unsigned char* end)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    const auto continuation = [&](int i) { return p + i < end && (p[i] & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF)
+        return continuation(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!continuation(1) || !continuation(2))
+            return 0;
+        if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] >= 0xA0))
+            return 0;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!continuation(1) || !continuation(2) || !continuation(3))
+            return 0;
+        if ((c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] >= 0x90))
+            return 0;
+        return 4;
+    }
+    return 0;
+}
+
+// The bytes as a JSON string; false when a byte that is not UTF-8 was
+// written as U+FFFD.
+bool appendString(QByteArrayView bytes, QByteArray& out)
+{
+    static const char hex[] = "0123456789abcdef";
+    bool exact = true;
+    out += '"';
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+            ++p;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+            ++p;
+            continue;
+        }
+        if (c < 0x20) {
+            const char* shortForm = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+            if (shortForm) {
+                out += shortForm;
+            } else {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
+            }
+            ++p;
+            continue;
+        }
+        const int length = utf8Length(p, end);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            exact = false;
+            ++p;
+        } else {
+            out.append(reinterpret_cast<const char*>(p), length);
+            p += length;
+        }
+    }
+    out += '"';
+    return exact;
+}
+
+// The run's texts hold one byte a character; most are short enough for
+// the stack, which a line per host makes worth it.
+bool appendText(const QString& text, QByteArray& out)
+{
+    char stack[256];
+    if (text.size() > qsizetype{sizeof stack})
+        return appendString(platform::toAnsi(text), out);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        stack[i] = static_cast<char>(text[i].unicode());
+    return appendString(QByteArrayView(stack, text.size()), out);
+}
+
+void appendNullOr(const QString& text, QByteArray& out)
+{
+    if (text.isEmpty())
+        out += "null";
+    else
+        appendText(text, out);
+}
+
+void appendNumber(std::uint64_t value, QByteArray& out)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+}  // namespace
+
+void AppendJsonLine(const HostResult& result, QByteArray& out)
+{
+    out += "{\"line\":";
+    if (result.line > 0)
+        appendNumber(static_cast<std::uint64_t>(result.line), out);
+    else
+        out += "null";
+    out += ",\"host\":";
+    if (!appendText(result.host, out)) {
+        out += ",\"host_bytes\":\"";
+        out += platform::toAnsi(result.host).toBase64();
+        out += '"';
+    }
+    out += ",\"address\":";
+    appendNullOr(result.address, out);
+    out += ",\"status\":";
+    if (result.status < 0)
+        out += '-';
+    appendNumber(static_cast<std::uint64_t>(result.status < 0 ? -std::int64_t{result.status} : result.status), out);
+    out += ",\"status_text\":";
+    const QLatin1StringView message = EchoStatusMessage(result.status);
+    appendString(QByteArrayView(message.data(), message.size()), out);
+    out += ",\"rtt_ms\":";
+    if (result.roundTripUs) {
+        appendNumber(*result.roundTripUs / 1000, out);
+        const auto fraction = static_cast<unsigned>(*result.roundTripUs % 1000);
+        const char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
+                                  static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+        out.append(decimals, 4);
+    } else {
+        out += "null";
+    }
+    out += ",\"ttl\":";
+    if (result.ttl)
+        appendNumber(*result.ttl, out);
+    else
+        out += "null";
+    out += ",\"router\":";
+    appendNullOr(result.router, out);
+    out += "}\n";
+}
+
+}  // namespace runs
