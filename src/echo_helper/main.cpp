@@ -114,7 +114,7 @@ int main()
 
     const auto socket = icmp::EchoSocket::open(icmp::SocketKind::Raw);
     if (!socket)
-        leave(std::string("cannot open a raw ICMP socket: ") + std::strerror(errno) + " (it needs cap_net_raw)");
+        leave(std::string("cannot open a raw ICMP socket without cap_net_raw: ") + std::strerror(errno));
     if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
         leave("cannot give up its capabilities: " + held);
 
