@@ -128,12 +128,11 @@ void EchoHelper::stop(const char* why)
 {
     const auto said = helper::decodeFailure(std::span(buffer_).subspan(bufferStart_));
     const bool spoke = said.kind == helper::Decoded<std::string>::Kind::Complete;
-    if (channel_ >= 0)
-        ::close(channel_);
-    channel_ = -1;
     if (pid_ > 0) {
         // One that said why or closed its end is on its way out: a moment
-        // for it to go by itself, so that its exit status is its own.
+        // for it to go by itself, so that its exit status is its own. Its
+        // end of the pair is still open meanwhile, so one that leaves
+        // because that end closed is not taken for one that failed.
         int status = 0;
         pid_t reaped = ::waitpid(pid_, &status, WNOHANG);
         for (int tries = 0; reaped == 0 && (spoke || ended_) && tries < 100; ++tries) {
@@ -156,6 +155,9 @@ void EchoHelper::stop(const char* why)
         else if (why)
             failure_ = std::string("echo helper: ") + why;
     }
+    if (channel_ >= 0)
+        ::close(channel_);
+    channel_ = -1;
     pid_ = 0;
     buffer_.clear();
     bufferStart_ = 0;

@@ -65,14 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
     const Decoded<std::string> failure = decodeFailure(bytes);
     FUZZ_REQUIRE(failure.size <= bytes.size());
-    if (failure.kind == Decoded<std::string>::Kind::Complete) {
-        FUZZ_REQUIRE(failure.size == kFrameHeader + big32(bytes, 4) && failure.message.size() == big32(bytes, 4));
-        FUZZ_REQUIRE(std::none_of(failure.message.begin(), failure.message.end(),
-                                  [](char c) { return c < 0x20 || c == 0x7F; }));
-        std::vector<std::uint8_t> again;
-        encodeFailure(failure.message, again);
-        FUZZ_REQUIRE(again.size() == failure.size && std::equal(again.begin(), again.begin() + 8, bytes.begin()));
-    }
+    if (failure.kind == Decoded<std::string>::Kind::Complete)
+        FUZZ_REQUIRE(
+            failure.size == kFrameHeader + failure.message.size() && failure.message.size() == big32(bytes, 4) &&
+            std::all_of(failure.message.begin(), failure.message.end(), [](char c) { return c >= 0x20 && c < 0x7F; }));
 
     if (decoded.kind != Kind::Complete)
         return 0;

@@ -61,10 +61,8 @@ int main(int argc, char** argv)
         return 1;
     std::vector<std::uint8_t> why;
     helper::encodeFailure(mode == "say-why" ? "no raw socket\x1b]0;owned\a here" : "malformed request: made up", why);
-    if (mode == "say-why") {
-        put(why, why.size());
-        return 3;
-    }
+    if (mode == "say-why")
+        return put(why, why.size()), 3;
     put({helper::kGreeting.begin(), helper::kGreeting.end()}, helper::kGreeting.size());
     std::vector<std::uint8_t> pending, frame;
     helper::Request request;
@@ -93,10 +91,8 @@ int main(int argc, char** argv)
             return 1;
         if (mode == "hang")
             pause();
-        if (mode == "say-why-later") {
-            put(why, why.size());
-            return 1;
-        }
+        if (mode == "say-why-later")
+            return put(why, why.size()), 1;
         const icmp::Settled answer{request.id + (mode == "wrong-id"),
                                    0,
                                    request.destination,
