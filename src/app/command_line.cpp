@@ -135,10 +135,10 @@ QString whyNoEcho()
     // pings through it. One that cannot serve says why here, once, rather
     // than as a failure on every host.
     platform::IcmpRights rights = platform::checkIcmpRights();
-    platform::tryEchoHelper(rights);
+    const QString failure = platform::tryEchoHelper(rights);
     if (rights.canEcho())
         return {};
-    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()));
+    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()), failure);
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
 }
 

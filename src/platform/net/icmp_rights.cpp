@@ -37,18 +37,18 @@ IcmpRights checkIcmpRights()
     return rights;
 }
 
-void tryEchoHelper(IcmpRights& rights)
+QString tryEchoHelper(IcmpRights& rights)
 {
     if (rights.datagramSocket || rights.rawSocket || !rights.helper)
-        return;
+        return {};
     icmp::EchoHelper* helper = icmp::processEchoHelper();
     if (!helper || helper->ready())
-        return;
+        return {};
     rights.helper = false;
-    rights.helperFailure = QString::fromStdString(helper->lastFailure());
+    return QString::fromStdString(helper->lastFailure());
 }
 
-QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
+QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const QString& helperFailure)
 {
     if (rights.canEcho())
         return {};
@@ -57,8 +57,8 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
         fix += QStringLiteral(", or install the quorvex package, whose echo helper may send pings");
     else if (rights.fileCapabilityWouldHelp)
         fix += QStringLiteral(", or: sudo setcap cap_net_raw+ep ") + shellWord(helper);
-    const QString failure =
-        rights.helperFailure.isEmpty() ? QString() : QStringLiteral(" (") + rights.helperFailure + QLatin1Char(')');
+    const QString failure = helperFailure.isEmpty() ? QString()
+                                                    : QStringLiteral(" (") + helperFailure + QLatin1Char(')');
     return QStringLiteral("no ICMP socket can be opened, so every ping will fail with ip general failure") + failure +
            QStringLiteral("; to fix it, run: ") + fix;
 }

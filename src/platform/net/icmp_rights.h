@@ -15,8 +15,6 @@ struct IcmpRights {
     // already, or the kernel would ignore it (nosuid mount, no_new_privs,
     // CAP_NET_RAW outside the bounding set).
     bool fileCapabilityWouldHelp = true;
-    // Why the echo helper, once started, did not serve; empty until tried.
-    QString helperFailure;
 
     // Whether an ICMP echo can be sent at all, by any of the ways above.
     bool canEcho() const { return datagramSocket || rawSocket || helper; }
@@ -29,12 +27,14 @@ IcmpRights checkIcmpRights();
 // Starts the echo helper when it is the only way to send an echo, so that
 // a helper that cannot serve is known before the first host, with its
 // reason. The window does not: it starts the helper at its first echo.
-void tryEchoHelper(IcmpRights& rights);
+// The reason when it cannot (and rights.helper is then false), else empty.
+QString tryEchoHelper(IcmpRights& rights);
 
 // Empty when an echo can be sent; otherwise one line that says why every
 // echo is going to fail and what fixes it, without the program's name,
 // which a line on stderr puts before it.
-QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper);
+// A helper that was tried and failed adds its reason.
+QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const QString& helperFailure = {});
 
 // The advice for this process and its echo helper.
 QString missingIcmpRightsAdvice();
