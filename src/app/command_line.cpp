@@ -168,11 +168,13 @@ int manualPing(const CommandLineRequest& request)
 QString whyNoEcho()
 {
     // The helper counts: a user without ICMP sockets of their own still
-    // pings through it.
-    const platform::IcmpRights rights = platform::checkIcmpRights();
+    // pings through it. One that cannot serve says why here, once, rather
+    // than as a failure on every host.
+    platform::IcmpRights rights = platform::checkIcmpRights();
+    const QString failure = platform::tryEchoHelper(rights);
     if (rights.canEcho())
         return {};
-    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()));
+    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()), failure);
     return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
 }
 

@@ -8,8 +8,12 @@
 // input, answering each on standard output (both are one end of a socket
 // pair its parent made). It sends nothing but echo requests that carry its
 // own identifier, reads nothing from the environment, and leaves on the
-// first request it cannot read, with one line on stderr.
+// first request it cannot read, with one line on stderr and the same text
+// as a failure frame for its parent. It is installed for every local user:
+// one who is not root gets no more than Quorvex asks (limits.h), and it
+// leaves when its parent is gone.
 
+#include "echo_helper/limits.h"
 #include "echo_helper/privileges.h"
 #include "icmp/helper_protocol.h"
 #include "icmp/echo_socket.h"
@@ -23,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -30,6 +35,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -37,14 +44,29 @@ namespace {
 
 namespace helper = icmp::helper;
 
-// As many echoes in flight as the program allows one ICMP handle.
-constexpr std::size_t kMostInFlight = 1024;
+using helper::kMostInFlight;
 
+// The parent hears why as well as the stderr line, which may go nowhere it
+// reads. Without blocking: a parent that reads nothing must not hold the
+// helper here; a hand-run helper's output may be a terminal or a file.
 [[noreturn]] void leave(const std::string& why)
 {
     std::fprintf(stderr, "quorvex-echo-helper: %s\n", why.c_str());
+    std::vector<std::uint8_t> frame;
+    helper::encodeFailure(why, frame);
+    if (::send(STDOUT_FILENO, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == ENOTSOCK) {
+        [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, frame.data(), frame.size());
+    }
     std::exit(1);
 }
+
+// An echo over a caller's pace, held until its turn.
+struct Waiting {
+    std::uint32_t id;
+    std::uint32_t destination;
+    std::uint32_t timeoutMs;
+    std::vector<std::uint8_t> payload;
+};
 
 // Blocks until every byte is out: a parent that pipelines reads answers
 // while it waits to write, so this cannot block it in turn.
@@ -72,6 +94,8 @@ void putAnswer(icmp::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>&
 
 int main()
 {
+    // The real uid is the caller's: file capabilities leave it alone.
+    const bool limited = ::getuid() != 0;
     // Nothing below may be steered by the caller's environment.
     ::clearenv();
     // A parent that is gone shows as a failed write, not as a signal.
@@ -81,9 +105,16 @@ int main()
     if (::fcntl(STDIN_FILENO, F_GETFD) < 0 || ::fcntl(STDOUT_FILENO, F_GETFD) < 0)
         leave("needs its parent's socket as standard input and output");
 
+    // Over its socket pair, a parent that is gone shows as a hang-up while
+    // echoes are in flight, and as the end of input while idle. A parent
+    // death signal would not do: it comes when the thread that started the
+    // helper ends, which need not be the program.
+    struct stat input {};
+    const bool inputIsSocket = ::fstat(STDIN_FILENO, &input) == 0 && S_ISSOCK(input.st_mode);
+
     const auto socket = icmp::EchoSocket::open(icmp::SocketKind::Raw);
     if (!socket)
-        leave(std::string("cannot open a raw ICMP socket (") + std::strerror(errno) + "); the helper needs cap_net_raw");
+        leave(std::string("cannot open a raw ICMP socket without cap_net_raw: ") + std::strerror(errno));
     if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
         leave("cannot give up its capabilities: " + held);
 
@@ -99,12 +130,19 @@ int main()
     std::vector<std::uint8_t> pending;
     std::size_t used = 0;
     std::vector<std::uint8_t> chunk(65536);
+    echo_helper::DestinationPace pace;
+    std::multimap<echo_helper::Clock::time_point, Waiting> waiting;
     bool inputOpen = true;
     std::size_t started = 0;
     for (;;) {
+        const auto now = echo_helper::Clock::now();
+        for (auto due = waiting.begin(); due != waiting.end() && due->first <= now; due = waiting.erase(due))
+            ids.emplace(socket->start(due->second.destination, due->second.payload, due->second.timeoutMs),
+                        due->second.id);
         // Past the engine's bound, requests wait in the socket pair, which
-        // holds back a parent that asks faster than echoes settle.
-        while (ids.size() < kMostInFlight) {
+        // holds back a parent that asks faster than echoes settle. Echoes
+        // held for their turn count: they bound how long one waits.
+        while (ids.size() + waiting.size() < kMostInFlight) {
             const auto decoded = helper::decodeRequest(std::span(pending).subspan(used));
             if (decoded.kind == helper::Decoded<helper::Request>::Kind::Malformed)
                 leave("malformed request: " + decoded.error);
@@ -113,12 +151,23 @@ int main()
             used += decoded.size;
             const helper::Request& request = decoded.message;
             // Linux answers an echo to 0.0.0.0 from this machine itself,
-            // for a host that was never asked.
-            if (request.destination == 0) {
+            // for a host that was never asked. That, and a request beyond
+            // what Quorvex itself asks, is refused as an echo that cannot
+            // be sent: a failure of this echo alone.
+            if (request.destination == 0 || (limited && !echo_helper::withinUserBounds(request))) {
                 icmp::Settled refused;
                 refused.status = icmp::IP_GENERAL_FAILURE;
                 putAnswer(refused, request.id, out);
                 continue;
+            }
+            if (limited) {
+                if (const auto turn = pace.reserve(request.destination, now); turn > now) {
+                    waiting.emplace(turn, Waiting{request.id,
+                                                  request.destination,
+                                                  request.timeoutMs,
+                                                  {request.payload.begin(), request.payload.end()}});
+                    continue;
+                }
             }
             ids.emplace(socket->start(request.destination, request.payload, request.timeoutMs), request.id);
             // A raw socket also queues a copy of every request it sends to
@@ -148,14 +197,16 @@ int main()
                 return 0;
             out.clear();
         }
-        if (!inputOpen && ids.empty())
+        if (!inputOpen && ids.empty() && waiting.empty())
             return 0;
 
         // With nothing in flight there is nothing but the parent to wait
         // for: a read (receiveFromPeer), without a poll before it.
-        const bool idle = inputOpen && ids.empty();
-        const bool mayRead = inputOpen && ids.size() < kMostInFlight;
-        pollfd watch[3] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0}};
+        const bool idle = inputOpen && ids.empty() && waiting.empty();
+        const bool mayRead = inputOpen && ids.size() + waiting.size() < kMostInFlight;
+        // A socket is watched even when no request may be read, for its
+        // hang-up; a pipe's hang-up is only the end of its input.
+        pollfd watch[3] = {{mayRead || inputIsSocket ? STDIN_FILENO : -1, static_cast<short>(mayRead ? POLLIN : 0), 0}};
         nfds_t count = 1;
         for (const int fd : socket->descriptors())
             if (fd >= 0)
@@ -165,9 +216,18 @@ int main()
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
         }
+        if (!waiting.empty()) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(waiting.begin()->first - echo_helper::Clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, timeout < 0 ? 60000 : timeout));
+        }
         if (!idle) {
             if (::poll(watch, count, timeout) < 0 && errno != EINTR)
                 leave(std::string("cannot wait for requests: ") + std::strerror(errno));
+            // Both directions closed: the parent is gone, and nobody is
+            // left to answer.
+            if (inputIsSocket && (watch[0].revents & POLLHUP))
+                return 0;
             if (!(watch[0].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
         }

@@ -9,7 +9,9 @@
 #include <iterator>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 #include <system_error>
 
 #include <fcntl.h>
@@ -29,7 +31,9 @@ namespace {
 // How long a helper may take beyond the echo's own timeout before it counts
 // as hung: enough for a machine under load to schedule it, short enough
 // that an operator does not take the program for hung.
-constexpr std::chrono::milliseconds kGrace{2000};
+// An echo may also wait in the helper for its turn under the pace it keeps
+// for a caller that is not root.
+constexpr std::chrono::milliseconds kGrace = std::chrono::milliseconds{2000} + helper::kMostPacingWait;
 // How long a starting helper may take to open its socket and greet.
 constexpr std::chrono::milliseconds kStartLimit{10000};
 
@@ -60,7 +64,7 @@ bool mountedNosuid(const char* path)
 
 EchoHelper::EchoHelper(std::vector<std::string> command) : command_(std::move(command)) {}
 
-EchoHelper::~EchoHelper() { stop(); }
+EchoHelper::~EchoHelper() { stop(nullptr); }
 
 bool EchoHelper::startHelper()
 {
@@ -94,21 +98,25 @@ bool EchoHelper::startHelper()
     if (spawned != 0) {
         ::close(ends[0]);
         refused_ = true;
+        failure_ = "echo helper: cannot start " + command_.front() + ": " + std::strerror(spawned);
         return false;
     }
     pid_ = pid;
     channel_ = ends[0];
     receiveWait_ = {};
+    ended_ = false;
 
     buffer_.clear();
     bufferStart_ = 0;
+    // A helper that cannot serve says why in place of the greeting.
     const auto deadline = Clock::now() + kStartLimit;
-    while (buffer_.size() < helper::kGreeting.size() && Clock::now() < deadline)
+    while (buffer_.size() < helper::kGreeting.size() && Clock::now() < deadline &&
+           helper::decodeFailure(buffer_).kind == helper::Decoded<std::string>::Kind::Incomplete)
         if (!receive(kStartLimit))
             break;
     if (buffer_.size() < helper::kGreeting.size() ||
         !std::equal(helper::kGreeting.begin(), helper::kGreeting.end(), buffer_.begin())) {
-        stop();
+        stop("gave no greeting");
         refused_ = true;
         return false;
     }
@@ -116,17 +124,40 @@ bool EchoHelper::startHelper()
     return true;
 }
 
-void EchoHelper::stop()
+void EchoHelper::stop(const char* why)
 {
+    const auto said = helper::decodeFailure(std::span(buffer_).subspan(bufferStart_));
+    const bool spoke = said.kind == helper::Decoded<std::string>::Kind::Complete;
+    if (pid_ > 0) {
+        // One that said why or closed its end is on its way out: a moment
+        // for it to go by itself, so that its exit status is its own. Its
+        // end of the pair is still open meanwhile, so one that leaves
+        // because that end closed is not taken for one that failed.
+        int status = 0;
+        pid_t reaped = ::waitpid(pid_, &status, WNOHANG);
+        for (int tries = 0; reaped == 0 && (spoke || ended_) && tries < 100; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            reaped = ::waitpid(pid_, &status, WNOHANG);
+        }
+        // It may be in the middle of a long echo; nobody waits for that.
+        const bool killed = reaped == 0;
+        if (killed) {
+            ::kill(pid_, SIGKILL);
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+        if (why && spoke)
+            failure_ = "echo helper: " + said.message;
+        else if (why && !killed && WIFEXITED(status))
+            failure_ = "echo helper: exited with status " + std::to_string(WEXITSTATUS(status));
+        else if (why && !killed && WIFSIGNALED(status))
+            failure_ = std::string("echo helper: ended by signal ") + ::strsignal(WTERMSIG(status));
+        else if (why)
+            failure_ = std::string("echo helper: ") + why;
+    }
     if (channel_ >= 0)
         ::close(channel_);
     channel_ = -1;
-    if (pid_ > 0) {
-        // It may be in the middle of a long echo; nobody waits for that.
-        ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
     pid_ = 0;
     buffer_.clear();
     bufferStart_ = 0;
@@ -194,6 +225,7 @@ bool EchoHelper::receive(std::chrono::milliseconds wait)
         buffer_.insert(buffer_.end(), chunk_.begin(), chunk_.begin() + got);
         return true;
     }
+    ended_ = ended_ || got == 0;
     return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
 }
 
@@ -224,7 +256,7 @@ void EchoHelper::expire(Clock::time_point now)
     // The helper settles every echo at its timeout; past the grace it is hung.
     for (const auto& [id, echo] : pending_)
         if (echo.deadline <= now) {
-            stop();
+            stop("gave no answer within an echo's timeout");
             return;
         }
 }
@@ -248,7 +280,7 @@ Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t
     // Dead, hung or out of step: every echo in flight is lost, the next
     // host gets a fresh helper.
     if (!sendAll(frame_, deadline))
-        stop();
+        stop("took no request");
     return ticket;
 }
 
@@ -261,6 +293,8 @@ void EchoHelper::abandon(Ticket ticket)
         found->second.ticket = 0;
     std::erase_if(settled_, [&](const Settled& settled) { return settled.ticket == ticket; });
 }
+
+bool EchoHelper::ready() { return channel_ >= 0 || (!refused_ && startHelper()); }
 
 std::optional<Clock::time_point> EchoHelper::nextDeadline() const { return earliestDeadline(pending_); }
 
@@ -276,7 +310,7 @@ void EchoHelper::collect(std::vector<Settled>& settled)
             got = buffer_.size() - bufferStart_ - before;
         } while (alive && got == chunk_.size());
         if (!alive || !takeAnswers())
-            stop();
+            stop("answered out of step");
         else
             expire(Clock::now());
     }
@@ -308,7 +342,7 @@ Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t
             return settled;
         }
         if (!receive(wait) || !takeAnswers())
-            stop();
+            stop("answered out of step");
         else
             expire(Clock::now());
     }

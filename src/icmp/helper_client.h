@@ -42,6 +42,11 @@ public:
 
     // The helper's process id, 0 when none runs.
     int pid() const { return pid_; }
+    // Starts the helper when none runs; whether one serves.
+    bool ready();
+    // Why the last helper that failed did: its own words when it sent
+    // them, otherwise how it ended. Empty while none has failed.
+    const std::string& lastFailure() const { return failure_; }
 
 private:
     struct Pending {
@@ -50,8 +55,10 @@ private:
     };
 
     bool startHelper();
-    // Kills the helper; every echo in flight fails.
-    void stop();
+    // Kills and reaps the helper; every echo in flight fails. With a why,
+    // the helper failed: its failure is kept, in its words when it left
+    // some, else its exit status, else the why.
+    void stop(const char* why);
     void fail(Ticket ticket);
     // Writes the whole frame, reading answers meanwhile so that a helper
     // blocked on its own write cannot block this one.
@@ -70,6 +77,8 @@ private:
     // A helper that never greeted (no raw socket to be had) is not tried
     // again: every echo would start one more process to hear the same.
     bool refused_ = false;
+    bool ended_ = false;  // the helper closed its end
+    std::string failure_;
     Ticket nextTicket_ = 1;
     std::chrono::milliseconds receiveWait_{};
     std::unordered_map<std::uint32_t, Pending> pending_;  // by request id

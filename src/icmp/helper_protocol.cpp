@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::array<std::uint8_t, 4> kRequestTag = {'Q', 'E', 'R', '1'};
 constexpr std::array<std::uint8_t, 4> kAnswerTag = {'Q', 'E', 'A', '1'};
+constexpr std::array<std::uint8_t, 4> kFailureTag = {'Q', 'E', 'E', '1'};
 
 std::uint32_t big32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
@@ -103,6 +104,18 @@ Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes)
     return decoded;
 }
 
+Decoded<std::string> decodeFailure(std::span<const std::uint8_t> bytes)
+{
+    Decoded<std::string> decoded;
+    std::span<const std::uint8_t> body;
+    if (!frameBody(bytes, kFailureTag, 0, decoded, body))
+        return decoded;
+    decoded.message.reserve(body.size());
+    for (const std::uint8_t byte : body)
+        decoded.message.push_back(byte < 0x20 || byte >= 0x7F ? '?' : static_cast<char>(byte));
+    return decoded;
+}
+
 void encodeRequest(const Request& request, std::vector<std::uint8_t>& out)
 {
     const auto payload = request.payload.first(std::min(request.payload.size(), kMaxPayload));
@@ -127,6 +140,14 @@ void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out)
     out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs >> 8));
     out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs));
     out.insert(out.end(), data.begin(), data.end());
+}
+
+void encodeFailure(const std::string& why, std::vector<std::uint8_t>& out)
+{
+    const std::size_t length = std::min(why.size(), kMaxPayload);
+    out.insert(out.end(), kFailureTag.begin(), kFailureTag.end());
+    putBig32(out, static_cast<std::uint32_t>(length));
+    out.insert(out.end(), why.begin(), why.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
 }  // namespace icmp::helper

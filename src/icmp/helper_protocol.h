@@ -13,6 +13,7 @@
 #include "icmp/echo_transport.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -30,6 +31,28 @@ inline constexpr std::size_t kRequestFixed = 12;  // id, destination, timeout
 inline constexpr std::size_t kAnswerFixed = 19;   // id, status, address, round trip, TTL, its microseconds
 // As much data as one echo can carry in the echo interface's 16-bit size.
 inline constexpr std::size_t kMaxPayload = 65535;
+// As many echoes as the helper keeps in flight or waiting for their turn;
+// as many as the program allows one ICMP handle. More wait in the pipe.
+inline constexpr std::size_t kMostInFlight = 1024;
+
+// What the helper grants a caller that is not root: no more than Quorvex
+// itself asks. The program sends 9 bytes ("ECHO THIS"); 64 leaves room for
+// the 56 bytes that iputils ping sends by default, and keeps a flood small.
+inline constexpr std::size_t kUserMostPayload = 64;
+// The longest timeout the program's timeout box accepts.
+inline constexpr std::uint32_t kUserMostTimeoutMs = 2147483647;
+// One echo per destination every 2 ms, the floor iputils ping sets a user,
+// after a burst that lets a list naming one host a few dozen times go out
+// at once. Echoes over the pace wait in the helper for their turn instead
+// of being refused, so that a list that names one host a thousand times is
+// slower but never wrong; the wait counts from the send, never against the
+// echo's timeout.
+inline constexpr std::chrono::milliseconds kUserInterval{2};
+inline constexpr std::size_t kUserBurst = 64;
+// The longest an echo can wait for its turn: every echo the helper holds
+// at one destination. The program allows that much beyond an echo's
+// timeout before it takes the helper for hung.
+inline constexpr std::chrono::milliseconds kMostPacingWait = kUserInterval * kMostInFlight;
 
 struct Request {
     std::uint32_t id = 0;
@@ -52,10 +75,15 @@ struct Decoded {
 Decoded<Request> decodeRequest(std::span<const std::uint8_t> bytes);
 // An answer is a settled echo whose ticket is the id of its request.
 Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes);
+// The helper's last word before it leaves: why, as text. The helper writes
+// ASCII (its locale is C); anything else, and every control byte, comes
+// out as '?', so that no terminal acts on it.
+Decoded<std::string> decodeFailure(std::span<const std::uint8_t> bytes);
 
 // Appends one frame to out. A payload over kMaxPayload is cut to it; the
 // client never asks for more.
 void encodeRequest(const Request& request, std::vector<std::uint8_t>& out);
 void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out);
+void encodeFailure(const std::string& why, std::vector<std::uint8_t>& out);
 
 }  // namespace icmp::helper

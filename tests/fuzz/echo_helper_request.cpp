@@ -3,6 +3,10 @@
 // holds the right to send raw packets: it must take only a frame within the
 // bounds, never reach past the bytes it was given, and never wait for more
 // bytes when the header already shows that no request can follow.
+//
+// The same bytes go through the program's decoder of the helper's failure
+// frame, whose text ends up on a terminal or in a message box: it too stays
+// within the bytes, and its text holds no byte a terminal would act on.
 
 #include "icmp/helper_protocol.h"
 #include "require.h"
@@ -58,6 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     FUZZ_REQUIRE(decoded.kind == expectedKind(bytes));
     FUZZ_REQUIRE(decoded.size <= bytes.size());
     FUZZ_REQUIRE((decoded.kind == Kind::Malformed) == !decoded.error.empty());
+
+    const Decoded<std::string> failure = decodeFailure(bytes);
+    FUZZ_REQUIRE(failure.size <= bytes.size());
+    if (failure.kind == Decoded<std::string>::Kind::Complete)
+        FUZZ_REQUIRE(
+            failure.size == kFrameHeader + failure.message.size() && failure.message.size() == big32(bytes, 4) &&
+            std::all_of(failure.message.begin(), failure.message.end(), [](char c) { return c >= 0x20 && c < 0x7F; }));
+
     if (decoded.kind != Kind::Complete)
         return 0;
 

@@ -9,6 +9,8 @@
 //     half-answer   reads a request, writes half an answer and exits
 //     wrong-id      answers with an id that was never asked
 //     hang          reads a request and never answers
+//     say-why       sends a failure frame in place of the greeting, exits 3
+//     say-why-later reads a request, sends a failure frame and exits
 //     reverse       answers requests three at a time, the last first
 //     die-first F   dies at its first request unless file F exists, which
 //                   it creates, so that the helper started after it answers
@@ -57,6 +59,10 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "no-greeting")
         return 1;
+    std::vector<std::uint8_t> why;
+    helper::encodeFailure(mode == "say-why" ? "no raw socket\x1b]0;owned\a here" : "malformed request: made up", why);
+    if (mode == "say-why")
+        return put(why, why.size()), 3;
     put({helper::kGreeting.begin(), helper::kGreeting.end()}, helper::kGreeting.size());
     std::vector<std::uint8_t> pending, frame;
     helper::Request request;
@@ -85,6 +91,8 @@ int main(int argc, char** argv)
             return 1;
         if (mode == "hang")
             pause();
+        if (mode == "say-why-later")
+            return put(why, why.size()), 1;
         const icmp::Settled answer{request.id + (mode == "wrong-id"),
                                    0,
                                    request.destination,

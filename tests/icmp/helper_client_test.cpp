@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,20 +31,24 @@ const std::uint8_t kData[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
 const std::uint32_t kLoopback = htonl(0x7F000001);
 
 // A helper that fails costs the echo in progress and is gone at once (no
-// process left behind); the next echo starts a new one.
+// process left behind); the next echo starts a new one. Why it failed is
+// kept: its own words when it sent them, else how it ended.
 TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
 {
     const struct {
         const char* mode;
         std::vector<std::int32_t> statuses;  // of echoes in a row
+        const char* failure;                 // null: not looked at
     } cases[] = {
-        {"answer", {0, 0, 0}},
-        {"answer-once", {0, 11050, 0, 11050}},  // dies between hosts
-        {"die", {11050, 11050}},                // dies before answering
-        {"half-answer", {11050, 11050}},        // dies mid-answer
-        {"wrong-id", {11050, 11050}},
-        {"no-greeting", {11050, 11050}},
-        {"hang", {11050}},  // given up after its grace
+        {"answer", {0, 0, 0}, ""},
+        {"answer-once", {0, 11050, 0, 11050}, nullptr},                        // dies between hosts
+        {"die", {11050, 11050}, "echo helper: exited with status 1"},          // dies before answering
+        {"half-answer", {11050, 11050}, "echo helper: exited with status 1"},  // dies mid-answer
+        {"wrong-id", {11050, 11050}, "echo helper: answered out of step"},
+        {"no-greeting", {11050, 11050}, "echo helper: exited with status 1"},
+        {"say-why", {11050, 11050}, "echo helper: no raw socket?]0;owned? here"},
+        {"say-why-later", {11050, 11050}, "echo helper: malformed request: made up"},
+        {"hang", {11050}, "echo helper: gave no answer within an echo's timeout"},  // given up after its grace
     };
     for (const auto& c : cases) {
         EchoHelper helper({FAKE_ECHO_HELPER, c.mode});
@@ -57,6 +64,9 @@ TEST(EchoHelperClient, SurvivesEveryWayAHelperCanFail)
             } else {
                 EXPECT_EQ(helper.pid(), 0) << c.mode << ", echo " << i;
             }
+        }
+        if (c.failure) {
+            EXPECT_EQ(helper.lastFailure(), c.failure) << c.mode;
         }
         if (std::string(c.mode) == "answer") {
             EXPECT_EQ(helper.pid(), firstPid) << "one helper serves every echo";
@@ -232,6 +242,107 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
         EXPECT_EQ(exitStatus, 1) << input;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
         EXPECT_EQ(errors.rfind("quorvex-echo-helper: ", 0), 0u) << errors;
+    }
+}
+
+// A copy of the helper with cap_net_raw in a directory that nobody (uid
+// 65534) can reach, run as nobody: the helper as an ordinary user gets it.
+std::vector<std::string> helperAsNobody()
+{
+    static const std::string copy = [] {
+        char directory[] = "/tmp/echo-helper-nobody-XXXXXX";
+        const std::string path = ::mkdtemp(directory) ? std::string(directory) + "/quorvex-echo-helper" : "";
+        const std::string setUp = "chmod 755 " + std::string(directory) + " && cp " QUORVEX_ECHO_HELPER " " + path +
+                                  " && setcap cap_net_raw+ep " + path;
+        return std::system(setUp.c_str()) == 0 ? path : std::string();
+    }();
+    return {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", copy};
+}
+
+// An ordinary user gets what the program sends and its longest timeout,
+// and no more; root is not bounded. The program's own -P 1024 over a list
+// that names one host 1,024 times is paced, one echo per 2 ms after the
+// burst, but none is refused; as many hosts are not held to that pace.
+TEST(EchoHelper, GivesAnOrdinaryUserNoMoreThanQuorvexNeeds)
+{
+    REQUIRE_REAL_HELPER();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to set the helper's copy up for nobody";
+    const auto nobody = helperAsNobody();
+    ASSERT_FALSE(nobody.back().empty()) << "cannot set up the helper's copy for nobody";
+    const struct {
+        const char* what;
+        bool asNobody;
+        std::size_t payload;
+        std::uint32_t timeoutMs, hosts, echoes;
+        std::int32_t status;
+    } cases[] = {
+        {"what the program sends", true, 9, 2000, 1, 1, 0},
+        {"the payload's bound", true, 64, 2000, 1, 1, 0},
+        {"a payload over it", true, 65, 2000, 1, 1, IP_GENERAL_FAILURE},
+        {"the timeout box's maximum", true, 9, 2147483647u, 1, 1, 0},
+        {"a timeout over it", true, 9, 2147483648u, 1, 1, IP_GENERAL_FAILURE},
+        {"root, the largest of both", false, 65000, 4294967295u, 1, 1, 0},
+        {"1,024 echoes at one host", true, 9, 2000, 1, 1024, 0},
+        {"1,024 hosts", true, 9, 2000, 1024, 1024, 0},
+    };
+    std::map<std::string, Clock::duration> took;
+    for (const auto& c : cases) {
+        EchoHelper helper(c.asNobody ? nobody : std::vector<std::string>{QUORVEX_ECHO_HELPER});
+        const std::vector<std::uint8_t> data(c.payload, 'x');
+        const auto began = Clock::now();
+        for (std::uint32_t i = 0; i < c.echoes; ++i)
+            helper.start(htonl(0x7F000001 + i % c.hosts), data, c.timeoutMs);
+        const auto settled = collectAll(helper);
+        took[c.what] = Clock::now() - began;
+        EXPECT_EQ(settled.size(), c.echoes) << c.what;
+        for (const auto& echo : settled)
+            EXPECT_EQ(std::pair(echo.status, echo.data.size()), std::pair(c.status, c.status ? 0 : c.payload)) << c.what;
+    }
+    EXPECT_GE(took["1,024 echoes at one host"], std::chrono::milliseconds(2 * (1024 - 64)));
+    EXPECT_LT(took["1,024 hosts"], took["1,024 echoes at one host"]);
+}
+
+// A helper whose program is killed leaves at once, idle or with an echo in
+// flight for ten minutes (to a loopback that ignores echoes, in a network
+// namespace of the test's).
+TEST(EchoHelper, LeavesWhenItsProgramIsKilled)
+{
+    REQUIRE_REAL_HELPER();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a network namespace";
+    for (const std::uint32_t timeoutMs : {0u, 600000u}) {
+        int pids[2];
+        ASSERT_EQ(::pipe(pids), 0);
+        const pid_t program = ::fork();
+        if (program == 0) {
+            EchoHelper helper({QUORVEX_ECHO_HELPER});
+            int pid = ::unshare(CLONE_NEWNET) == 0 &&
+                              std::system("ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_all=1") == 0 &&
+                              helper.ready()
+                          ? helper.pid()
+                          : 0;
+            if (pid && timeoutMs > 0)
+                helper.start(kLoopback, kData, timeoutMs);
+            if (::write(pids[1], &pid, sizeof pid) == sizeof pid && pid)
+                ::pause();
+            _exit(1);
+        }
+        int helperPid = 0;
+        ASSERT_EQ(::read(pids[0], &helperPid, sizeof helperPid), static_cast<ssize_t>(sizeof helperPid));
+        ASSERT_NE(helperPid, 0);
+        ::close(pids[0]);
+        ::close(pids[1]);
+        ::usleep(100 * 1000);
+        ::kill(program, SIGKILL);
+        ::waitpid(program, nullptr, 0);
+        std::string state;
+        for (int tries = 0; tries < 100 && state != "(missing)" && state[0] != 'Z'; ++tries, ::usleep(50 * 1000))
+            state = statusLine(helperPid, "State");
+        EXPECT_TRUE(state == "(missing)" || state[0] == 'Z') << "timeout " << timeoutMs << ": " << state;
+        // One left behind would hold the test's output open for its echo.
+        if (state != "(missing)" && state[0] != 'Z')
+            ::kill(helperPid, SIGKILL);
     }
 }
 

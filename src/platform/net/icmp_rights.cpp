@@ -37,7 +37,18 @@ IcmpRights checkIcmpRights()
     return rights;
 }
 
-QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
+QString tryEchoHelper(IcmpRights& rights)
+{
+    if (rights.datagramSocket || rights.rawSocket || !rights.helper)
+        return {};
+    icmp::EchoHelper* helper = icmp::processEchoHelper();
+    if (!helper || helper->ready())
+        return {};
+    rights.helper = false;
+    return QString::fromStdString(helper->lastFailure());
+}
+
+QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const QString& helperFailure)
 {
     if (rights.canEcho())
         return {};
@@ -46,10 +57,10 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper)
         fix += QStringLiteral(", or install the quorvex package, whose echo helper may send pings");
     else if (rights.fileCapabilityWouldHelp)
         fix += QStringLiteral(", or: sudo setcap cap_net_raw+ep ") + shellWord(helper);
-    return QStringLiteral(
-               "no ICMP socket can be opened, so every ping will fail with ip general failure;"
-               " to fix it, run: ") +
-           fix;
+    const QString failure = helperFailure.isEmpty() ? QString()
+                                                    : QStringLiteral(" (") + helperFailure + QLatin1Char(')');
+    return QStringLiteral("no ICMP socket can be opened, so every ping will fail with ip general failure") + failure +
+           QStringLiteral("; to fix it, run: ") + fix;
 }
 
 QString missingIcmpRightsAdvice()

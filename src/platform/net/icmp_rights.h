@@ -24,10 +24,17 @@ struct IcmpRights {
 // file (echoHelperPath()) and at how this process was started.
 IcmpRights checkIcmpRights();
 
+// Starts the echo helper when it is the only way to send an echo, so that
+// a helper that cannot serve is known before the first host, with its
+// reason. The window does not: it starts the helper at its first echo.
+// The reason when it cannot (and rights.helper is then false), else empty.
+QString tryEchoHelper(IcmpRights& rights);
+
 // Empty when an echo can be sent; otherwise one line that says why every
 // echo is going to fail and what fixes it, without the program's name,
 // which a line on stderr puts before it.
-QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper);
+// A helper that was tried and failed adds its reason.
+QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const QString& helperFailure = {});
 
 // The advice for this process and its echo helper.
 QString missingIcmpRightsAdvice();
