@@ -1,21 +1,19 @@
 // Under load no answering host is written as not answering: more echoes in
-// flight than a receive buffer holds, beside another machine's flood of
-// ICMP (netlab.sh run --flood), on each kind of socket and the helper.
+// flight than a receive buffer holds, beside another host's flood of ICMP
+// (netlab.sh run --flood), on each kind of socket and through the helper.
 
 #include "lab_client.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -23,77 +21,42 @@ namespace {
 long icmpReceived()
 {
     std::ifstream snmp("/proc/net/snmp");
-    std::string names, values;
-    while (std::getline(snmp, names) && std::getline(snmp, values))
-        if (names.starts_with("Icmp:")) {
-            std::istringstream n(names), v(values);
-            std::string name, value;
-            while (n >> name && v >> value)
-                if (name == "InMsgs")
-                    return std::stol(value);
-        }
-    return -1;
-}
-
-// Loopback addresses answer in the client namespace as the lab's hosts do.
-QByteArray loopbackHosts(int count, const QByteArray& every10th = {})
-{
-    QByteArray list;
-    for (int i = 0; i < count; ++i)
-        list += !every10th.isEmpty() && i % 10 == 9 ? every10th
-                                                    : QByteArray("127.%1.%2.%3\n")
-                                                          .replace("%1", QByteArray::number(1 + i / 65025))
-                                                          .replace("%2", QByteArray::number(i / 255 % 255))
-                                                          .replace("%3", QByteArray::number(i % 255 + 1));
-    return list;
-}
-
-TEST(LabLoad, TheFloodIsOn)
-{
-    const long before = icmpReceived();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GT(icmpReceived() - before, 5000) << "netlab.sh run --flood sends the client no flood";
+    for (std::string names, values; std::getline(snmp, names) && std::getline(snmp, values);) {
+        std::istringstream n(names), v(values);
+        for (std::string name, value; names.starts_with("Icmp:") && n >> name && v >> value;)
+            if (name == "InMsgs")
+                return std::stol(value);
+    }
+    return 0;
 }
 
 TEST(LabLoad, EveryAnsweringHostIsWrittenAsAnswering)
 {
+    ASSERT_EQ(netlab::whyNotInLab(), "");
+    const long before = icmpReceived();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(icmpReceived() - before, 5000) << "no flood reaches the client: run this with netlab.sh run --flood";
+
+    // Loopback addresses answer in the client namespace as the lab's hosts do.
+    const std::string loopback =
+        R"(awk 'BEGIN { for (i = 0; i < 4000; i++) print "127.1." int(i / 250) "." 1 + i % 250 }')";
     struct Case {
         const char* name;
-        QByteArray hosts;
+        std::string hosts;  // a command that writes the list
         const char* inFlight;
     };
     const Case cases[] = {
-        {"4,000 hosts, more answers than one receive buffer holds", loopbackHosts(4000), "1024"},
-        {"the lab's hosts over the wire among them", loopbackHosts(1000, "203.0.113.10\n203.0.113.11\n"), "1024"},
-        {"4,000 hosts, fewer in flight and so longer beside the flood", loopbackHosts(4000), "64"},
+        {"more answers than one receive buffer holds", loopback, "1024"},
+        {"the lab's hosts over the wire among them", loopback + "; yes 203.0.113.10 | head -200", "1024"},
+        {"fewer in flight, so longer beside the flood", loopback, "64"},
     };
     for (const auto& c : cases) {
-        QTemporaryDir dir;
-        QFile list(dir.filePath("hosts.txt"));
-        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-        list.write(c.hosts);
-        list.close();
-        QProcess quorvex;
-        quorvex.start(QStringLiteral(QUORVEX_PROGRAM),
-                      {"-i", list.fileName(), "-o", dir.filePath("out.txt"), "-t", "2000", "-P", c.inFlight});
-        ASSERT_TRUE(quorvex.waitForFinished(60000)) << c.name;
-        QFile out(dir.filePath("out.txt"));
-        ASSERT_TRUE(out.open(QIODevice::ReadOnly)) << c.name;
-        const QByteArray written = out.readAll();
-        EXPECT_EQ(quorvex.exitCode(), 0) << c.name << ": " << quorvex.readAllStandardError().toStdString();
-        EXPECT_EQ(written.count('\n'), 0) << c.name << ":\n" << written.left(400).toStdString();
+        const std::string command = "d=$(mktemp -d) && (" + c.hosts +
+                                    ") >$d/hosts && '" QUORVEX_PROGRAM "' -i $d/hosts -o $d/out -t 2000 -P " +
+                                    c.inFlight + " && test ! -s $d/out; s=$?; head -c 300 $d/out; rm -rf $d; exit $s";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
     }
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    if (const std::string why = netlab::whyNotInLab(); !why.empty()) {
-        std::fprintf(stderr, "lab_load_test: %s\n", why.c_str());
-        return 1;
-    }
-    testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
