@@ -1,11 +1,9 @@
 #pragma once
 
 // Runs a classic BPF program on bytes in the kernel itself, with no
-// privilege: the program is attached to one end of a datagram socket pair,
-// and what the program refuses never arrives at that end: the kernel tosses
-// it without a word to the sender.
-// The kernel starts the program at the first byte sent, as a raw socket
-// starts it at the IPv4 header.
+// privilege: attached to one end of a datagram socket pair, it sees each
+// datagram from its first byte (as a raw socket's sees the IPv4 header),
+// and what it refuses never arrives, without a word to the sender.
 
 #include <cstdint>
 #include <span>
