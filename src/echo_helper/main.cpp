@@ -133,7 +133,6 @@ int main()
     echo_helper::DestinationPace pace;
     std::multimap<echo_helper::Clock::time_point, Waiting> waiting;
     bool inputOpen = true;
-    std::size_t started = 0;
     for (;;) {
         const auto now = echo_helper::Clock::now();
         for (auto due = waiting.begin(); due != waiting.end() && due->first <= now; due = waiting.erase(due))
@@ -170,11 +169,6 @@ int main()
                 }
             }
             ids.emplace(socket->start(request.destination, request.payload, request.timeoutMs), request.id);
-            // A raw socket also queues a copy of every request it sends to
-            // this machine; a long burst without receiving would overflow
-            // its buffer and lose replies.
-            if (++started % 16 == 0)
-                socket->collect(settled);
         }
         if (used > 0 && used * 2 >= pending.size()) {
             pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));

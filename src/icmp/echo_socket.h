@@ -64,6 +64,7 @@ private:
     static std::uint32_t keyOf(EchoKey key) { return std::uint32_t{key.identifier} << 16 | key.sequence; }
 
     void prepareForStart(Clock::time_point now);
+    void attachFilter();
     std::uint16_t nextSequence();
     bool send(const Pending& echo, std::span<const std::uint8_t> data);
     // One receive from the socket or its error queue, judged; false when
@@ -86,6 +87,7 @@ private:
     std::uint16_t sequence_;
     std::uint32_t sequencesLeft_;
     Clock::time_point quietSince_;
+    std::size_t startsSinceRead_ = 0;
     Ticket nextTicket_ = 1;
     std::unordered_map<std::uint32_t, Pending> pending_;  // by identifier and sequence
     std::vector<Settled> settled_;

@@ -2,10 +2,14 @@
 // (destination address as on the wire, identifier, sequence: 8 bytes), then
 // the IPv4 packet as the socket received it. Each packet is judged as it
 // came and once more with its ICMP checksum set right, or random bytes
-// would hardly ever get past the checksum to the rules behind it.
+// would hardly ever get past the checksum to the rules behind it. Whatever
+// the classifier takes as an answer must also pass the socket's filter,
+// which the kernel runs before the classifier sees anything.
 
+#include "icmp/echo_filter.h"
 #include "icmp/packet.h"
 #include "icmp/status.h"
+#include "support/socket_filter.h"
 #include "bytes.h"
 #include "require.h"
 
@@ -50,8 +54,11 @@ void check(Bytes packet, const EchoIdentity& echo)
     }
     // Whatever settles an echo must name it, or the socket never finds the
     // echo to judge it against.
-    if (verdict.kind != Verdict::Kind::Ignore)
+    if (verdict.kind != Verdict::Kind::Ignore) {
         FUZZ_REQUIRE(names(echoNamedByRawPacket(packet), echo));
+        const std::uint16_t identifier[] = {echo.identifier};
+        FUZZ_REQUIRE(packets::SocketFilter(echoFilter(identifier)).passes(packet));
+    }
 
     const std::uint8_t type = message[0];
     const std::uint32_t from = address(packet, 12);

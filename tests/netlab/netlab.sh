@@ -11,6 +11,10 @@
 #       With --helper, a third lab where COMMAND runs as the user nobody and
 #       may open no ICMP socket at all, so that every echo goes through the
 #       echo helper HELPER, which is given cap_net_raw for it.
+#       With --flood FLOODER (after --helper, if any), FLOODER ADDRESS runs
+#       as root in the target namespace while COMMAND runs, with the
+#       client's address: ICMP that is not the client's to take, from
+#       another host.
 #       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name) and
 #       QUORVEX_LAB_SOCKET ("datagram", "raw" or "helper").
 #   netlab.sh shell
@@ -395,6 +399,12 @@ run() {
         kinds="$kinds helper"
         shift 2
     fi
+    local flooder=""
+    if [ "${1:-}" = --flood ]; then
+        flooder=${2:-}
+        [ -n "$flooder" ] || { say "--flood needs the flooder's path"; exit 2; }
+        shift 2
+    fi
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
     if [ -n "$helper" ]; then
@@ -425,9 +435,19 @@ run() {
         fi
         # In the background, so that a signal to this script is acted on
         # at once and not after the command has ended.
+        local target flood=""
+        if [ -n "$flooder" ]; then
+            target=$(lab_name "$n" target)
+            ip netns exec "$target" env QUORVEX_LAB_NETNS="$target" "$flooder" 192.0.2.2 &
+            flood=$!
+        fi
         as_kind "$kind" "$@" &
         result=0
         wait $! || result=$?
+        if [ -n "$flood" ]; then
+            kill "$flood" 2>/dev/null || true
+            wait "$flood" 2>/dev/null || true
+        fi
         teardown "$n"
         if [ "$result" != 0 ]; then
             say "the $kind run failed ($result)"
