@@ -31,7 +31,7 @@ FORMAT_PACKAGES := clang-format-14
 CLANG_FORMAT := clang-format-14
 FORMAT_FILES = find src tests bench -name '*.cpp' -o -name '*.h' | sort
 
-.PHONY: all deps test-deps build run test test-asan fuzz-deps fuzz bench package-deps package format format-check clean
+.PHONY: all deps test-deps build run test test-asan fuzz-deps fuzz test-fuzz-build bench package-deps package format format-check clean
 
 all: build
 
@@ -60,15 +60,25 @@ test: test-deps $(BUILD)/CMakeCache.txt
 	  $(CURDIR)/scripts/report-skipped Testing/junit.xml && exit $$status
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+ASAN_BUILD ?= build-asan
+ASAN_FLAGS ?= -DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF
 test-asan:
-	$(MAKE) test BUILD=build-asan BUILD_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
+	$(MAKE) test BUILD=$(ASAN_BUILD) BUILD_FLAGS="$(ASAN_FLAGS)"
 
 # Every parser of outside bytes under libFuzzer, ASan and UBSan, each for
 # FUZZ_SECONDS from its starting corpus (tests/fuzz/). The gcc builds hold the
 # code to -Werror; a warning only clang gives does not stop the fuzzers.
+FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUORVEX_FUZZ=ON -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF
 $(FUZZ_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DQUORVEX_FUZZ=ON -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=OFF $(CMAKE_FLAGS)
+
+# The suite under ASan and UBSan (clang) built into the fuzz build, which
+# then serves `make fuzz` too: CI's one sanitized build, in place of
+# test-asan's gcc build and a fuzz build of its own.
+test-fuzz-build: fuzz-deps
+	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=ON $(CMAKE_FLAGS)
+	$(MAKE) test BUILD=$(FUZZ_BUILD)
 
 fuzz-deps:
 	@scripts/ensure-packages $(FUZZ_PACKAGES)
