@@ -52,12 +52,15 @@ run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	$(BUILD)/src/app/quorvex
 
-# After CTest's summary, each skipped test with the line that says why.
+# The suite in build $(1); after CTest's summary, each skipped test with the
+# line that says why.
+run-suite = cd $(1) && rm -f Testing/junit.xml && status=0 && \
+  { ctest --output-on-failure --output-junit Testing/junit.xml || status=$$?; } && \
+  $(CURDIR)/scripts/report-skipped Testing/junit.xml && exit $$status
+
 test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && rm -f Testing/junit.xml && status=0 && \
-	  { ctest --output-on-failure --output-junit Testing/junit.xml || status=$$?; } && \
-	  $(CURDIR)/scripts/report-skipped Testing/junit.xml && exit $$status
+	$(call run-suite,$(BUILD))
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 ASAN_BUILD ?= build-asan
@@ -76,9 +79,10 @@ $(FUZZ_BUILD)/CMakeCache.txt:
 # The suite under ASan and UBSan (clang) built into the fuzz build, which
 # then serves `make fuzz` too: CI's one sanitized build, in place of
 # test-asan's gcc build and a fuzz build of its own.
-test-fuzz-build: fuzz-deps
+test-fuzz-build: test-deps fuzz-deps
 	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=ON $(CMAKE_FLAGS)
-	$(MAKE) test BUILD=$(FUZZ_BUILD)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	$(call run-suite,$(FUZZ_BUILD))
 
 fuzz-deps:
 	@scripts/ensure-packages $(FUZZ_PACKAGES)
