@@ -2,7 +2,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-liberation
+# dpkg-buildflags gives the build Debian's flags, as the package has them.
+BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-liberation dpkg-dev
 # rsvg-convert draws the desktop entry's icons, which a full build makes.
 ICON_PACKAGES := librsvg2-bin
 # setcap gives the built echo helper its capability for the network lab;
@@ -11,8 +12,15 @@ TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xv
 # The batch benchmark also runs under Xvfb with accessibility on, beside fping.
 BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2 nftables
 # dpkg-shlibdeps and file find the package's library dependencies.
-PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) dpkg-dev file
-PACKAGE_BUILD ?= build-package
+PACKAGE_PACKAGES := $(TEST_PACKAGES) file
+# The build that `make run`, `make test` and `make package` share is the
+# package's: Debian's optimisation and hardening flags, and the prefix the
+# package installs into, where an installed program looks for its echo
+# helper (run from the build tree, it runs the helper built beside it). So
+# CI tests the very binaries it packages, and builds them once.
+BUILD_FLAGS ?= -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 # What `make run` builds: the program and what it runs, no tests or benchmarks.
 RUN_TARGETS := quorvex
 # The fuzz targets build with clang and its libFuzzer runtime.
@@ -24,7 +32,7 @@ FORMAT_PACKAGES := clang-format-14
 CLANG_FORMAT := clang-format-14
 FORMAT_FILES = find src tests bench -name '*.cpp' -o -name '*.h' | sort
 
-.PHONY: all deps test-deps build run test test-asan fuzz-deps fuzz bench package format format-check clean
+.PHONY: all deps test-deps build run test test-asan fuzz-deps fuzz test-fuzz-build bench package-deps package format format-check clean
 
 all: build
 
@@ -34,8 +42,9 @@ deps:
 test-deps:
 	@scripts/ensure-packages $(TEST_PACKAGES)
 
+$(BUILD)/CMakeCache.txt: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(BUILD_FLAGS) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -44,20 +53,37 @@ run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	$(BUILD)/src/app/quorvex
 
+# The suite in build $(1); after CTest's summary, each skipped test with the
+# line that says why.
+run-suite = cd $(1) && rm -f Testing/junit.xml && status=0 && \
+  { ctest --output-on-failure --output-junit Testing/junit.xml || status=$$?; } && \
+  $(CURDIR)/scripts/report-skipped Testing/junit.xml && exit $$status
+
 test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && ctest --output-on-failure
+	$(call run-suite,$(BUILD))
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+ASAN_BUILD ?= build-asan
+ASAN_FLAGS ?= -DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF
 test-asan:
-	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF"
+	$(MAKE) test BUILD=$(ASAN_BUILD) BUILD_FLAGS="$(ASAN_FLAGS)"
 
 # Every parser of outside bytes under libFuzzer, ASan and UBSan, each for
 # FUZZ_SECONDS from its starting corpus (tests/fuzz/). The gcc builds hold the
 # code to -Werror; a warning only clang gives does not stop the fuzzers.
+FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUORVEX_FUZZ=ON -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF
 $(FUZZ_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DQUORVEX_FUZZ=ON -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=OFF $(CMAKE_FLAGS)
+
+# The suite under ASan and UBSan (clang) built into the fuzz build, which
+# then serves `make fuzz` too: CI's one sanitized build, in place of
+# test-asan's gcc build and a fuzz build of its own.
+test-fuzz-build: test-deps fuzz-deps
+	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	$(call run-suite,$(FUZZ_BUILD))
 
 fuzz-deps:
 	@scripts/ensure-packages $(FUZZ_PACKAGES)
@@ -75,18 +101,14 @@ bench: build
 	$(BUILD)/bench/helper/run-helper-bench
 	bench/lossy/lossy_link.sh $(BUILD)/src/app/quorvex
 
-# The Debian package, from a build of its own: Debian's optimisation and
-# hardening flags, no tests, and the prefix the package installs into, where
-# the program looks for its echo helper. It lands in $(PACKAGE_BUILD)/.
-package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
-package:
+# The Debian package, made by CPack from the build that `make test` runs
+# (which builds the tests too); it lands in $(BUILD)/.
+package-deps:
 	@scripts/ensure-packages $(PACKAGE_PACKAGES)
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=None -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF \
-	  -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
-	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+package: package-deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack -G DEB
 
 # .clang-format holds the style; format-check names every file it would change.
 format:

@@ -30,7 +30,7 @@ protected:
     }
 };
 
-TEST_F(AboutDialogTest, TextsPlacesRuleAndWindowKind)
+TEST_F(AboutDialogTest, TextsTabOrderLayoutRuleAndWindowKind)
 {
     AboutForm& dialog = openFromMainWindow();
     EXPECT_EQ(dialog.windowTitle(), "About Quorvex");
@@ -51,27 +51,25 @@ TEST_F(AboutDialogTest, TextsPlacesRuleAndWindowKind)
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
     }
 
-    EXPECT_EQ(dialog.size(), QSize(382, 237));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    EXPECT_EQ(dialog.lblDisclaimer->geometry(), QRect(17, 175, 258, 55));  // 255 twips round up to 17
-    EXPECT_EQ(dialog.cmdSysInfo->geometry(), QRect(284, 205, 83, 23));
-    for (QLabel* label : {dialog.lblTitle, dialog.lblVersion, dialog.lblDescription, dialog.lblDisclaimer}) {
-        const QRect needed = label->fontMetrics().boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text());
-        EXPECT_LE(needed.height(), label->contentsRect().height()) << label->objectName().toStdString();
+    const QList<QWidget*> controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        EXPECT_TRUE(dialog.rect().contains(control->geometry()));
+        for (QWidget* other : controls)
+            EXPECT_TRUE(other == control || !other->geometry().intersects(control->geometry()));
+        EXPECT_LE(control->sizeHint().width(), control->width());
+        EXPECT_LE(control->heightForWidth(control->width()), control->height());
     }
 
-    // The rule: grey at row 163 from pixel 6, white two rows below it from
-    // 7, both ending before 5654 twips, pixel 377.
+    // The grey rule runs across the dialog, between description and disclaimer.
     const QImage image = dialog.grab().toImage();
-    const QRgb grey = qRgb(128, 128, 128), white = qRgb(255, 255, 255);
-    for (auto [x, y, colour, drawn] : {std::tuple{6, 163, grey, true},
-                                       {376, 163, grey, true},
-                                       {377, 163, grey, false},
-                                       {6, 164, white, false},
-                                       {7, 164, white, true},
-                                       {376, 165, white, true},
-                                       {377, 165, white, false}})
-        EXPECT_EQ(image.pixel(x, y) == colour, drawn) << x << "," << y;
+    const QRgb grey = qRgb(128, 128, 128);
+    int rule = 0;
+    while (rule < image.height() && (image.pixel(8, rule) != grey || image.pixel(image.width() - 8, rule) != grey))
+        ++rule;
+    EXPECT_GT(rule, dialog.lblDescription->geometry().bottom());
+    EXPECT_LT(rule, dialog.lblDisclaimer->geometry().top());
 
     EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(dialog.ShowInTaskbar());
@@ -93,8 +91,11 @@ TEST_F(AboutDialogTest, EveryWayOfClosingGivesTheMainWindowBackAndTheProgramGoes
         {"space on OK", [](AboutForm& d) { QTest::keyClick(d.cmdOK, Qt::Key_Space); }},
         {"the close command", [](AboutForm& d) { d.close(); }},
     };
-    for (const auto& [name, close] : ways) {
-        SCOPED_TRACE(name);
+    // Not a structured binding: clang 14, which builds the fuzzers and the
+    // sanitized suite, cannot capture one in a lambda.
+    for (const auto& way : ways) {
+        const auto& close = way.second;
+        SCOPED_TRACE(way.first);
         AboutForm& dialog = openFromMainWindow();
         after(0, [&] { close(dialog); });
         after(100, [] { QCoreApplication::exit(7); });

@@ -1,8 +1,8 @@
 // The text stream's reader over any bytes. Input: one byte for how many
 // bytes the device hands out per read (0: as many as asked, as a file
 // does; otherwise at most that many, as a pipe does), one byte that picks
-// the call for each line, two bits a line, from the lowest (0 ReadLine,
-// 1 ReadLineBytes, 2 SkipLine, 3 ReadLineBytes), then the file. Every line
+// the call for each line, two bits a line, from the lowest (2 SkipLine,
+// anything else ReadLineBytes), then the file. Every line
 // comes back, whatever the pieces and the calls, up to the end of the file.
 
 #include "platform/files/text_stream.h"
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         } else {
             QByteArray line;
             try {
-                line = call == 0 ? stream.ReadLine().toLatin1() : stream.ReadLineBytes();
+                line = stream.ReadLineBytes();
             } catch (const platform::RuntimeError& error) {
                 const QString& said = error.description();
                 FUZZ_REQUIRE((at == file.size() && error.number() == platform::error_number::InputPastEndOfFile &&

@@ -325,12 +325,72 @@ check() {
     say "no lab is left"
 }
 
+# The user nobody runs the helper's lab and one command line of the others,
+# and must reach the command, the helper, the programs built beside them and
+# the lab's lists. A clone under a folder that only its owner may enter (a
+# new user's home, /root, a mktemp -d) hides them from nobody. Rather than
+# change the folder, the command runs in a mount namespace of its own where
+# each such folder is covered by an empty one that anyone may enter, holding
+# only the way on to what the lab needs: every path stays what it was, so
+# the paths built into the programs and the tests still hold.
+searchable_by_nobody() {
+    setpriv --reuid=nobody --regid=nogroup --clear-groups test -x "$1" 2>/dev/null
+}
+
+# Runs inside `unshare --mount`: __expose STASH PATH... -- COMMAND...
+expose_and_run() {
+    local stash=$1 path rest dir next name n=0
+    shift
+    mount -t tmpfs -o mode=0700 qvxlab-stash "$stash"
+    declare -A covered=()
+    while [ "$1" != -- ]; do
+        path=$(readlink -f "$1")
+        shift
+        dir=/
+        rest=${path#/}
+        while [ -n "$rest" ]; do
+            name=${rest%%/*}
+            if [ "$rest" = "$name" ]; then rest=""; else rest=${rest#*/}; fi
+            next=${dir%/}/$name
+            if [ -z "${covered[$dir]:-}" ] && ! searchable_by_nobody "$dir"; then
+                n=$((n + 1))
+                mkdir "$stash/$n"
+                mount --rbind "$dir" "$stash/$n"
+                mount -t tmpfs -o mode=0755 qvxlab-path "$dir"
+                covered[$dir]=$stash/$n
+            fi
+            if [ -n "${covered[$dir]:-}" ] && [ ! -e "$next" ]; then
+                if [ -d "${covered[$dir]}/$name" ]; then mkdir "$next"; else touch "$next"; fi
+                mount --rbind "${covered[$dir]}/$name" "$next"
+            fi
+            dir=$next
+        done
+        searchable_by_nobody "$path" || { say "the user nobody cannot enter $path"; exit 1; }
+    done
+    shift
+    exec "$@"
+}
+
+# The longest folder that holds both paths.
+common_folder() {
+    local a=${1#/}/ b=${2#/}/ common=""
+    while [ -n "$a" ] && [ "${a%%/*}" = "${b%%/*}" ]; do
+        common=$common/${a%%/*}
+        a=${a#*/}
+        b=${b#*/}
+    done
+    printf '%s\n' "${common:-/}"
+}
+
 built=""
 nobody_home=""
+stash=""
+helper=""
 finish() {
     local status=$?
     local n
     [ -n "$nobody_home" ] && rm -rf "$nobody_home"
+    [ -n "$stash" ] && rmdir "$stash" 2>/dev/null
     # Quietly: the shell would report the command it had to kill.
     {
         for n in $built; do
@@ -354,7 +414,16 @@ up() {
     local errors
     if ! errors=$("$script" __build "$$" "$1" 2>&1); then
         teardown "$1"
-        unavailable "cannot build the lab: $(printf '%s' "$errors" | tr '\n' ' ')"
+        errors=$(printf '%s' "$errors" | tr '\n' ' ')
+        case $errors in
+            # ip netns exec makes a mount namespace of its own and cannot.
+            *"mount --make-rslave"*)
+                unavailable "cannot build the lab: no mount namespace can be made here, so this is not a" \
+                    "real root (a chroot, or a container without CAP_SYS_ADMIN); run the tests as root on a" \
+                    "real system or a virtual machine, or in a privileged container ($errors)"
+                ;;
+        esac
+        unavailable "cannot build the lab: $errors"
     fi
 }
 
@@ -380,19 +449,26 @@ allow_socket() {
 
 # The command as it runs for each kind: as root, or as nobody, who has
 # nothing but the helper (and a home of its own for what Qt keeps there).
+# Either way where nobody reaches the lab's files (see expose_and_run).
 as_kind() {
-    local kind=$1
+    local kind=$1 command
     shift
+    command=$(readlink -f "$1")
+    local exposed=("$(dirname "$script")" "$(dirname "$command")")
+    if [ -n "$helper" ]; then
+        exposed+=("$(dirname "$helper")" "$(common_folder "$command" "$helper")")
+    fi
+    local expose=(unshare --mount "$script" __expose "$stash" "${exposed[@]}" --)
     if [ "$kind" = helper ]; then
-        ip netns exec "$client" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        "${expose[@]}" ip netns exec "$client" setpriv --reuid=nobody --regid=nogroup --clear-groups \
             env HOME="$nobody_home" QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@"
     else
-        ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@"
+        "${expose[@]}" ip netns exec "$client" env QUORVEX_LAB_NETNS="$client" QUORVEX_LAB_SOCKET="$kind" "$@"
     fi
 }
 
 run() {
-    local kinds="datagram raw" helper=""
+    local kinds="datagram raw"
     if [ "${1:-}" = --helper ]; then
         helper=${2:-}
         [ -n "$helper" ] || { say "--helper needs the helper's path"; exit 2; }
@@ -407,7 +483,9 @@ run() {
     fi
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
+    stash=$(mktemp -d)
     if [ -n "$helper" ]; then
+        helper=$(readlink -f "$helper")
         command -v setcap >/dev/null || unavailable "needs setcap from libcap2-bin for the echo helper"
         nobody_home=$(mktemp -d)
         chown nobody "$nobody_home"
@@ -473,6 +551,7 @@ case ${1:-} in
     shell) shell ;;
     clean) [ "$(id -u)" = 0 ] || unavailable "needs root"; clean_stale ;;
     check) check ;;
+    __expose) shift; expose_and_run "$@" ;;
     __build)
         # A child of the run that owns the lab, and named after it.
         owner=$2

@@ -54,8 +54,6 @@ bool TextStream::AtEndOfLine()
 
 bool TextStream::AtEndOfStream() { return peek() == -1; }
 
-QString TextStream::ReadLine() { return fromAnsi(ReadLineBytes()); }
-
 QByteArray TextStream::ReadLineBytes()
 {
     ++linesRead_;

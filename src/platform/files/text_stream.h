@@ -25,9 +25,7 @@ public:
     bool AtEndOfLine();
     // True when no character is left.
     bool AtEndOfStream();
-    // The characters up to the next line break, past which the stream moves.
-    QString ReadLine();
-    // The same line as its bytes.
+    // The bytes up to the next line break, past which the stream moves.
     QByteArray ReadLineBytes();
     // Moves past the next line, of whatever length, and gives its length.
     qint64 SkipLine();
