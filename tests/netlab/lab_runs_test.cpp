@@ -162,11 +162,9 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q" -i "$D/overtaking.txt" -o "$D/out.txt" -t 200 -P 1024)", 1, inPlace, "", ""},
         {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt" -P 8)", 0, "", "", ""},
         {R"(cat "$D/hosts.txt" | "$Q" -i - -o - -t 200 -P 8)", 1, "kept", expected, cutShort},
-        // Nobody types into a pipe: the hosts behind its empty line are told of.
         {R"(printf 'answering.lab\n\nsilent.lab\n' | "$Q" -i - -o "$D/out.txt" -t 200)", 0, "", "",
          "quorvex: line 2 is empty, so the 1 line after it was not read.\n"},
-        // Retries change no verdict on a link that loses nothing.
-        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --retries=2 -P 8)", 1, expected, "", cutShort},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --retries=2 -P 8)", 1, expected, "", cutShort},  // no loss
         {R"("$Q" -i "$D/hosts.txt" -o /dev/null -t 200)", 1, "kept", "", cutShort},  // a device's size says nothing
         {R"("$Q" -i "$D/hosts.txt" -o - -t 200)", 1, "kept", expected, cutShort},
         {R"(printf 'silent.lab\n' | "$Q" -i - -o"$D/out.txt" -t 200)", 1, silent, "", ""},
@@ -187,11 +185,6 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --timeout abc)", 2, "kept", "", badTimeout},
         {R"("$Q" -i /dev/null -o "$D/out.txt" -t abc)", 2, "kept", "", badTimeout},
-        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -t -5)", 2, "kept", "",
-         "quorvex: the timeout \"-5\" is negative; --timeout takes 0 to 2147483647 milliseconds.\n"},
-        {R"("$Q" -i "$D/answering.txt" -o "$D/out.txt" -r 11)", 2, "kept", "",
-         "quorvex: --retries takes a whole number from 0 to 10, not \"11\".\n"},
-        {R"("$Q" --ping answering.lab -o "$D/out.txt")", 2, "kept", "", "quorvex: " + usage},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --bogus)", 2, "kept", "", "quorvex: unknown option --bogus; " + usage},
         {R"("$Q" -i "$D/hosts.txt")", 2, "kept", "", "quorvex: " + usage},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "",
@@ -226,23 +219,17 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     }
 }
 
-// Each line of JSON output as an object, the round trip of an answer
-// checked to lie between 0 and the timeout and then replaced by true, as
-// batch_expected.jsonl has it.
+// The objects of JSON output, each answer's round trip checked to lie
+// within the timeout and replaced by true, as batch_expected.jsonl has it.
 QList<QJsonObject> withRoundTripsChecked(const QByteArray& output, double timeoutMs)
 {
     QList<QJsonObject> objects;
-    for (const QByteArray& line : output.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QJsonParseError error{};
-        QJsonObject object = QJsonDocument::fromJson(line, &error).object();
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        const QJsonValue rtt = object["rtt_ms"];
-        EXPECT_EQ(rtt.isDouble() || rtt.isBool(), object["status"].toInt() == 0) << line.toStdString();
-        if (rtt.isDouble()) {
-            EXPECT_GT(rtt.toDouble(), 0.0) << line.toStdString();
-            EXPECT_LT(rtt.toDouble(), timeoutMs) << line.toStdString();
+    for (const QByteArray& line : output.trimmed().split('\n')) {
+        QJsonObject object = QJsonDocument::fromJson(line).object();
+        const double rtt = object["rtt_ms"].toDouble(-1);
+        EXPECT_EQ(object["rtt_ms"].isNull(), object["status"].toInt() != 0) << line.toStdString();
+        if (rtt >= 0) {
+            EXPECT_TRUE(rtt > 0 && rtt < timeoutMs) << line.toStdString();
             object["rtt_ms"] = true;
         }
         objects.append(object);
@@ -250,29 +237,20 @@ QList<QJsonObject> withRoundTripsChecked(const QByteArray& output, double timeou
     return objects;
 }
 
-// Every host of the list up to its empty line, answered or not, with the
-// same fields whatever the echoes in flight, into a file or down a pipe;
-// the exit status and stderr as without --json.
+// The same objects whatever the echoes in flight, into a file or down a
+// pipe; the exit status and stderr as without --json.
 TEST_F(LabCommandLine, JsonGivesEveryHostTheSameObjectWhateverTheEchoesInFlight)
 {
     const QList<QJsonObject> expected =
         withRoundTripsChecked(contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.jsonl")), 1);
-    const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
-    const struct {
-        const char* command;
-        bool toStdout;
-        QByteArray stderrText;
-    } cases[] = {
-        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)", false, cutShort},
-        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)", false, cutShort},
-        {R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)", true, cutShort},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.command);
-        const CommandLineRun result = run(QString::fromUtf8(c.command));
+    for (const char* command : {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)",
+                                R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)",
+                                R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)"}) {
+        SCOPED_TRACE(command);
+        const CommandLineRun result = run(QString::fromUtf8(command));
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.stderrText.toStdString(), c.stderrText.toStdString());
-        EXPECT_EQ(withRoundTripsChecked(c.toStdout ? result.stdoutText : result.output, 200), expected);
+        EXPECT_EQ(result.stderrText, "quorvex: line 15 is empty, so the 2 lines after it were not read.\n");
+        EXPECT_EQ(withRoundTripsChecked(result.output == "kept" ? result.stdoutText : result.output, 200), expected);
     }
     const CommandLineRun ping = run(QStringLiteral(R"("$Q" --ping looping.lab --json)"));
     EXPECT_EQ(ping.exitCode, 1);
@@ -283,9 +261,8 @@ TEST_F(LabCommandLine, JsonGivesEveryHostTheSameObjectWhateverTheEchoesInFlight)
 }
 
 // On a terminal: the host in progress shows while its echo waits, control
-// characters of the list are escaped (C0, and C1 from end to end, which
-// some terminals take as CSI or OSC), and one line sums the run up; so is
-// --ping's verdict.
+// characters are escaped (C1 too, which some terminals take as CSI or OSC)
+// there and in --ping's verdict, and one line sums the run up.
 TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
 {
     write("hostile.txt", "\x1b]0;pwned\x07\x1b[31mRED\xc2\x80\xc2\x9b\xc2\x9d\xc2\x9f\nanswering.lab\nsilent.lab\n");
@@ -309,20 +286,17 @@ TEST_F(LabCommandLine, OnATerminalShowsTheHostInProgressEscapedAndSumsUp)
               "\r\n");
 }
 
-// With -o - on the terminal of the progress line, each result line starts
-// on a line of its own, with and without --json.
+// With -o - on the progress line's terminal, each result starts a line.
 TEST_F(LabCommandLine, OnATerminalTheProgressLineStepsAsideForEachResultLine)
 {
     write("two.txt", "answering.lab\nsilent.lab\n");
     for (const char* json : {"", " --json"}) {
         const CommandLineRun result = run(
             QStringLiteral(R"(script -qec '"$Q" -i "$D/two.txt" -o - -t 1000%1' /dev/null)").arg(QString::fromLatin1(json)));
-        const std::string shown = result.stdoutText.toStdString();
-        EXPECT_EQ(result.exitCode, 1) << shown;
-        EXPECT_TRUE(result.stdoutText.contains("1/2 silent.lab")) << shown;
+        EXPECT_TRUE(result.stdoutText.contains("1/2 silent.lab")) << result.stdoutText.toStdString();
         EXPECT_TRUE(result.stdoutText.contains(*json ? "\r\x1b[K{\"line\":2,\"host\":\"silent.lab\""
                                                      : "\r\x1b[Ksilent.lab - 11010"))
-            << shown;
+            << result.stdoutText.toStdString();
     }
 }
 

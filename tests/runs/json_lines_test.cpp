@@ -8,51 +8,34 @@
 
 namespace {
 
-// Whatever bytes a list holds, the line parses and gives the host's bytes
-// back: from "host" when it is UTF-8, else from "host_bytes" alone.
+// One row per rule; the fuzz target round-trips every other name.
 TEST(JsonLines, EveryHostGivesOneParsableLineThatKeepsItsBytes)
 {
     const struct {
         QByteArray host;
         bool utf8;
     } cases[] = {
-        {"answering.lab", true},
-        {"", true},
-        {"quote\" backslash\\ slash/", true},
-        {QByteArray("\x00\x01\x1f\x7f\t\r\n\x1b[31m", 11), true},
-        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true},
-        {"\xfe", false},
+        {"caf\xc3\xa9 \xf0\x9f\x98\x80 \xef\xbf\xbd", true},  // U+FFFD itself is no sign of loss
         {"latin-1 caf\xe9", false},
-        {"\xc3", false},                 // cut short
-        {"\xc0\xaf", false},             // overlong
-        {"\xed\xa0\x80", false},         // a surrogate
-        {"\xf4\x90\x80\x80", false},     // past U+10FFFF
-        {"\xef\xbf\xbd", true},          // U+FFFD itself is no sign of loss
-        {"\xe2\x80\xa8\xc2\x85", true},  // line separator, NEL
+        {QByteArray("\x00\x1f\x7f\r\n\x1b[31m", 9), true},
+        {"quote\" backslash\\", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.host.toHex().toStdString());
-        runs::HostResult result;
-        result.line = 7;
-        result.host = platform::fromAnsi(c.host);
-        result.status = 11010;
         QByteArray line;
-        runs::AppendJsonLine(result, line);
-        ASSERT_TRUE(line.endsWith('\n'));
+        runs::AppendJsonLine({7, platform::fromAnsi(c.host), {}, 11010, {}, {}, {}}, line);
         EXPECT_EQ(line.count('\n'), 1);
         QJsonParseError error{};
         const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
         EXPECT_EQ(object.contains("host_bytes"), !c.utf8);
-        const QByteArray bytes = c.utf8 ? object["host"].toString().toUtf8()
-                                        : QByteArray::fromBase64(object["host_bytes"].toString().toLatin1());
-        EXPECT_EQ(bytes, c.host);
-        EXPECT_EQ(object["line"].toInt(), 7);
-        EXPECT_EQ(object["status_text"].toString(), "ip req timed out");
+        EXPECT_EQ(c.utf8 ? object["host"].toString().toUtf8()
+                         : QByteArray::fromBase64(object["host_bytes"].toString().toLatin1()),
+                  c.host);
     }
 }
 
-// The round trip keeps its microseconds; what is unknown is null, never 0.
+// Microseconds kept; what is unknown is null, never 0.
 TEST(JsonLines, NumbersAndNulls)
 {
     const struct {

@@ -28,7 +28,7 @@ const struct {
 } kHosts[] = {{"silent", 1, 11010, 0},   {"quiet", 2, 11010, 0},
               {"answering", 10, 0, 1},   {"unreachable", 20, 11003, 3},
               {"refused", 30, 11005, 2}, {"slow", 40, 0, 7},
-              {"lossy", 50, 0, 1}};  // its first two echoes time out
+              {"lossy", 50, 0, 1}};
 
 void script(FakeNetwork& network)
 {
@@ -37,7 +37,7 @@ void script(FakeNetwork& network)
         network.statusOf["192.0.2." + std::to_string(host.address)] = host.status;
         network.latencyOf["192.0.2." + std::to_string(host.address)] = host.ms;
     }
-    network.timeoutsBefore["192.0.2.50"] = 2;
+    network.timeoutsBefore["192.0.2.50"] = 2;  // lossy's first two echoes
 }
 
 // The list through ParallelBatchPing; each line written with the time on the
@@ -139,8 +139,7 @@ private:
 
 // The serial run of the same list on the same network is the measure: the
 // same file, messages, error, echoes, Windows Sockets start-ups and
-// clean-ups, and progress; with retries too, whose echoes go out in
-// another order.
+// clean-ups, and progress (with retries, the echoes in any order).
 TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
 {
     QByteArray shuffled;
@@ -151,7 +150,6 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
         shuffled += QByteArray(names[random() % std::size(names)]) + "\r\n";
     QByteArrayList changed = shuffled.split('\n');
     changed[300] = "other\r";
-    // Its first two echoes time out: two retries find it.
     const QByteArray lossy = "lossy\r\nunreachable\r\nsilent\r\nanswering\r\n";
     const char* lossyDown =
         "unreachable - 11003   [ ip dest host unreachable ]\r\nsilent - 11010   [ ip req timed out ]\r\n";
@@ -171,8 +169,7 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
         {"a timeout that is not a number", "answering\r\nsilent\r\n", "5O", 0, FakeNetwork().handleToGive},
         {"Windows Sockets does not start", "answering\r\nsilent\r\n", "50", 10091, FakeNetwork().handleToGive},
         {"more than 32767 hosts", QByteArray("answering\r\n").repeated(32768), "50", 0, FakeNetwork().handleToGive},
-        // The hosts above the changed line, many with echoes in flight, are
-        // written before the error ends the run.
+        // The hosts above the changed line are written before the error.
         {"the list changed between the passes", shuffled, "50", 0, FakeNetwork().handleToGive, 0, changed.join('\n')},
         {"shuffled hosts, retried", shuffled, "50", 0, FakeNetwork().handleToGive, 3},
         {"a lost echo retried, an error not", lossy, "50", 0, FakeNetwork().handleToGive, 2, {}, lossyDown, 3 + 1 + 3 + 1},
