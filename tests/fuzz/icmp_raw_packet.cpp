@@ -57,7 +57,7 @@ void check(Bytes packet, const EchoIdentity& echo)
     if (verdict.kind != Verdict::Kind::Ignore) {
         FUZZ_REQUIRE(names(echoNamedByRawPacket(packet), echo));
         const std::uint16_t identifier[] = {echo.identifier};
-        FUZZ_REQUIRE(packets::SocketFilter(echoFilter(identifier)).passes(packet));
+        FUZZ_REQUIRE(packets::filterPasses(echoFilter(identifier), packet));
     }
 
     const std::uint8_t type = message[0];

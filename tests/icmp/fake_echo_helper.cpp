@@ -93,12 +93,8 @@ int main(int argc, char** argv)
             pause();
         if (mode == "say-why-later")
             return put(why, why.size()), 1;
-        const icmp::Settled answer{request.id + (mode == "wrong-id"),
-                                   0,
-                                   request.destination,
-                                   1,
-                                   64,
-                                   {request.payload.begin(), request.payload.end()}};
+        const std::vector<std::uint8_t> echoed(request.payload.begin(), request.payload.end());
+        const icmp::Settled answer{request.id + (mode == "wrong-id"), 0, request.destination, 1, 64, echoed};
         std::vector<std::uint8_t> out;
         helper::encodeAnswer(answer, out);
         put(out, mode == "half-answer" ? out.size() / 2 : out.size());

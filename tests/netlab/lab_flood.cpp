@@ -7,11 +7,10 @@
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <random>
-#include <thread>
 
 int main(int argc, char** argv)
 {
@@ -22,20 +21,19 @@ int main(int argc, char** argv)
         return 2;
     }
     std::mt19937 random{std::random_device{}()};
-    auto number = [&] { return static_cast<std::uint16_t>(random()); };
     const std::uint8_t types[] = {0, 3, 0, 11, 0, 12, 0, 4};
     for (std::size_t sent = 0;; ++sent) {
         const std::uint8_t type = types[sent % 8];
         // An error quotes a request from ADDRESS to a lab host (203.0.113.10).
         packets::Bytes message =
-            type == 0 ? packets::join({packets::icmpHeader(0, 0, number(), number()), packets::Bytes(56, 0x5A)})
+            type == 0 ? packets::join({packets::icmpHeader(0, 0, random(), random()), packets::Bytes(56, 0x5A)})
                       : packets::join({packets::icmpHeader(type, 1, 0, 0),
                                        packets::ipv4Header(64, to.sin_addr.s_addr, htonl(0xCB00710A)),
-                                       packets::icmpHeader(8, 0, number(), number())});
+                                       packets::icmpHeader(8, 0, random(), random())});
         packets::putChecksum(message, 0);
         ::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         // Paced, so that on two cores the flood leaves the run a core.
         if (sent % 400 == 399)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ::usleep(10 * 1000);
     }
 }
