@@ -33,16 +33,21 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
     controls.SetProgressMax(static_cast<float>(counted));
 
     const auto settled = [&](const HostResult& result) {
-        if (!output->TakesLine(result))
+        if (output->TakesLine(result))
+            output->Hold(result);
+    };
+    const auto written = [&] {
+        if (!output->Holding())
             return;
         controls.BeforeOutputLine();
-        output->Write(result);
+        output->Flush();
         controls.AfterOutputLine();
     };
     BatchTotals totals;
     if (parallel > 1) {
         totals.pinged = ParallelBatchPing({.nextHost = [&] { return hosts.NextHost(); },
                                            .settled = settled,
+                                           .written = written,
                                            .timeoutText = [&] { return controls.TimeoutText(); },
                                            .progress =
                                                [&](int settled, const QString& host) {
@@ -73,6 +78,7 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
         for (int retry = 0; retry < retries && status == platform::IP_REQ_TIMED_OUT; ++retry)
             status = SendEcho(address, kRequestData, reply, timeout);
         settled(ResultOf(line, *host, address, status, &reply));
+        written();
         StopSockets();
         controls.SetProgressValue(controls.ProgressValue() + 1.0f);
         ++totals.pinged;

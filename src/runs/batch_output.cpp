@@ -11,18 +11,25 @@ BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& out
 {
 }
 
-void BatchOutput::Write(const HostResult& result)
+void BatchOutput::Hold(const HostResult& result)
 {
     if (result.status != 0)
         ++didNotAnswer_;
-    if (!json_) {
-        if (result.status != 0)
-            stream_.WriteLine(result.host + QStringLiteral(" - ") + EchoStatusText(result.status));
-        return;
+    if (json_)
+        AppendJsonLine(result, held_);
+    else if (result.status != 0)
+        heldText_.append(result.host + QStringLiteral(" - ") + EchoStatusText(result.status));
+}
+
+void BatchOutput::Flush()
+{
+    for (const QString& line : heldText_)
+        stream_.WriteLine(line);
+    heldText_.clear();
+    if (!held_.isEmpty()) {
+        stream_.WriteBytes(held_);
+        held_.truncate(0);
     }
-    line_.clear();
-    AppendJsonLine(result, line_);
-    stream_.WriteBytes(line_);
 }
 
 void BatchOutput::Close() { stream_.Close(); }

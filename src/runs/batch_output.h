@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace runs {
 
@@ -16,8 +17,10 @@ enum class OutputFormat {
 };
 
 // The output of a batch run: created (a file of that name is replaced)
-// when this is made, then the lines of the format, in list order, each on
-// the disk before the next echo.
+// when this is made, then the lines of the format, in list order. A line is
+// held until Flush(), which the runs call once the hosts that settled
+// together are all held: on the disk before the next echo, and for a list
+// of answering hosts in JSON one write for many lines rather than one each.
 class BatchOutput {
 public:
     BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format = OutputFormat::Text);
@@ -25,7 +28,9 @@ public:
     // Whether the host gets a line: in the text, only a host that did not
     // answer.
     bool TakesLine(const HostResult& result) const { return json_ || result.status != 0; }
-    void Write(const HostResult& result);
+    void Hold(const HostResult& result);
+    bool Holding() const { return !held_.isEmpty() || !heldText_.isEmpty(); }
+    void Flush();
     // The hosts that did not answer, which the file cannot tell when it is
     // a device or a pipe.
     int DidNotAnswer() const { return didNotAnswer_; }
@@ -35,7 +40,8 @@ public:
 private:
     platform::TextStream stream_;
     bool json_;
-    QByteArray line_;  // kept, so that a line costs no allocation
+    QByteArray held_;  // JSON lines; its room is kept, so that a line costs no allocation
+    QStringList heldText_;
     int didNotAnswer_ = 0;
 };
 

@@ -167,11 +167,15 @@ private:
 
     void WriteSettled()
     {
+        bool handedOver = false;
         while (!slots_.empty() && slots_.front().settled) {
             batch_.settled(slots_.front().result);
+            handedOver = true;
             slots_.pop_front();
             --nextEcho_;
         }
+        if (handedOver && batch_.written)
+            batch_.written();
         if (settled_ != reported_ && (settled_ > 0 || !slots_.empty())) {
             reported_ = settled_;
             batch_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);

@@ -17,9 +17,11 @@ struct BatchLines {
     // the list has ended.
     std::function<std::optional<QString>()> nextHost;
     // Every host's result once it and every host above it have settled, in
-    // list order; its line, if it gets one, reaches the output before this
-    // returns.
+    // list order; then, once the hosts that settled together have been
+    // handed over, written(), by whose return their lines have reached the
+    // output.
     std::function<void(const HostResult& result)> settled;
+    std::function<void()> written;
     // Read and converted for every host, as the serial run does.
     std::function<QString()> timeoutText;
     // Whenever hosts have settled: how many have in all, and the host that

@@ -55,6 +55,7 @@ std::vector<std::string> runList(FakeNetwork& network, const std::vector<const c
                      written.push_back((result.host + " - " + EchoStatusText(result.status)).toStdString() + " @" +
                                        std::to_string(network.now));
              },
+         .written = {},
          .timeoutText = [] { return QStringLiteral("1000"); },
          .progress = [&](int settled, const QString&) { progress ? progress->push_back(settled) : void(); }},
         parallel);
