@@ -37,6 +37,11 @@ TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
     };
     for (const Case& c : cases)
         EXPECT_EQ(icmpRightsAdvice(c.rights, c.helper), c.advice) << c.advice.toStdString();
+    // A helper that was started and failed says why, before the fix.
+    EXPECT_EQ(icmpRightsAdvice({false, false, false, true, false}, helper, "echo helper: cannot open a raw socket"),
+              QStringLiteral("no ICMP socket can be opened, so every ping will fail with ip general failure (echo "
+                             "helper: cannot open a raw socket); to fix it, run: ") +
+                  kCannot.section(QStringLiteral("run: "), 1));
 }
 
 // The check must agree with what an echo really gets: with no advice, the
