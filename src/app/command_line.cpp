@@ -5,7 +5,6 @@
 #include "platform/ansi.h"
 #include "platform/app.h"
 #include "platform/files/file_name.h"
-#include "icmp/helper_client.h"
 #include "platform/error_report.h"
 #include "platform/msgbox.h"
 #include "platform/net/icmp_rights.h"
@@ -165,19 +164,6 @@ int manualPing(const CommandLineRequest& request)
 }
 
 // Empty when an echo can be sent; otherwise why not, and the fix.
-QString whyNoEcho()
-{
-    // The helper counts: a user without ICMP sockets of their own still
-    // pings through it. One that cannot serve says why here, once, rather
-    // than as a failure on every host.
-    platform::IcmpRights rights = platform::checkIcmpRights();
-    const QString failure = platform::tryEchoHelper(rights);
-    if (rights.canEcho())
-        return {};
-    const QString advice = platform::icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()), failure);
-    return advice.isEmpty() ? QStringLiteral("no ICMP echo can be sent from here.") : advice;
-}
-
 bool displayAvailable()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
@@ -212,7 +198,7 @@ int RunCommandLine(int argc, char** argv)
 
     QCoreApplication application(argc, argv);
     // Every echo would fail alike: a run would report every host as down.
-    if (const QString why = whyNoEcho(); !why.isEmpty()) {
+    if (const QString why = platform::missingIcmpRightsAdvice(); !why.isEmpty()) {
         console.Say(why);
         return kFailed;
     }

@@ -65,7 +65,9 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const 
 
 QString missingIcmpRightsAdvice()
 {
-    return icmpRightsAdvice(checkIcmpRights(), QString::fromStdString(icmp::echoHelperPath()));
+    IcmpRights rights = checkIcmpRights();
+    const QString failure = tryEchoHelper(rights);
+    return icmpRightsAdvice(rights, QString::fromStdString(icmp::echoHelperPath()), failure);
 }
 
 }  // namespace platform

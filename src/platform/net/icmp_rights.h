@@ -26,8 +26,8 @@ IcmpRights checkIcmpRights();
 
 // Starts the echo helper when it is the only way to send an echo, so that
 // a helper that cannot serve is known before the first host, with its
-// reason. The window does not: it starts the helper at its first echo.
-// The reason when it cannot (and rights.helper is then false), else empty.
+// reason. The reason when it cannot (and rights.helper is then false),
+// else empty.
 QString tryEchoHelper(IcmpRights& rights);
 
 // Empty when an echo can be sent; otherwise one line that says why every
@@ -36,7 +36,9 @@ QString tryEchoHelper(IcmpRights& rights);
 // A helper that was tried and failed adds its reason.
 QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const QString& helperFailure = {});
 
-// The advice for this process and its echo helper.
+// The advice for this process and its echo helper, which is started here
+// when it is the only way (tryEchoHelper): the command line's refusal and
+// the window's start-up message box then say why it cannot serve.
 QString missingIcmpRightsAdvice();
 
 }  // namespace platform
