@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -205,15 +206,14 @@ int main()
         for (const int fd : socket->descriptors())
             if (fd >= 0)
                 watch[count++] = pollfd{fd, POLLIN, 0};
+        // Until the next echo's deadline or the next held echo's turn.
+        std::optional<echo_helper::Clock::time_point> wake = socket->nextDeadline();
+        if (!waiting.empty())
+            wake = std::min(wake.value_or(waiting.begin()->first), waiting.begin()->first);
         int timeout = -1;
-        if (const auto deadline = socket->nextDeadline()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+        if (wake) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - echo_helper::Clock::now());
             timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
-        }
-        if (!waiting.empty()) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(waiting.begin()->first - echo_helper::Clock::now());
-            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, timeout < 0 ? 60000 : timeout));
         }
         if (!idle) {
             if (::poll(watch, count, timeout) < 0 && errno != EINTR)

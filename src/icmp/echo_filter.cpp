@@ -2,6 +2,9 @@
 
 #include "icmp/header.h"
 
+#include <cstdint>
+#include <iterator>
+
 #include <sys/socket.h>
 
 namespace icmp {
@@ -9,73 +12,95 @@ namespace {
 
 using namespace icmp_header;
 
-// A program under construction whose jumps name instructions by index; the
-// relative offsets classic BPF wants are worked out once every index is known.
-struct Program {
-    struct Jump {
-        std::size_t at, ifTrue, ifFalse;
-    };
-    std::vector<sock_filter> code;
-    std::vector<Jump> jumps;
+// A program under construction. Classic BPF jumps only forward, by
+// offsets; here they name labels, bound where the code reaches them, and
+// the offsets are worked out once every label stands somewhere.
+class Program {
+public:
+    using Label = std::size_t;
+    static constexpr Label kNext = SIZE_MAX;  // the instruction after the jump
 
-    std::size_t next() const { return code.size(); }
-    void statement(std::uint16_t op, std::uint32_t k) { code.push_back(BPF_STMT(op, k)); }
-    void jumpIfEqual(std::uint32_t k, std::size_t ifTrue, std::size_t ifFalse)
+    Label label()
     {
-        jumps.push_back({code.size(), ifTrue, ifFalse});
-        code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, k, 0, 0));
+        labels_.push_back(0);
+        return labels_.size() - 1;
+    }
+    void bind(Label label) { labels_[label] = code_.size(); }
+    void statement(std::uint16_t op, std::uint32_t k) { code_.push_back(BPF_STMT(op, k)); }
+    void jumpIfEqual(std::uint32_t k, Label ifTrue, Label ifFalse = kNext)
+    {
+        jumps_.push_back({code_.size(), ifTrue, ifFalse});
+        code_.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, k, 0, 0));
     }
     std::vector<sock_filter> resolve()
     {
-        for (const Jump& jump : jumps) {
-            code[jump.at].jt = static_cast<std::uint8_t>(jump.ifTrue - jump.at - 1);
-            code[jump.at].jf = static_cast<std::uint8_t>(jump.ifFalse - jump.at - 1);
+        for (const Jump& jump : jumps_) {
+            code_[jump.at].jt = offset(jump.at, jump.ifTrue);
+            code_[jump.at].jf = offset(jump.at, jump.ifFalse);
         }
-        return std::move(code);
+        return std::move(code_);
     }
+
+private:
+    struct Jump {
+        std::size_t at;
+        Label ifTrue, ifFalse;
+    };
+    std::uint8_t offset(std::size_t at, Label to) const
+    {
+        return to == kNext ? 0 : static_cast<std::uint8_t>(labels_[to] - at - 1);
+    }
+
+    std::vector<sock_filter> code_;
+    std::vector<std::size_t> labels_;
+    std::vector<Jump> jumps_;
 };
+
+// Accepts when the half-word just loaded is one of the identifiers, and
+// refuses otherwise (always, with none).
+void jumpIfOurs(Program& p, std::span<const std::uint16_t> identifiers, Program::Label accept, Program::Label refuse)
+{
+    if (identifiers.empty())
+        p.jumpIfEqual(0, refuse, refuse);
+    for (std::size_t i = 0; i < identifiers.size(); ++i)
+        p.jumpIfEqual(identifiers[i], accept, i + 1 < identifiers.size() ? Program::kNext : refuse);
+}
 
 }  // namespace
 
 std::vector<sock_filter> echoFilter(std::span<const std::uint16_t> identifiers)
 {
-    // Jumps go forward only, so the indices of the two endings and of the
-    // error branch are counted in advance: each identifier costs one
-    // instruction per test, and a load out of the packet ends the program
-    // with 0 (refused), which covers every length check.
-    const std::size_t ids = identifiers.size();
-    const std::size_t reply = 3;                     // after the type test
-    const std::size_t errorTypes = reply + 1 + ids;  // after the reply's identifier tests
-    const std::size_t quoted = errorTypes + 4;
-    const std::size_t accept = quoted + 10 + ids;
-    const std::size_t refuse = accept + 1;
-
+    // A load out of the packet ends the program with 0 (refused), which
+    // covers every length check.
     Program p;
+    const auto errors = p.label(), quoted = p.label(), accept = p.label(), refuse = p.label();
     // X = the length of the IPv4 header, where the ICMP message starts.
     p.statement(BPF_LDX | BPF_B | BPF_MSH, ip_header::kVersionAndLength);
     p.statement(BPF_LD | BPF_B | BPF_IND, kType);
-    p.jumpIfEqual(kEchoReply, reply, errorTypes);
+    p.jumpIfEqual(kEchoReply, Program::kNext, errors);
     p.statement(BPF_LD | BPF_H | BPF_IND, kIdentifier);
-    for (std::size_t i = 0; i < ids; ++i)
-        p.jumpIfEqual(identifiers[i], accept, i + 1 < ids ? p.next() + 1 : refuse);
-    const std::uint8_t errors[] = {kDestUnreachable, kSourceQuench, kTimeExceeded, kParameterProblem};
-    for (std::size_t i = 0; i < 4; ++i)
-        p.jumpIfEqual(errors[i], quoted, i + 1 < 4 ? p.next() + 1 : refuse);
+    jumpIfOurs(p, identifiers, accept, refuse);
+    p.bind(errors);
+    const std::uint8_t ending[] = {kDestUnreachable, kSourceQuench, kTimeExceeded, kParameterProblem};
+    for (std::size_t i = 0; i < std::size(ending); ++i)
+        p.jumpIfEqual(ending[i], quoted, i + 1 < std::size(ending) ? Program::kNext : refuse);
     // The quoted datagram follows the error's header: it must carry ICMP,
     // and past its own IPv4 header (of any length) an echo request of ours.
+    p.bind(quoted);
     p.statement(BPF_LD | BPF_B | BPF_IND, kLength + ip_header::kProtocol);
-    p.jumpIfEqual(ip_header::kProtocolIcmp, p.next() + 1, refuse);
+    p.jumpIfEqual(ip_header::kProtocolIcmp, Program::kNext, refuse);
     p.statement(BPF_LD | BPF_B | BPF_IND, kLength + ip_header::kVersionAndLength);
     p.statement(BPF_ALU | BPF_AND | BPF_K, 0x0F);
     p.statement(BPF_ALU | BPF_LSH | BPF_K, 2);
     p.statement(BPF_ALU | BPF_ADD | BPF_X, 0);
     p.statement(BPF_MISC | BPF_TAX, 0);  // X = where the quoted request starts, less kLength
     p.statement(BPF_LD | BPF_B | BPF_IND, kLength + kType);
-    p.jumpIfEqual(kEchoRequest, p.next() + 1, refuse);
+    p.jumpIfEqual(kEchoRequest, Program::kNext, refuse);
     p.statement(BPF_LD | BPF_H | BPF_IND, kLength + kIdentifier);
-    for (std::size_t i = 0; i < ids; ++i)
-        p.jumpIfEqual(identifiers[i], accept, i + 1 < ids ? p.next() + 1 : refuse);
+    jumpIfOurs(p, identifiers, accept, refuse);
+    p.bind(accept);
     p.statement(BPF_RET | BPF_K, 0xFFFFFFFFu);
+    p.bind(refuse);
     p.statement(BPF_RET | BPF_K, 0);
     return p.resolve();
 }

@@ -4,6 +4,7 @@
 #include "probe/echo_status_text.h"
 
 #include <charconv>
+#include <concepts>
 #include <cstdint>
 
 namespace runs {
@@ -85,17 +86,8 @@ bool appendString(QByteArrayView bytes, QByteArray& out)
     return exact;
 }
 
-// The run's texts hold one byte a character; most are short enough for
-// the stack, which a line per host makes worth it.
-bool appendText(const QString& text, QByteArray& out)
-{
-    char stack[256];
-    if (text.size() > qsizetype{sizeof stack})
-        return appendString(platform::toAnsi(text), out);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        stack[i] = static_cast<char>(text[i].unicode());
-    return appendString(QByteArrayView(stack, text.size()), out);
-}
+// The run's texts hold one byte a character (platform/ansi.h).
+bool appendText(const QString& text, QByteArray& out) { return appendString(platform::toAnsi(text), out); }
 
 void appendNullOr(const QString& text, QByteArray& out)
 {
@@ -105,7 +97,7 @@ void appendNullOr(const QString& text, QByteArray& out)
         appendText(text, out);
 }
 
-void appendNumber(std::uint64_t value, QByteArray& out)
+void appendNumber(std::integral auto value, QByteArray& out)
 {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -118,7 +110,7 @@ void AppendJsonLine(const HostResult& result, QByteArray& out)
 {
     out += "{\"line\":";
     if (result.line > 0)
-        appendNumber(static_cast<std::uint64_t>(result.line), out);
+        appendNumber(result.line, out);
     else
         out += "null";
     out += ",\"host\":";
@@ -130,9 +122,7 @@ void AppendJsonLine(const HostResult& result, QByteArray& out)
     out += ",\"address\":";
     appendNullOr(result.address, out);
     out += ",\"status\":";
-    if (result.status < 0)
-        out += '-';
-    appendNumber(static_cast<std::uint64_t>(result.status < 0 ? -std::int64_t{result.status} : result.status), out);
+    appendNumber(result.status, out);
     out += ",\"status_text\":";
     const QLatin1StringView message = EchoStatusMessage(result.status);
     appendString(QByteArrayView(message.data(), message.size()), out);
