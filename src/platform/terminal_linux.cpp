@@ -12,7 +12,7 @@ bool StandardOutputSharesTerminal()
 {
     struct stat out {};
     struct stat err {};
-    return ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+    return StandardOutputIsTerminal() && StandardErrorIsTerminal() && ::fstat(STDOUT_FILENO, &out) == 0 &&
            ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
 }
 

@@ -23,7 +23,7 @@ Bytes error(std::uint8_t type, std::uint16_t identifier, std::size_t optionWords
             std::uint8_t quotedProtocol = 1)
 {
     Bytes quoted = ipv4Header(1, kUs, kHost, optionWords);
-    quoted[9] = quotedProtocol;
+    quoted[icmp::ip_header::kProtocol] = quotedProtocol;
     return join({ipv4Header(64, 0x0102000Au, kUs, optionWords), icmpHeader(type, 0, 0, 0), quoted,
                  icmpHeader(quotedType, 0, identifier, 7)});
 }
