@@ -40,15 +40,20 @@ public:
     // flight (or -1).
     std::array<int, 2> descriptors() const { return {fd_, retiring_}; }
 
+    // Tickets number the starts from 1, one each, refused or not.
     Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return pending_.size(); }
+    // Never later than the earliest deadline, at times earlier: a wait that
+    // ends early costs one look at the echoes in flight.
     std::optional<Clock::time_point> nextDeadline() const override;
     // Judges everything the socket holds before it settles the echoes whose
     // deadline has passed.
     void collect(std::vector<Settled>& settled) override;
     // In slices, so that the wake-up is not late (see waitSlice).
     void wait(Clock::time_point until) override;
+    // The same, and until the descriptor given is readable too.
+    void wait(Clock::time_point until, int alsoWakeOn);
     Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
@@ -87,7 +92,11 @@ private:
     std::uint16_t sequence_;
     std::uint32_t sequencesLeft_;
     Clock::time_point quietSince_;
+    // No echo in flight has an earlier deadline; looking for the ones past
+    // theirs costs nothing before then.
+    Clock::time_point earliestDeadline_ = Clock::time_point::max();
     std::size_t startsSinceRead_ = 0;
+    bool mayFragment_ = false;  // the socket's requests
     Ticket nextTicket_ = 1;
     std::unordered_map<std::uint32_t, Pending> pending_;  // by identifier and sequence
     std::vector<Settled> settled_;

@@ -3,6 +3,7 @@
 // twice, from the wrong host or with an error, as a real network may. Every
 // packet stays on that namespace's loopback.
 
+#include "icmp/echo_lanes.h"
 #include "icmp/echo_socket.h"
 #include "icmp/status.h"
 #include "support/packets.h"
@@ -135,6 +136,8 @@ private:
 class PrivateNetwork : public testing::Test {
 protected:
     virtual SocketKind kind() const { return SocketKind::Raw; }
+    // The plain socket, or that many lanes.
+    virtual unsigned lanes() const { return 0; }
 
     void SetUp() override
     {
@@ -144,7 +147,10 @@ protected:
             GTEST_SKIP() << why;
         }
         // Both made in the new namespace.
-        socket_ = EchoSocket::open(kind());
+        if (lanes() == 0)
+            socket_ = EchoSocket::open(kind());
+        else
+            socket_ = EchoLanes::open(kind(), lanes());
         ASSERT_NE(socket_, nullptr);
         responder_.emplace();
     }
@@ -166,11 +172,11 @@ protected:
                 ADD_FAILURE() << "echo " << ticket << " never settled";
                 return {};
             }
-            socket_->wait(*socket_->nextDeadline());
+            socket_->wait(socket_->nextDeadline().value_or(Clock::now() + std::chrono::milliseconds(10)));
         }
     }
 
-    std::unique_ptr<EchoSocket> socket_;
+    std::unique_ptr<EchoTransport> socket_;
     std::optional<Responder> responder_;
     std::vector<Settled> others_;
 };
@@ -178,6 +184,18 @@ protected:
 class EchoEngine : public PrivateNetwork, public testing::WithParamInterface<SocketKind> {
 protected:
     SocketKind kind() const override { return GetParam(); }
+};
+
+// What holds for the plain socket holds for echoes dealt over lanes.
+struct Transport {
+    SocketKind kind;
+    unsigned lanes;
+};
+
+class AnyTransport : public PrivateNetwork, public testing::WithParamInterface<Transport> {
+protected:
+    SocketKind kind() const override { return GetParam().kind; }
+    unsigned lanes() const override { return GetParam().lanes; }
 };
 
 // What came late for an echo that has timed out (its answer, an error about
@@ -234,7 +252,7 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
 // to the echo it names; echoes to the same host are kept apart; a silent
 // host's echo ends at its own deadline, not at another's. A send that
 // failed at once before them leaves no error behind for them.
-TEST_P(EchoEngine, EveryAnswerGoesToTheEchoItNames)
+TEST_P(AnyTransport, EveryAnswerGoesToTheEchoItNames)
 {
     EXPECT_EQ(socket_->echo(loopback(1), Bytes(65510, 'x'), 200).status, 11009);
     struct Echo {
@@ -311,6 +329,47 @@ TEST_F(PrivateNetwork, AnIdleRawSocketCannotBeFilledUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(socket_->echo(loopback(1), text("AFTER"), 1000).status, 0);
 }
+
+// A burst far larger than a lane's share of the receive buffer, answered by
+// the kernel: every echo settles once, answered, under its own ticket; an
+// abandoned one never comes back.
+TEST_P(AnyTransport, EveryEchoOfABurstSettlesOnceUnderItsTicket)
+{
+    sysctl("icmp_echo_ignore_all", "0");
+    constexpr int kEchoes = 8192;
+    std::vector<Ticket> tickets;
+    for (int i = 0; i < kEchoes; ++i)
+        tickets.push_back(socket_->start(htonl(0x7F010000u | (1 + i % 254) << 8 | (1 + i / 254)), text("x"), 5000));
+    const std::vector<Ticket> abandoned(tickets.end() - 3, tickets.end());
+    for (const Ticket ticket : abandoned)
+        socket_->abandon(ticket);
+    std::sort(tickets.begin(), tickets.end());
+    ASSERT_EQ(std::adjacent_find(tickets.begin(), tickets.end()), tickets.end()) << "a ticket was given twice";
+    std::vector<Ticket> expected;
+    std::set_difference(tickets.begin(), tickets.end(), abandoned.begin(), abandoned.end(), std::back_inserter(expected));
+    std::vector<Settled> settled;
+    const auto giveUp = Clock::now() + std::chrono::seconds(10);
+    while (socket_->inFlight() > 0 && settled.size() < expected.size() && Clock::now() < giveUp) {
+        socket_->wait(Clock::now() + std::chrono::milliseconds(100));
+        socket_->collect(settled);
+    }
+    EXPECT_EQ(socket_->inFlight(), 0u);
+    std::vector<Ticket> answered;
+    for (const Settled& echo : settled) {
+        EXPECT_EQ(echo.status, 0) << "echo " << echo.ticket;
+        answered.push_back(echo.ticket);
+    }
+    std::sort(answered.begin(), answered.end());
+    EXPECT_EQ(answered, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndLanes, AnyTransport,
+                         testing::Values(Transport{SocketKind::Datagram, 0}, Transport{SocketKind::Raw, 0},
+                                         Transport{SocketKind::Datagram, 2}, Transport{SocketKind::Raw, 3}),
+                         [](const auto& info) {
+                             return std::string(info.param.kind == SocketKind::Raw ? "Raw" : "Datagram") +
+                                    (info.param.lanes ? std::to_string(info.param.lanes) + "Lanes" : "");
+                         });
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, EchoEngine, testing::Values(SocketKind::Datagram, SocketKind::Raw),
                          [](const auto& info) { return info.param == SocketKind::Raw ? "Raw" : "Datagram"; });

@@ -1,6 +1,6 @@
 #include "platform/net/network.h"
 
-#include "icmp/echo_socket.h"
+#include "icmp/echo_lanes.h"
 #include "icmp/helper_client.h"
 #include "platform/net/echo_reply_record.h"
 
@@ -223,7 +223,8 @@ private:
     }
 
     // How this process sends its echoes, chosen at the first echo and kept
-    // for the process's life: over an ICMP socket of its own if one opens,
+    // for the process's life: over ICMP sockets of its own if one opens
+    // (spread over the cores for echoes in flight together),
     // otherwise through its echo helper, which holds the right to a raw
     // socket so that this process never does. A process refused both kinds
     // of socket stays refused (ping_group_range is read when a socket
@@ -232,8 +233,8 @@ private:
     icmp::EchoTransport* transport()
     {
         if (transport_ == nullptr) {
-            socket_ = icmp::EchoSocket::open();
-            transport_ = socket_ ? static_cast<icmp::EchoTransport*>(socket_.get()) : icmp::processEchoHelper();
+            own_ = icmp::EchoLanes::openForThisMachine();
+            transport_ = own_ ? own_.get() : icmp::processEchoHelper();
         }
         return transport_;
     }
@@ -272,7 +273,7 @@ private:
 
     std::atomic<int> startups_{0};
     std::mutex mutex_;
-    std::unique_ptr<icmp::EchoSocket> socket_;
+    std::unique_ptr<icmp::EchoTransport> own_;
     icmp::EchoTransport* transport_ = nullptr;
     // Starts far from 0 and from INVALID_HANDLE_VALUE.
     std::uint64_t nextSerial_ = 0x10000;
