@@ -51,13 +51,15 @@ public:
     CommandLineBatch(Console& console, const CommandLineRequest& request)
         : console_(console),
           request_(request),
-          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal())
+          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal()),
+          timeout_(platform::decodeFileName(request.timeout))
     {
     }
 
     runs::BatchFile InputFile() override { return batchFile(request_.input); }
     runs::BatchFile OutputFile() override { return batchFile(request_.output); }
-    QString TimeoutText() override { return platform::decodeFileName(request_.timeout); }
+    // Read for every host: decoded once, as the argument stays the same.
+    QString TimeoutText() override { return timeout_; }
     void SetStatusText(const QString&) override {}
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
@@ -94,6 +96,7 @@ private:
     Console& console_;
     const CommandLineRequest& request_;
     const bool sharesTerminal_;
+    const QString timeout_;
     float value_ = 0.0f;
     int total_ = 0;
 };

@@ -29,7 +29,9 @@ void StopSockets()
 QString ResolveHostName(const QString& hostName)
 {
     QString result;
-    const QByteArray name = platform::toAnsi(hostName + QChar(0));
+    // QByteArray ends its bytes with a NUL: a name with a NUL of its own
+    // ends there, as a C string would.
+    const QByteArray name = platform::toAnsi(hostName);
     const platform::HOSTENT* entry = platform::gethostbyname(name.constData());
     if (entry == nullptr)
         return result;

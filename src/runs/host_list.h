@@ -61,7 +61,7 @@ public:
 
 private:
     void lookPastTheEnd();
-    std::size_t hash(const QByteArray& line) const;
+    std::uint64_t hash(const QByteArray& line) const;
 
     platform::FileSystemObject& files_;
     BatchFile input_;
@@ -69,7 +69,7 @@ private:
     bool keep_;
     std::int16_t counted_ = 0;
     std::int16_t handedOut_ = 0;
-    std::vector<std::size_t> hashes_;
+    std::vector<std::uint64_t> hashes_;
     QByteArrayList kept_;
     std::optional<CutShort> cutShort_;
 };

@@ -2,14 +2,20 @@
 
 #include "probe/sockets.h"
 
-namespace runs {
+#include <algorithm>
 
-ResolverPool::ResolverPool(int threads)
+namespace runs {
+namespace {
+
+bool answeredAtOnce(const QString& name)
 {
-    threads_.reserve(static_cast<std::size_t>(threads));
-    for (int i = 0; i < threads; ++i)
-        threads_.emplace_back([this] { Work(); });
+    return !name.isEmpty() && !name.endsWith(u'.') &&
+           std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.' || (c >= u'0' && c <= u'9'); });
 }
+
+}  // namespace
+
+ResolverPool::ResolverPool(int threads) : threadCount_(threads) {}
 
 ResolverPool::~ResolverPool()
 {
@@ -22,12 +28,26 @@ ResolverPool::~ResolverPool()
         thread.join();
 }
 
-void ResolverPool::Resolve(Lookup& lookup) { gathered_.push_back(&lookup); }
+// No thread has seen the lookup yet, so it is written without the lock.
+void ResolverPool::Resolve(Lookup& lookup)
+{
+    if (answeredAtOnce(lookup.host)) {
+        lookup.address = ResolveHostName(lookup.host);
+        lookup.done = true;
+        return;
+    }
+    gathered_.push_back(&lookup);
+}
 
 void ResolverPool::Flush()
 {
     if (gathered_.empty())
         return;
+    if (threads_.empty()) {
+        threads_.reserve(static_cast<std::size_t>(threadCount_));
+        for (int i = 0; i < threadCount_; ++i)
+            threads_.emplace_back([this] { Work(); });
+    }
     {
         std::lock_guard lock(mutex_);
         queue_.insert(queue_.end(), gathered_.begin(), gathered_.end());

@@ -22,6 +22,12 @@ struct Lookup {
 // Resolves names with ResolveHostName on a few threads of its own, so that
 // one slow look-up holds up neither the look-ups behind it nor the caller.
 // The platform keeps every thread's host entry and dotted text apart.
+//
+// A name of digits and dots that does not end in a dot is answered without
+// asking a name server (it is the address it spells, or none), so it is
+// resolved at once on the calling thread: handing it to a thread and back
+// would cost more than the look-up. The threads start with the first other
+// name.
 class ResolverPool {
 public:
     explicit ResolverPool(int threads);
@@ -41,6 +47,7 @@ public:
 private:
     void Work();
 
+    const int threadCount_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable done_;

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <memory>
 #include <cerrno>
+#include <cstring>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -67,11 +70,22 @@ public:
         return &lookup.result;
     }
 
+    // The text ::inet_ntoa gives, in a buffer of each thread as there, but
+    // without a formatted print: that cost more than the rest of the look-up
+    // of a numeric name.
     const char* inet_ntoa(IN_ADDR address) override
     {
-        in_addr native{};
-        native.s_addr = address.S_addr;
-        return ::inet_ntoa(native);
+        thread_local char text[sizeof "255.255.255.255"];
+        std::uint8_t bytes[4];
+        std::memcpy(bytes, &address.S_addr, sizeof bytes);
+        char* end = text;
+        for (const std::uint8_t byte : bytes) {
+            if (end != text)
+                *end++ = '.';
+            end = std::to_chars(end, std::end(text), unsigned{byte}).ptr;
+        }
+        *end = '\0';
+        return text;
     }
 
     std::uint32_t inet_addr(const char* text) override { return ::inet_addr(text); }
