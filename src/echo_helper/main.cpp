@@ -192,6 +192,11 @@ int main()
                 return 0;
             out.clear();
         }
+        // Requests read but held back while the engine was full come first:
+        // the parent may have written them all and be waiting for answers.
+        if (ids.size() + waiting.size() < kMostInFlight && helper::decodeRequest(std::span(pending).subspan(used)).kind !=
+                                                               helper::Decoded<helper::Request>::Kind::Incomplete)
+            continue;
         if (!inputOpen && ids.empty() && waiting.empty())
             return 0;
 

@@ -33,6 +33,11 @@ namespace {
 // that an operator does not take the program for hung.
 // An echo may also wait in the helper for its turn under the pace it keeps
 // for a caller that is not root.
+// Requests are written together, at the next collection or wait, or once
+// this many bytes have gathered: a burst of echoes then costs the helper
+// and this process a system call per batch, not per echo, and the helper
+// has work long before the burst ends.
+constexpr std::size_t kUnsentBytes = 2048;
 constexpr std::chrono::milliseconds kGrace = std::chrono::milliseconds{2000} + helper::kMostPacingWait;
 // How long a starting helper may take to open its socket and greet.
 constexpr std::chrono::milliseconds kStartLimit{10000};
@@ -158,6 +163,8 @@ void EchoHelper::stop(const char* why)
     if (channel_ >= 0)
         ::close(channel_);
     channel_ = -1;
+    unsent_.clear();
+    unsentDeadline_ = Clock::time_point::max();
     pid_ = 0;
     buffer_.clear();
     bufferStart_ = 0;
@@ -273,15 +280,26 @@ Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t
     request.destination = destination;
     request.timeoutMs = timeoutMs;
     request.payload = data;
-    frame_.clear();
-    helper::encodeRequest(request, frame_);
+    helper::encodeRequest(request, unsent_);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs) + kGrace;
+    unsentDeadline_ = std::min(unsentDeadline_, deadline);
     pending_[request.id] = Pending{ticket, deadline};
+    if (unsent_.size() >= kUnsentBytes)
+        sendUnsent();
+    return ticket;
+}
+
+void EchoHelper::sendUnsent()
+{
+    if (unsent_.empty())
+        return;
+    const bool sent = sendAll(unsent_, unsentDeadline_);
+    unsent_.clear();
+    unsentDeadline_ = Clock::time_point::max();
     // Dead, hung or out of step: every echo in flight is lost, the next
     // host gets a fresh helper.
-    if (!sendAll(frame_, deadline))
+    if (!sent)
         stop("took no request");
-    return ticket;
 }
 
 void EchoHelper::abandon(Ticket ticket)
@@ -300,6 +318,7 @@ std::optional<Clock::time_point> EchoHelper::nextDeadline() const { return earli
 
 void EchoHelper::collect(std::vector<Settled>& settled)
 {
+    sendUnsent();
     if (channel_ >= 0 && !pending_.empty()) {
         // Until the socket is empty: a full read leaves more to come.
         bool alive = true;
@@ -320,6 +339,7 @@ void EchoHelper::collect(std::vector<Settled>& settled)
 
 void EchoHelper::wait(Clock::time_point until)
 {
+    sendUnsent();
     if (channel_ < 0 || pending_.empty() || !settled_.empty())
         return;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
@@ -332,6 +352,7 @@ void EchoHelper::wait(Clock::time_point until)
 Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
+    sendUnsent();
     const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
     for (;;) {
         const auto found = std::find_if(settled_.begin(), settled_.end(),

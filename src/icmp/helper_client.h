@@ -2,10 +2,12 @@
 
 // The program's side of the echo helper: a process that holds cap_net_raw
 // for a program that must hold none. It is started at its first echo and
-// kept for the process's life. Many echoes are in flight, each request
-// written at once and its answer collected by id whenever it comes. A helper that dies, hangs or says what it should
-// not costs every echo in flight (IP_GENERAL_FAILURE) and is started afresh for the next. Not safe to call from
-// several threads at once; the network layer keeps it behind its lock.
+// kept for the process's life. Many echoes are in flight, their requests
+// written in batches and each answer collected by id whenever it comes. A
+// helper that dies, hangs or says what it should not costs every echo in
+// flight (IP_GENERAL_FAILURE) and is started afresh for the next. Not safe
+// to call from several threads at once; the network layer keeps it behind
+// its lock.
 
 #include "icmp/echo_transport.h"
 
@@ -28,8 +30,10 @@ public:
     EchoHelper(const EchoHelper&) = delete;
     EchoHelper& operator=(const EchoHelper&) = delete;
 
-    // Writes one request, starting the helper first when none runs. An echo
-    // that cannot be asked is settled at once with IP_GENERAL_FAILURE.
+    // Asks for one echo, starting the helper first when none runs; the
+    // request is written by the next collect() or wait(), or with the ones
+    // after it. An echo that cannot be asked is settled at once with
+    // IP_GENERAL_FAILURE.
     Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return pending_.size(); }
@@ -63,6 +67,7 @@ private:
     // Writes the whole frame, reading answers meanwhile so that a helper
     // blocked on its own write cannot block this one.
     bool sendAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline);
+    void sendUnsent();
     // Appends what the helper has written; blocking for at most wait when
     // wait is not zero. False at the end of its stream or on an error.
     bool receive(std::chrono::milliseconds wait);
@@ -85,7 +90,8 @@ private:
     std::vector<Settled> settled_;
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;
-    std::vector<std::uint8_t> frame_;
+    std::vector<std::uint8_t> unsent_;  // requests not yet written
+    Clock::time_point unsentDeadline_ = Clock::time_point::max();
     std::array<std::uint8_t, 65536> chunk_;
 };
 
