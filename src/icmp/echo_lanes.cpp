@@ -1,6 +1,7 @@
 #include "icmp/echo_lanes.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -108,7 +109,8 @@ Ticket EchoLanes::start(std::uint32_t destination, std::span<const std::uint8_t>
         std::lock_guard lock(lane.mutex);
         lane.inbox.requests.push_back({destination, timeoutMs, lane.inbox.data.size(), data.size()});
         lane.inbox.data.insert(lane.inbox.data.end(), data.begin(), data.end());
-        sleeping = lane.sleeping;
+        // Woken once, however many echoes come before it is up.
+        sleeping = std::exchange(lane.sleeping, false);
     }
     if (sleeping)
         wakeUp(lane.wake);

@@ -19,10 +19,14 @@
 namespace runs {
 namespace {
 
-// Names are looked up this far ahead of the echoes, and the list is read in
-// batches of half that, so that the resolving threads wake once a batch.
+// Names are looked up this far ahead of the echoes.
 constexpr std::size_t kLookAheadPerEcho = 2;
 constexpr std::size_t kLeastLookAhead = 256;
+// The list is read this many hosts at a time, between starts: the
+// resolving threads wake once a batch, and the echoes never wait long for
+// the reading (a host takes about a microsecond to read, and a near host's
+// echo not much more).
+constexpr std::size_t kReadBatch = 64;
 // Behind a host that does not answer, the hosts that settled wait for their
 // turn: as many as this per echo in flight, a few bytes each, while the run
 // goes on. With a tenth of the list silent, no echo waits for room.
@@ -81,9 +85,11 @@ private:
     // lines, as in the serial run, before it ends the run.
     void ReadAhead()
     {
-        if (slots_.size() - nextEcho_ > lookAhead_ / 2)
+        if (!MayReadAhead())
             return;
-        while (!listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_) {
+        for (std::size_t read = 0; read < kReadBatch && !listEnded_ && !stopped_ && slots_.size() < window_ &&
+                                   slots_.size() - nextEcho_ < lookAhead_;
+             ++read) {
             try {
                 const std::optional<QString> host = batch_.nextHost();
                 if (!host) {
@@ -107,6 +113,13 @@ private:
             }
         }
         resolver_.Flush();
+    }
+
+    // Room for a batch ahead of the echoes.
+    bool MayReadAhead() const
+    {
+        return !listEnded_ && !stopped_ && slots_.size() < window_ &&
+               slots_.size() - nextEcho_ + kReadBatch <= lookAhead_;
     }
 
     // In list order: a host whose name is still being looked up holds up
@@ -193,7 +206,7 @@ private:
         if (resolving)
             resolver_.WaitFor(slots_[nextEcho_].lookup, kResolvingPoll);
         collected_.clear();
-        echoes_.Collect(resolving ? 0 : kEchoWaitMs, collected_);
+        echoes_.Collect(resolving || MayReadAhead() ? 0 : kEchoWaitMs, collected_);
         for (void* context : collected_) {
             Slot& slot = *static_cast<Slot*>(context);
             freeReplies_.push_back(slot.reply);
