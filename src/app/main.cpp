@@ -1,34 +1,14 @@
-#include "about/about_form.h"
 #include "app/command_line.h"
-#include "platform/forms/form.h"
-#include "platform/forms/gui_application.h"
-#include "platform/net/icmp_rights.h"
-#include "ui/main_form.h"
-#include "ui/run_handlers.h"
+#include "app/window_program.h"
 
-#include <cstdio>
+#include <optional>
 
 // The program: with options, a run on the command line; without, the
-// application object, the main window and the event loop. Handlers that
-// other layers implement are plugged into the window here.
+// window, which is a program of its own so that this one links no window
+// system (it starts sooner, and a scheduled run loads no GUI libraries).
 int main(int argc, char** argv)
 {
     if (const std::optional<int> exitCode = RunWithoutWindow(argc, argv))
         return *exitCode;
-
-    // Without an ICMP socket every echo fails alike; say so, and how to fix
-    // it, before anything else.
-    const QString advice = platform::missingIcmpRightsAdvice();
-    if (!advice.isEmpty())
-        std::fprintf(stderr, "quorvex: %s\n", qPrintable(advice));
-
-    platform::GuiApplication app(argc, argv);
-    ui::ConnectRunsToMainForm();
-    about::ConnectToMainForm();
-
-    ui::OpenMainWindow(advice);
-    const int exitCode = app.exec();
-
-    platform::DestroyAllForms();
-    return exitCode;
+    return OpenWindowProgram(argv);
 }

@@ -3,6 +3,7 @@
 #include "icmp/helper_protocol.h"
 #include "icmp/status.h"
 #include "icmp/peer_receive.h"
+#include "programs/program_path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,9 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <thread>
-#include <system_error>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -369,15 +368,7 @@ Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t
     }
 }
 
-std::string echoHelperPath()
-{
-    std::error_code error;
-    const auto running = std::filesystem::read_symlink("/proc/self/exe", error).string();
-    const std::string buildTree = QUORVEX_BINARY_DIR "/";
-    if (!error && running.compare(0, buildTree.size(), buildTree) == 0)
-        return QUORVEX_BUILT_ECHO_HELPER;
-    return QUORVEX_INSTALLED_ECHO_HELPER;
-}
+std::string echoHelperPath() { return programs::pathToRun(QUORVEX_BUILT_ECHO_HELPER, QUORVEX_INSTALLED_ECHO_HELPER); }
 
 EchoHelperFile inspectEchoHelper(const std::string& path)
 {
