@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include <sched.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -10,8 +11,14 @@
 namespace icmp {
 namespace {
 
-// More lanes than this would only share the cores with the caller.
-constexpr unsigned kMostLanes = 4;
+// More threads than this would only share the cores with the caller.
+constexpr unsigned kMostThreads = 3;
+// A lane with this many echoes waiting to start leaves the next one to the
+// caller. The caller hands echoes over far faster than a lane sends them,
+// so without a bound it would only queue them; this many are some 0.2 ms
+// of a lane's work on loopback, so a lane at work never runs dry between
+// hand-overs, while the caller sends the rest itself.
+constexpr std::size_t kMostWaiting = 64;
 
 void wakeUp(int eventFd)
 {
@@ -33,40 +40,45 @@ void EchoLanes::Batch::clear()
     data.clear();
 }
 
-std::unique_ptr<EchoLanes> EchoLanes::open(SocketKind kind, unsigned count)
+std::unique_ptr<EchoLanes> EchoLanes::open(SocketKind kind, unsigned threads)
 {
     auto own = EchoSocket::open(kind);
-    if (!own || count == 0)
-        return nullptr;
+    const int ready = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::vector<std::unique_ptr<Lane>> lanes;
-    for (unsigned i = 0; i < count; ++i) {
+    bool opened = own && ready >= 0 && threads > 0;
+    for (unsigned i = 0; opened && i < threads; ++i) {
         auto lane = std::make_unique<Lane>();
-        lane->socket = EchoSocket::open(own->kind());
+        lane->socket = EchoSocket::open(kind);
         lane->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        const bool ready = lane->socket && lane->wake >= 0;
+        opened = lane->socket && lane->wake >= 0;
         lanes.push_back(std::move(lane));
-        if (!ready) {
-            for (const auto& opened : lanes)
-                if (opened->wake >= 0)
-                    ::close(opened->wake);
-            return nullptr;
-        }
     }
-    return std::unique_ptr<EchoLanes>(new EchoLanes(std::move(own), std::move(lanes)));
+    if (!opened) {
+        for (const auto& lane : lanes)
+            if (lane->wake >= 0)
+                ::close(lane->wake);
+        if (ready >= 0)
+            ::close(ready);
+        return nullptr;
+    }
+    return std::unique_ptr<EchoLanes>(new EchoLanes(std::move(own), std::move(lanes), ready));
 }
 
 std::unique_ptr<EchoTransport> EchoLanes::openForThisMachine()
 {
     auto own = EchoSocket::open();
-    const unsigned cores = std::thread::hardware_concurrency();
+    cpu_set_t usable;
+    CPU_ZERO(&usable);
+    const unsigned cores =
+        ::sched_getaffinity(0, sizeof usable, &usable) == 0 ? static_cast<unsigned>(CPU_COUNT(&usable)) : 1;
     if (own && cores > 1)
-        if (auto lanes = open(own->kind(), std::min(cores, kMostLanes)))
+        if (auto lanes = open(own->kind(), std::min(cores - 1, kMostThreads)))
             return lanes;
     return own;
 }
 
-EchoLanes::EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes)
-    : own_(std::move(own)), lanes_(std::move(lanes))
+EchoLanes::EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes, int ready)
+    : own_(std::move(own)), lanes_(std::move(lanes)), ready_(ready)
 {
 }
 
@@ -82,46 +94,62 @@ EchoLanes::~EchoLanes()
             lane->thread.join();
         ::close(lane->wake);
     }
+    ::close(ready_);
 }
 
-void EchoLanes::startLanes()
+void EchoLanes::startThreads()
 {
     started_ = true;
     for (std::size_t index = 0; index < lanes_.size(); ++index)
         lanes_[index]->thread = std::thread([this, index] { run(index); });
 }
 
-// Dealt in turn, so that every lane carries its share of a burst. A lane's
-// socket numbers its starts from 1 (see EchoSocket::start), so the ticket
-// is known before the lane has started the echo: the lane's count of
-// starts, then the lane. A lane at work takes what it is handed at its
-// next turn, which makes a lock the whole cost of a hand-over; only a
-// sleeping lane is woken.
+// Dealt in turn, so that every lane carries its share of a burst; a lane
+// that has more waiting than it will soon take leaves the echo to the
+// caller. A lane's socket numbers its starts from 1 (see EchoSocket::start),
+// so the ticket is known before the lane has started the echo.
 Ticket EchoLanes::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     if (!started_)
-        startLanes();
+        startThreads();
     const std::size_t index = nextLane_;
     nextLane_ = (nextLane_ + 1) % lanes_.size();
     Lane& lane = *lanes_[index];
+    ++inFlight_;
+    if (handOver(lane, destination, data, timeoutMs))
+        return ticketOf(++lane.started, index);
+    return ticketOf(own_->start(destination, data, timeoutMs), lanes_.size());
+}
+
+// A lock is the whole cost while the lane is at work; only a sleeping lane
+// is woken, once, however many echoes come before it is up.
+bool EchoLanes::handOver(Lane& lane, std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+{
     bool sleeping;
     {
         std::lock_guard lock(lane.mutex);
+        if (lane.inbox.requests.size() >= kMostWaiting)
+            return false;
         lane.inbox.requests.push_back({destination, timeoutMs, lane.inbox.data.size(), data.size()});
         lane.inbox.data.insert(lane.inbox.data.end(), data.begin(), data.end());
-        // Woken once, however many echoes come before it is up.
         sleeping = std::exchange(lane.sleeping, false);
     }
     if (sleeping)
         wakeUp(lane.wake);
-    ++inFlight_;
-    return ++lane.started * lanes_.size() + index;
+    return true;
 }
 
-// The echo still runs its course in its lane; only its record is dropped.
+// An echo of the caller's lane is abandoned there; one in another lane
+// runs its course, and only its record is dropped.
 void EchoLanes::abandon(Ticket ticket)
 {
-    if (abandoned_.insert(ticket).second && inFlight_ > 0)
+    const std::size_t lane = ticket % (lanes_.size() + 1);
+    if (lane == lanes_.size()) {
+        own_->abandon(ticket / (lanes_.size() + 1));
+    } else if (!abandoned_.insert(ticket).second) {
+        return;
+    }
+    if (inFlight_ > 0)
         --inFlight_;
 }
 
@@ -130,6 +158,8 @@ std::optional<Clock::time_point> EchoLanes::nextDeadline() const
     if (inFlight_ == 0)
         return std::nullopt;
     Clock::rep earliest = kNoDeadline;
+    if (const auto own = own_->nextDeadline())
+        earliest = own->time_since_epoch().count();
     for (const auto& lane : lanes_)
         earliest = std::min(earliest, lane->nextDeadline.load(std::memory_order_relaxed));
     if (earliest == kNoDeadline)
@@ -137,29 +167,54 @@ std::optional<Clock::time_point> EchoLanes::nextDeadline() const
     return Clock::time_point(Clock::duration(earliest));
 }
 
-void EchoLanes::collect(std::vector<Settled>& settled) { takeSettled(settled); }
-
-// The lanes see to the deadlines: an echo that times out in a lane wakes
-// this wait like an answer.
-void EchoLanes::wait(Clock::time_point until)
+void EchoLanes::collect(std::vector<Settled>& settled)
 {
-    std::unique_lock lock(settledMutex_);
-    settledReady_.wait_until(lock, until, [this] { return !settled_.empty(); });
-}
-
-void EchoLanes::takeSettled(std::vector<Settled>& settled)
-{
-    std::vector<Settled> taken;
+    own_->collect(taken_);
+    for (Settled& echo : taken_)
+        echo.ticket = ticketOf(echo.ticket, lanes_.size());
+    take(taken_, settled);
     {
         std::lock_guard lock(settledMutex_);
-        taken.swap(settled_);
+        taken_.swap(settled_);
     }
-    for (Settled& echo : taken) {
+    take(taken_, settled);
+}
+
+void EchoLanes::take(std::vector<Settled>& from, std::vector<Settled>& to)
+{
+    for (Settled& echo : from) {
         if (!abandoned_.empty() && abandoned_.erase(echo.ticket) > 0)
             continue;
         --inFlight_;
-        settled.push_back(std::move(echo));
+        to.push_back(std::move(echo));
     }
+    from.clear();
+}
+
+// Until the caller's socket has something, or a lane has settled an echo
+// (an echo that times out in a lane counts), or the time given.
+void EchoLanes::wait(Clock::time_point until)
+{
+    {
+        std::lock_guard lock(settledMutex_);
+        if (!settled_.empty())
+            return;
+        callerWaiting_ = true;
+    }
+    if (own_->inFlight() > 0) {
+        own_->wait(until, ready_);
+    } else {
+        const auto slice = waitSlice(until - Clock::now());
+        const timespec wait{static_cast<time_t>(slice.count() / 1000000000),
+                            static_cast<long>(slice.count() % 1000000000)};
+        pollfd watch{ready_, POLLIN, 0};
+        ::ppoll(&watch, 1, &wait, nullptr);
+    }
+    {
+        std::lock_guard lock(settledMutex_);
+        callerWaiting_ = false;
+    }
+    drain(ready_);
 }
 
 Settled EchoLanes::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
@@ -175,7 +230,6 @@ Settled EchoLanes::echo(std::uint32_t destination, std::span<const std::uint8_t>
 void EchoLanes::run(std::size_t index)
 {
     Lane& lane = *lanes_[index];
-    const std::size_t lanes = lanes_.size();
     Batch work;
     std::vector<Settled> settled;
     for (;;) {
@@ -196,12 +250,15 @@ void EchoLanes::run(std::size_t index)
         const bool settledSome = !settled.empty();
         if (settledSome) {
             for (Settled& echo : settled)
-                echo.ticket = echo.ticket * lanes + index;
+                echo.ticket = ticketOf(echo.ticket, index);
+            bool callerWaiting;
             {
                 std::lock_guard lock(settledMutex_);
                 std::move(settled.begin(), settled.end(), std::back_inserter(settled_));
+                callerWaiting = std::exchange(callerWaiting_, false);
             }
-            settledReady_.notify_one();
+            if (callerWaiting)
+                wakeUp(ready_);
             settled.clear();
         }
         if (tookWork || settledSome)

@@ -3,8 +3,8 @@
 #include "icmp/echo_socket.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,23 +21,25 @@ namespace icmp {
 // and the thread that sends pays it: the send carries the request through
 // the stack, and the host's answer comes up through it within the same
 // call. One thread then tops out near three microseconds an echo, whatever
-// the program does around it. So a burst of echoes is dealt out over lanes,
-// one per core: each a thread with an ICMP socket of its own, whose
-// identifier (and, on a raw socket, its filter) keeps its answers apart
-// from the other lanes'. The caller only hands echoes over and takes back
-// what settled, which costs a lock, not a wake-up, while the lanes are
-// busy.
+// the program does around it. So a burst of echoes is dealt out over
+// lanes: threads with an ICMP socket each, one per core but the caller's,
+// whose identifiers (and, on a raw socket, their filters) keep their
+// answers apart. The caller is a lane too: it hands an echo over under a
+// lock while the lane has little waiting, and sends it itself, on a socket
+// of its own, while the lanes are behind. So every core works, and no more
+// threads run than there are cores, which a scheduler that keeps busy
+// threads where they ran would otherwise queue behind each other.
 //
-// An echo the caller waits for (echo()) goes over a socket of the caller's
-// own, on the caller's thread: a hand-over to a lane and back would cost
-// more than the echo itself.
+// An echo the caller waits for (echo()) goes over the caller's socket on
+// the caller's thread: a hand-over to a lane and back would cost more than
+// the echo itself.
 class EchoLanes final : public EchoTransport {
 public:
-    // Null when a socket of the kind may not be opened. The lanes' threads
-    // start at the first start().
-    static std::unique_ptr<EchoLanes> open(SocketKind kind, unsigned lanes);
-    // The kind EchoSocket::open() prefers, a lane per core; on a single
-    // core, where a lane would only add its hand-overs, the plain socket.
+    // Null when a socket of the kind may not be opened. The threads start
+    // at the first start().
+    static std::unique_ptr<EchoLanes> open(SocketKind kind, unsigned threads);
+    // The kind EchoSocket::open() prefers, a thread per core but one; on a
+    // single core, the plain socket.
     static std::unique_ptr<EchoTransport> openForThisMachine();
 
     ~EchoLanes() override;
@@ -81,23 +83,30 @@ private:
     };
     static constexpr Clock::rep kNoDeadline = std::numeric_limits<Clock::rep>::max();
 
-    EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes);
-    void startLanes();
+    EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes, int ready);
+    void startThreads();
+    bool handOver(Lane& lane, std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
     void run(std::size_t index);
-    void takeSettled(std::vector<Settled>& settled);
+    void take(std::vector<Settled>& from, std::vector<Settled>& to);
+    // A ticket names the lane (the caller's is the last) and the lane's
+    // own ticket.
+    Ticket ticketOf(Ticket own, std::size_t lane) const { return own * (lanes_.size() + 1) + lane; }
 
-    std::unique_ptr<EchoSocket> own_;  // the caller's own echo()s
+    std::unique_ptr<EchoSocket> own_;  // the caller's lane
     std::vector<std::unique_ptr<Lane>> lanes_;
     bool started_ = false;
     std::size_t nextLane_ = 0;
     std::size_t inFlight_ = 0;
-    // Abandoned in flight: their records are dropped when they come.
+    // Abandoned in flight in a lane: their records are dropped when they come.
     std::unordered_set<Ticket> abandoned_;
+    std::vector<Settled> taken_;
 
-    // What the lanes settled, for the caller to collect.
+    // What the lanes settled, for the caller to collect; the caller, while
+    // it waits, is woken through ready_.
     std::mutex settledMutex_;
-    std::condition_variable settledReady_;
     std::vector<Settled> settled_;
+    bool callerWaiting_ = false;
+    const int ready_;
 };
 
 }  // namespace icmp

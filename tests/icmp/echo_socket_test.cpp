@@ -136,7 +136,7 @@ private:
 class PrivateNetwork : public testing::Test {
 protected:
     virtual SocketKind kind() const { return SocketKind::Raw; }
-    // The plain socket, or that many lanes.
+    // The plain socket, or lanes with that many threads.
     virtual unsigned lanes() const { return 0; }
 
     void SetUp() override
@@ -340,9 +340,10 @@ TEST_P(AnyTransport, EveryEchoOfABurstSettlesOnceUnderItsTicket)
     std::vector<Ticket> tickets;
     for (int i = 0; i < kEchoes; ++i)
         tickets.push_back(socket_->start(htonl(0x7F010000u | (1 + i % 254) << 8 | (1 + i / 254)), text("x"), 5000));
-    const std::vector<Ticket> abandoned(tickets.end() - 3, tickets.end());
+    std::vector<Ticket> abandoned(tickets.end() - 3, tickets.end());
     for (const Ticket ticket : abandoned)
         socket_->abandon(ticket);
+    std::sort(abandoned.begin(), abandoned.end());
     std::sort(tickets.begin(), tickets.end());
     ASSERT_EQ(std::adjacent_find(tickets.begin(), tickets.end()), tickets.end()) << "a ticket was given twice";
     std::vector<Ticket> expected;
@@ -368,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(PlainAndLanes, AnyTransport,
                                          Transport{SocketKind::Datagram, 2}, Transport{SocketKind::Raw, 3}),
                          [](const auto& info) {
                              return std::string(info.param.kind == SocketKind::Raw ? "Raw" : "Datagram") +
-                                    (info.param.lanes ? std::to_string(info.param.lanes) + "Lanes" : "");
+                                    (info.param.lanes ? std::to_string(info.param.lanes) + "LaneThreads" : "");
                          });
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, EchoEngine, testing::Values(SocketKind::Datagram, SocketKind::Raw),
