@@ -112,12 +112,17 @@ Ticket EchoLanes::start(std::uint32_t destination, std::span<const std::uint8_t>
 {
     if (!started_)
         startThreads();
-    const std::size_t index = nextLane_;
-    nextLane_ = (nextLane_ + 1) % lanes_.size();
-    Lane& lane = *lanes_[index];
+    // An echo with no other in flight stays with the caller: a run of one
+    // echo at a time would otherwise pay a hand-over and a wake-up each.
+    const bool alone = inFlight_ == 0;
     ++inFlight_;
-    if (handOver(lane, destination, data, timeoutMs))
-        return ticketOf(++lane.started, index);
+    if (!alone) {
+        const std::size_t index = nextLane_;
+        nextLane_ = (nextLane_ + 1) % lanes_.size();
+        Lane& lane = *lanes_[index];
+        if (handOver(lane, destination, data, timeoutMs))
+            return ticketOf(++lane.started, index);
+    }
     return ticketOf(own_->start(destination, data, timeoutMs), lanes_.size());
 }
 
