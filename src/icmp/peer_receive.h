@@ -24,8 +24,8 @@ std::chrono::microseconds peerSpin();
 
 // Reads into the bytes given, blocking as the descriptor does (on a
 // socket, SO_RCVTIMEO bounds it) once peerSpin() has passed without a
-// byte; a pipe, as when the helper is run by hand, blocks at once. Its
-// result and errno are read's.
+// byte, or at once for a while after such a spin; a pipe, as when the
+// helper is run by hand, blocks at once. Its result and errno are read's.
 ssize_t receiveFromPeer(int fd, std::span<std::uint8_t> into);
 
 }  // namespace icmp
