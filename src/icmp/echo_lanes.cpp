@@ -1,9 +1,10 @@
 #include "icmp/echo_lanes.h"
 
+#include "icmp/cores.h"
+
 #include <algorithm>
 #include <utility>
 
-#include <sched.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -20,19 +21,27 @@ constexpr unsigned kMostThreads = 3;
 // hand-overs, while the caller sends the rest itself.
 constexpr std::size_t kMostWaiting = 64;
 
-void wakeUp(int eventFd)
+}  // namespace
+
+EchoLanes::WakeUp::WakeUp() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+EchoLanes::WakeUp::~WakeUp()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void EchoLanes::WakeUp::give() const
 {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(eventFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(fd_, &one, sizeof one);
 }
 
-void drain(int eventFd)
+void EchoLanes::WakeUp::take() const
 {
     std::uint64_t count;
-    [[maybe_unused]] const ssize_t read = ::read(eventFd, &count, sizeof count);
+    [[maybe_unused]] const ssize_t read = ::read(fd_, &count, sizeof count);
 }
-
-}  // namespace
 
 void EchoLanes::Batch::clear()
 {
@@ -43,42 +52,31 @@ void EchoLanes::Batch::clear()
 std::unique_ptr<EchoLanes> EchoLanes::open(SocketKind kind, unsigned threads)
 {
     auto own = EchoSocket::open(kind);
-    const int ready = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    bool opened = own && threads > 0;
     std::vector<std::unique_ptr<Lane>> lanes;
-    bool opened = own && ready >= 0 && threads > 0;
     for (unsigned i = 0; opened && i < threads; ++i) {
-        auto lane = std::make_unique<Lane>();
+        auto& lane = lanes.emplace_back(std::make_unique<Lane>());
         lane->socket = EchoSocket::open(kind);
-        lane->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        opened = lane->socket && lane->wake >= 0;
-        lanes.push_back(std::move(lane));
+        opened = lane->socket && lane->wake.valid();
     }
-    if (!opened) {
-        for (const auto& lane : lanes)
-            if (lane->wake >= 0)
-                ::close(lane->wake);
-        if (ready >= 0)
-            ::close(ready);
+    if (!opened)
         return nullptr;
-    }
-    return std::unique_ptr<EchoLanes>(new EchoLanes(std::move(own), std::move(lanes), ready));
+    std::unique_ptr<EchoLanes> made(new EchoLanes(std::move(own), std::move(lanes)));
+    return made->ready_.valid() ? std::move(made) : nullptr;
 }
 
 std::unique_ptr<EchoTransport> EchoLanes::openForThisMachine()
 {
     auto own = EchoSocket::open();
-    cpu_set_t usable;
-    CPU_ZERO(&usable);
-    const unsigned cores =
-        ::sched_getaffinity(0, sizeof usable, &usable) == 0 ? static_cast<unsigned>(CPU_COUNT(&usable)) : 1;
+    const unsigned cores = usableCores();
     if (own && cores > 1)
         if (auto lanes = open(own->kind(), std::min(cores - 1, kMostThreads)))
             return lanes;
     return own;
 }
 
-EchoLanes::EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes, int ready)
-    : own_(std::move(own)), lanes_(std::move(lanes)), ready_(ready)
+EchoLanes::EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes)
+    : own_(std::move(own)), lanes_(std::move(lanes))
 {
 }
 
@@ -89,12 +87,10 @@ EchoLanes::~EchoLanes()
             std::lock_guard lock(lane->mutex);
             lane->stopping = true;
         }
-        wakeUp(lane->wake);
+        lane->wake.give();
         if (lane->thread.joinable())
             lane->thread.join();
-        ::close(lane->wake);
     }
-    ::close(ready_);
 }
 
 void EchoLanes::startThreads()
@@ -140,7 +136,7 @@ bool EchoLanes::handOver(Lane& lane, std::uint32_t destination, std::span<const 
         sleeping = std::exchange(lane.sleeping, false);
     }
     if (sleeping)
-        wakeUp(lane.wake);
+        lane.wake.give();
     return true;
 }
 
@@ -207,19 +203,19 @@ void EchoLanes::wait(Clock::time_point until)
         callerWaiting_ = true;
     }
     if (own_->inFlight() > 0) {
-        own_->wait(until, ready_);
+        own_->wait(until, ready_.descriptor());
     } else {
         const auto slice = waitSlice(until - Clock::now());
         const timespec wait{static_cast<time_t>(slice.count() / 1000000000),
                             static_cast<long>(slice.count() % 1000000000)};
-        pollfd watch{ready_, POLLIN, 0};
+        pollfd watch{ready_.descriptor(), POLLIN, 0};
         ::ppoll(&watch, 1, &wait, nullptr);
     }
     {
         std::lock_guard lock(settledMutex_);
         callerWaiting_ = false;
     }
-    drain(ready_);
+    ready_.take();
 }
 
 Settled EchoLanes::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
@@ -263,7 +259,7 @@ void EchoLanes::run(std::size_t index)
                 callerWaiting = std::exchange(callerWaiting_, false);
             }
             if (callerWaiting)
-                wakeUp(ready_);
+                ready_.give();
             settled.clear();
         }
         if (tookWork || settledSome)
@@ -275,12 +271,12 @@ void EchoLanes::run(std::size_t index)
             lane.sleeping = true;
         }
         if (deadline) {
-            lane.socket->wait(*deadline, lane.wake);
+            lane.socket->wait(*deadline, lane.wake.descriptor());
         } else {
-            pollfd watch{lane.wake, POLLIN, 0};
+            pollfd watch{lane.wake.descriptor(), POLLIN, 0};
             ::poll(&watch, 1, -1);
         }
-        drain(lane.wake);
+        lane.wake.take();
         std::lock_guard lock(lane.mutex);
         lane.sleeping = false;
     }

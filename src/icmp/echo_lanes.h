@@ -46,8 +46,6 @@ public:
     EchoLanes(const EchoLanes&) = delete;
     EchoLanes& operator=(const EchoLanes&) = delete;
 
-    SocketKind kind() const { return own_->kind(); }
-
     Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return inFlight_; }
@@ -57,6 +55,21 @@ public:
     Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
+    // A wake-up one thread gives another: an eventfd, closed with it.
+    class WakeUp {
+    public:
+        WakeUp();
+        ~WakeUp();
+        WakeUp(const WakeUp&) = delete;
+        WakeUp& operator=(const WakeUp&) = delete;
+        bool valid() const { return fd_ >= 0; }
+        int descriptor() const { return fd_; }
+        void give() const;
+        void take() const;  // and forget any others given meanwhile
+
+    private:
+        const int fd_;
+    };
     struct Request {
         std::uint32_t destination;
         std::uint32_t timeoutMs;
@@ -71,7 +84,7 @@ private:
     };
     struct Lane {
         std::unique_ptr<EchoSocket> socket;
-        int wake = -1;  // an eventfd: new requests, or the end
+        WakeUp wake;  // new requests, or the end
         std::thread thread;
         std::mutex mutex;
         Batch inbox;
@@ -83,7 +96,7 @@ private:
     };
     static constexpr Clock::rep kNoDeadline = std::numeric_limits<Clock::rep>::max();
 
-    EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes, int ready);
+    EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes);
     void startThreads();
     bool handOver(Lane& lane, std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
     void run(std::size_t index);
@@ -106,7 +119,7 @@ private:
     std::mutex settledMutex_;
     std::vector<Settled> settled_;
     bool callerWaiting_ = false;
-    const int ready_;
+    const WakeUp ready_;
 };
 
 }  // namespace icmp

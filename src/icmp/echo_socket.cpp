@@ -520,25 +520,16 @@ Settled EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t
 {
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    auto take = [&]() -> std::optional<Settled> {
-        const auto found = std::find_if(settled_.begin(), settled_.end(),
-                                        [&](const Settled& settled) { return settled.ticket == ticket; });
-        if (found == settled_.end())
-            return std::nullopt;
-        Settled settled = std::move(*found);
-        settled_.erase(found);
-        return settled;
-    };
     // Receive before waiting: on a near host the answer is often there by
     // the time the send returns. One receive at a time, so that an answered
     // echo costs one send and one receive.
     for (;;) {
-        if (auto settled = take())
+        if (auto settled = takeSettled(settled_, ticket))
             return std::move(*settled);
         if (receiveOne(fd_, false))
             continue;
         expire(Clock::now());
-        if (auto settled = take())
+        if (auto settled = takeSettled(settled_, ticket))
             return std::move(*settled);
         wait(deadline);
     }

@@ -3,6 +3,7 @@
 #include "icmp/wait_slice.h"
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -58,6 +59,18 @@ public:
     // and are collected as usual.
     virtual Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) = 0;
 };
+
+// Takes the record of the echo given out of the list, if it has settled.
+inline std::optional<Settled> takeSettled(std::vector<Settled>& settled, Ticket ticket)
+{
+    const auto found =
+        std::find_if(settled.begin(), settled.end(), [&](const Settled& echo) { return echo.ticket == ticket; });
+    if (found == settled.end())
+        return std::nullopt;
+    Settled taken = std::move(*found);
+    settled.erase(found);
+    return taken;
+}
 
 // The earliest deadline among echoes in flight, kept in a map whose values
 // have a `deadline`; none when nothing is in flight.

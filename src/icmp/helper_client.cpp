@@ -354,13 +354,8 @@ Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t
     sendUnsent();
     const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
     for (;;) {
-        const auto found = std::find_if(settled_.begin(), settled_.end(),
-                                        [&](const Settled& settled) { return settled.ticket == ticket; });
-        if (found != settled_.end()) {
-            Settled settled = std::move(*found);
-            settled_.erase(found);
-            return settled;
-        }
+        if (auto settled = takeSettled(settled_, ticket))
+            return std::move(*settled);
         if (!receive(wait) || !takeAnswers())
             stop("answered out of step");
         else

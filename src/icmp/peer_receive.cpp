@@ -1,9 +1,10 @@
 #include "icmp/peer_receive.h"
 
+#include "icmp/cores.h"
+
 #include <algorithm>
 #include <cerrno>
 
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,12 +12,8 @@ namespace icmp {
 
 std::chrono::microseconds peerSpin()
 {
-    static const std::chrono::microseconds spin = [] {
-        cpu_set_t usable;
-        CPU_ZERO(&usable);
-        const bool several = ::sched_getaffinity(0, sizeof usable, &usable) == 0 && CPU_COUNT(&usable) > 1;
-        return several ? std::chrono::microseconds(50) : std::chrono::microseconds(0);
-    }();
+    static const std::chrono::microseconds spin = usableCores() > 1 ? std::chrono::microseconds(50)
+                                                                    : std::chrono::microseconds(0);
     return spin;
 }
 

@@ -87,9 +87,7 @@ private:
     {
         if (!MayReadAhead())
             return;
-        for (std::size_t read = 0; read < kReadBatch && !listEnded_ && !stopped_ && slots_.size() < window_ &&
-                                   slots_.size() - nextEcho_ < lookAhead_;
-             ++read) {
+        for (std::size_t read = 0; read < kReadBatch && MayRead(); ++read) {
             try {
                 const std::optional<QString> host = batch_.nextHost();
                 if (!host) {
@@ -115,12 +113,13 @@ private:
         resolver_.Flush();
     }
 
-    // Room for a batch ahead of the echoes.
-    bool MayReadAhead() const
+    // Room for one more host read ahead of the echoes.
+    bool MayRead() const
     {
-        return !listEnded_ && !stopped_ && slots_.size() < window_ &&
-               slots_.size() - nextEcho_ + kReadBatch <= lookAhead_;
+        return !listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_;
     }
+    // Room for a batch.
+    bool MayReadAhead() const { return MayRead() && slots_.size() - nextEcho_ + kReadBatch <= lookAhead_; }
 
     // In list order: a host whose name is still being looked up holds up
     // the hosts behind it. A retry goes first, as the output waits for it.
