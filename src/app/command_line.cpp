@@ -4,8 +4,10 @@
 #include "app/console.h"
 #include "platform/ansi.h"
 #include "platform/app.h"
-#include "platform/files/file_name.h"
+#include "platform/ending_signals.h"
 #include "platform/error_report.h"
+#include "platform/files/file_name.h"
+#include "platform/files/files.h"
 #include "platform/msgbox.h"
 #include "platform/net/icmp_rights.h"
 #include "platform/runtime_error.h"
@@ -16,7 +18,10 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -46,6 +51,12 @@ runs::BatchFile batchFile(const QByteArray& argument)
     return {platform::decodeFileName(argument)};
 }
 
+// The output as the lines on stderr name it.
+QString outputName(const QByteArray& argument)
+{
+    return argument == "-" ? QStringLiteral("standard output") : platform::decodeFileName(argument);
+}
+
 class CommandLineBatch final : public runs::BatchControls {
 public:
     CommandLineBatch(Console& console, const CommandLineRequest& request)
@@ -57,15 +68,27 @@ public:
     }
 
     runs::BatchFile InputFile() override { return batchFile(request_.input); }
-    runs::BatchFile OutputFile() override { return batchFile(request_.output); }
+    // A scheduler's next run reads the last whole output; a run cut short
+    // must not leave half of one in its place.
+    runs::BatchFile OutputFile() override
+    {
+        runs::BatchFile output = batchFile(request_.output);
+        output.replaceWhenDone = !request_.keepPartial;
+        return output;
+    }
     // Read for every host: decoded once, as the argument stays the same.
     QString TimeoutText() override { return timeout_; }
     void SetStatusText(const QString&) override {}
     float ProgressValue() override { return value_; }
-    void SetProgressValue(float value) override { value_ = value; }
+    void SetProgressValue(float value) override
+    {
+        value_ = value;
+        done_ = static_cast<int>(value);
+    }
+    // Set once the list is counted and the output created.
     void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
     // The hosts settled so far: all above this one in a serial run.
-    void HostStarting(const QString& host) override { console_.Progress(static_cast<int>(value_), total_, host); }
+    void HostStarting(const QString& host) override { console_.Progress(done_, total_, host); }
     bool ListBeforeOutput() override { return true; }
     int Retries() override { return request_.retries.toInt(); }
     void ListCutShort(const runs::HostList::CutShort& cut) override
@@ -92,13 +115,22 @@ public:
             console_.StepBack();
     }
 
+    // How far the run got, read by the thread that takes an ending signal.
+    int Done() const { return done_; }
+    std::optional<int> Total() const
+    {
+        const int total = total_;
+        return total < 0 ? std::nullopt : std::optional<int>(total);
+    }
+
 private:
     Console& console_;
     const CommandLineRequest& request_;
     const bool sharesTerminal_;
     const QString timeout_;
     float value_ = 0.0f;
-    int total_ = 0;
+    std::atomic<int> done_ = 0;
+    std::atomic<int> total_ = -1;
 };
 
 class CommandLinePing final : public runs::ManualPingControls {
@@ -128,23 +160,67 @@ QString plural(int count, const char* noun)
     return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? "" : "s");
 }
 
+// What a run cut short left of the output, for the line that says why it
+// ended: nothing to say before the output was created, nor after an error
+// in a stream, which that error names.
+QString outputLeft(const CommandLineBatch& controls, const CommandLineRequest& request, int dropped, bool signalled)
+{
+    const QString name = outputName(request.output);
+    if (dropped > 0 || !controls.Total())
+        return signalled || dropped > 0 ? QStringLiteral("; %1 was left as it was.").arg(name) : QString();
+    if (signalled || (request.keepPartial && request.output != "-"))
+        return QStringLiteral("; %1 is incomplete.").arg(name);
+    return {};
+}
+
 int batchRun(Console& console, const CommandLineRequest& request)
 {
     CommandLineBatch controls(console, request);
-    const runs::BatchTotals totals = runs::BatchFilePing(controls, request.parallel.toInt());
+    runs::BatchTotals totals;
+    {
+        const platform::EndingNote interrupted([&](int, int dropped) {
+            const std::optional<int> total = controls.Total();
+            console.Say(
+                (total ? QStringLiteral("interrupted after %1 of %2").arg(controls.Done()).arg(plural(*total, "host"))
+                       : QStringLiteral("interrupted before the first host")) +
+                outputLeft(controls, request, dropped, true));
+        });
+        const int droppedBefore = platform::ReplacementsDropped();
+        try {
+            totals = runs::BatchFilePing(controls, request.parallel.toInt());
+        } catch (const platform::RuntimeError& error) {
+            console.ClearProgress();
+            QString line = platform::ErrorReportText(error);
+            if (const QString left = outputLeft(controls, request, platform::ReplacementsDropped() - droppedBefore, false);
+                !left.isEmpty())
+                line = line.chopped(line.endsWith('.') ? 1 : 0) + left;
+            console.Say(line);
+            return kFailed;
+        }
+    }
     console.ClearProgress();
-    if (console.Terminal()) {
-        const QString output = request.output == "-" ? QStringLiteral("standard output")
-                                                     : platform::decodeFileName(request.output);
+    if (console.Terminal())
         console.Say(QStringLiteral("%1 pinged, %2 did not answer; the output is %3.")
                         .arg(plural(totals.pinged, "host"))
                         .arg(totals.didNotAnswer)
-                        .arg(output));
-    }
+                        .arg(outputName(request.output)));
     return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
-int manualPing(const CommandLineRequest& request)
+// Whether what went to standard output got there; a help text or a verdict
+// lost on a full disk is a failure like any other.
+bool standardOutputWritten(Console& console)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    const int error = errno;
+    console.Say(platform::ErrorReportText(platform::RuntimeError(
+        error == ENOSPC ? platform::error_number::DiskFull : platform::error_number::DeviceIoError,
+        QStringLiteral("\"standard output\" cannot be written: %1.").arg(QString::fromLocal8Bit(std::strerror(error))))));
+    return false;
+}
+
+int manualPing(Console& console, const CommandLineRequest& request)
 {
     CommandLinePing controls(request);
     const std::optional<std::int32_t> status = runs::ManualPing(controls);
@@ -163,10 +239,12 @@ int manualPing(const CommandLineRequest& request)
         line += '\n';
     }
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    if (!standardOutputWritten(console))
+        return kFailed;
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }
 
-// Empty when an echo can be sent; otherwise why not, and the fix.
+// Whether the window has somewhere to open.
 bool displayAvailable()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
@@ -181,6 +259,10 @@ int RunCommandLine(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
     const app::ParsedCommandLine parsed = app::ParseCommandLine(arguments);
+    // Before any thread starts (the console's is the first), so that they
+    // all leave the signals to the thread that takes them.
+    if (parsed.error.isEmpty() && parsed.request.action == CommandLineRequest::Action::Batch)
+        platform::TakeEndingSignals();
     Console console;
     if (!parsed.error.isEmpty()) {
         console.Say(parsed.error);
@@ -191,10 +273,10 @@ int RunCommandLine(int argc, char** argv)
     switch (request.action) {
     case CommandLineRequest::Action::Help:
         std::fputs(qPrintable(app::CommandLineHelp()), stdout);
-        return kEveryHostAnswered;
+        return standardOutputWritten(console) ? kEveryHostAnswered : kFailed;
     case CommandLineRequest::Action::Version:
         std::printf("%s %d.%d.%d\n", qPrintable(app.Title), app.Major, app.Minor, app.Revision);
-        return kEveryHostAnswered;
+        return standardOutputWritten(console) ? kEveryHostAnswered : kFailed;
     case CommandLineRequest::Action::Batch:
     case CommandLineRequest::Action::Ping: break;
     }
@@ -209,7 +291,7 @@ int RunCommandLine(int argc, char** argv)
     try {
         if (request.action == CommandLineRequest::Action::Batch)
             return batchRun(console, request);
-        return manualPing(request);
+        return manualPing(console, request);
     } catch (const platform::RuntimeError& error) {
         console.Say(platform::ErrorReportText(error));
     } catch (const std::exception& error) {

@@ -4,8 +4,12 @@
 
 // The batch run and the manual ping without a window, for schedulers and
 // remote shells:
-//   quorvex --input FILE --output FILE [--timeout MS]
-//   quorvex --ping HOST [--timeout MS]
+//   quorvex --input FILE --output FILE [--timeout MS] [--parallel N]
+//           [--retries N] [--json] [--keep-partial]
+//   quorvex --ping HOST [--timeout MS] [--json]
+// (command_line_parser.h). A regular output file takes the old one's place
+// only when the run is done: a run ended by an error or by SIGINT, SIGTERM
+// or SIGHUP leaves the old file as it was, and says so in its line.
 // Exit status as fping's: 0 every host answered, 1 at least one did not,
 // 2 the run was refused or ended with an error (one line on stderr).
 int RunCommandLine(int argc, char** argv);

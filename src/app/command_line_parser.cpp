@@ -35,7 +35,16 @@ const Option kOptions[] = {
     {'?', nullptr, nullptr, Request::Action::Help},
     {'v', "version", nullptr, Request::Action::Version},
     {0, "json", nullptr, Request::Action::Batch, &Request::json},
+    {0, "keep-partial", nullptr, Request::Action::Batch, &Request::keepPartial},
 };
+
+// Options that only a batch run has a use for: --ping would take them
+// without a word and ignore them.
+bool batchOnly(const Option& option)
+{
+    return option.value == &Request::parallel || option.value == &Request::retries ||
+           option.flag == &Request::keepPartial;
+}
 
 const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
 
@@ -141,6 +150,10 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
     if (ping ? input || output : !(input && output))
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
+    for (std::size_t i = 0; ping && i < std::size(kOptions); ++i)
+        if (given[i] && batchOnly(kOptions[i]))
+            return refuse(QStringLiteral("--%1 is for a batch run (--input and --output), not for --ping.")
+                              .arg(QLatin1StringView(kOptions[i].longName)));
     if (!wholeNumberIn(request.parallel, 1, runs::kMostParallelEchoes))
         return refuse(QStringLiteral("--parallel takes a whole number from 1 to %1, not \"%2\".")
                           .arg(runs::kMostParallelEchoes)
@@ -158,17 +171,21 @@ QString CommandLineHelp()
 {
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
-        "                [--json]\n"
+        "                [--json] [--keep-partial]\n"
         "       quorvex --ping HOST [--timeout MS] [--json]\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
         "  -i, --input FILE    ping every host that FILE lists, one per line, up to\n"
         "                      its first empty line; - reads standard input\n"
         "  -o, --output FILE   write each host that did not answer, with the reason,\n"
-        "                      into FILE (replaced); - writes standard output\n"
+        "                      into FILE, which takes the old FILE's place when the\n"
+        "                      run is done; - writes standard output\n"
+        "      --keep-partial  a run cut short (a signal, an error) leaves its lines\n"
+        "                      in FILE rather than the old FILE as it was\n"
         "      --ping HOST     ping HOST once and print the verdict\n"
         "      --json          write one JSON object a line instead, for every host\n"
-        "                      (line, host, address, status, rtt_ms, ttl, router)\n"
+        "                      (line, host, host_bytes when not UTF-8, address, status,\n"
+        "                      status_text, rtt_ms, ttl, router)\n"
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
         "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
         "                      the output is the same, in the same order\n"

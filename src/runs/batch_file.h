@@ -9,6 +9,9 @@ namespace runs {
 struct BatchFile {
     QString path;
     bool standardStream = false;
+    // An output that takes the old file's place only when the run has done
+    // its work (the command line's); the window replaces it at the start.
+    bool replaceWhenDone = false;
 };
 
 }  // namespace runs

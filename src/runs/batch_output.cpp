@@ -6,7 +6,9 @@
 namespace runs {
 
 BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format)
-    : stream_(output.standardStream ? files.CreateStandardOutput() : files.CreateTextFile(output.path, true)),
+    : stream_(output.standardStream    ? files.CreateStandardOutput()
+              : output.replaceWhenDone ? files.CreateReplacementTextFile(output.path)
+                                       : files.CreateTextFile(output.path, true)),
       json_(format == OutputFormat::JsonLines)
 {
 }

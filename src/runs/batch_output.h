@@ -17,7 +17,8 @@ enum class OutputFormat {
 };
 
 // The output of a batch run: created (a file of that name is replaced)
-// when this is made, then the lines of the format, in list order. A line is
+// when this is made, or with BatchFile::replaceWhenDone only at Close(),
+// then the lines of the format, in list order. A line is
 // held until Flush(), which the runs call once the hosts that settled
 // together are all held: on the disk before the next echo, and for a list
 // of answering hosts in JSON one write for many lines rather than one each.

@@ -42,6 +42,8 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"--ping", "h", "-t", ""}, {}, {}, {}, {}, {}, "the timeout \"\" is not a whole number;"},
         {{"--ping", "h", "-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE"},
         {{"-i", "in", "--ping", "h"}, {}, {}, {}, {}, {}, "give --input FILE"},
+        {{"--ping", "h", "-P8"}, {}, {}, {}, {}, {}, "--parallel is for a batch run"},
+        {{"--keep-partial", "--ping", "h"}, {}, {}, {}, {}, {}, "--keep-partial is for a batch run"},
         {{"-i", "in", "-o", "out", "-i", "in"}, {}, {}, {}, {}, {}, "-i is given twice."},
         {{"-i", "in", "-o"}, {}, {}, {}, {}, {}, "-o needs a value."},
         {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},

@@ -109,7 +109,8 @@ QStringList workingFolder()
 bool sameRequest(const Request& a, const Request& b)
 {
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
-           a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries;
+           a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries && a.json == b.json &&
+           a.keepPartial == b.keepPartial;
 }
 
 }  // namespace
@@ -145,6 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         return 0;
     FUZZ_REQUIRE(request.action == Request::Action::Ping ? request.input.isEmpty() && request.output.isEmpty()
                                                          : request.host.isEmpty());
+    // --ping refuses what only a batch run uses rather than ignore it.
+    FUZZ_REQUIRE(request.action != Request::Action::Ping ||
+                 (request.parallel == Request().parallel && request.retries == Request().retries && !request.keepPartial));
     // The runs open each file by the name the parser kept, and resolve the
     // host as single-byte text: each must come back as the very bytes given.
     for (const QByteArray& name : {request.input, request.output})

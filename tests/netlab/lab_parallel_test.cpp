@@ -1,5 +1,6 @@
-// Ctrl+C in the middle of a run with echoes in flight: each line reaches the
-// file whole, and only lines of hosts whose turn it was.
+// Ctrl+C in the middle of a run with echoes in flight that keeps what it
+// wrote: each line reaches the file whole, and only lines of hosts whose
+// turn it was.
 
 #include <QFile>
 #include <QProcess>
@@ -26,7 +27,7 @@ TEST(LabParallel, AnInterruptedRunLeavesAPrefixOfTheSerialRunsLines)
     QProcess quorvex;
     QFile out(dir.filePath("out.txt"));
     quorvex.start(QStringLiteral(QUORVEX_PROGRAM),
-                  {"-i", hosts.fileName(), "-o", out.fileName(), "-t", "300", "-P", "4"});
+                  {"-i", hosts.fileName(), "-o", out.fileName(), "-t", "300", "-P", "4", "--keep-partial"});
     for (int i = 0; i < 3000 && out.size() < 80; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::kill(static_cast<pid_t>(quorvex.processId()), SIGINT);

@@ -79,8 +79,9 @@ TEST_F(LabRuns, TheManualPingShowsTheVerdict)
 // The command line's runs are bash command lines: $Q is the program and
 // $D a folder of the run's own, with hosts.txt (the lab's list),
 // overtaking.txt (answers that overtake silent hosts, one host many times
-// in flight, an unknown name between addresses), answering.txt and out.txt, which holds "kept" before each row. No
-// display is to be had.
+// in flight, an unknown name between addresses), answering.txt, cut.txt (a
+// silent host between two that answer) and out.txt, which holds "kept"
+// before each row. No display is to be had.
 struct CommandLineRun {
     int exitCode = -1;
     QByteArray output;  // out.txt afterwards
@@ -95,6 +96,7 @@ protected:
         QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt"), dir.filePath("hosts.txt"));
         QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_hosts.txt"), dir.filePath("overtaking.txt"));
         write("answering.txt", "answering.lab\r\n  router.lab\r\n");
+        write("cut.txt", "answering.lab\nsilent.lab\nanswering.lab\n");
         environment.remove("DISPLAY");
         environment.remove("WAYLAND_DISPLAY");
         environment.remove("QT_QPA_PLATFORM");
@@ -207,6 +209,27 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q")", 2, "kept", "",
          "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
          "unset); without a window, use --input FILE --output FILE or --ping HOST.\n"},
+        {R"("$Q" --ping answering.lab -r 2)", 2, "kept", "",
+         "quorvex: --retries is for a batch run (--input and --output), not for --ping.\n"},
+        {R"("$Q" --help >/dev/full)", 2, "kept", "",
+         "quorvex: Disk full: \"standard output\" cannot be written: No space left on device.\n"},
+        {R"("$Q" --ping answering.lab >/dev/full)", 2, "kept", "",
+         "quorvex: Disk full: \"standard output\" cannot be written: No space left on device.\n"},
+        // A run cut short by a signal or a full disk leaves the last
+        // results as they were, and nothing beside them; with
+        // --keep-partial, the lines it had.
+        {R"(timeout --preserve-status -s INT 1 "$Q" -i "$D/cut.txt" -o "$D/out.txt" -t 9000; s=$?; ls -A "$D" | grep '^\.'; exit $s)",
+         130, "kept", "", "quorvex: interrupted after 1 of 3 hosts; $D/out.txt was left as it was.\n"},
+        {R"(timeout --preserve-status -s TERM 1 "$Q" -i "$D/cut.txt" -o "$D/out.txt" -t 9000 -P 8 --json)", 143,
+         "kept", "", "quorvex: interrupted after 2 of 3 hosts; $D/out.txt was left as it was.\n"},
+        {R"(timeout --preserve-status -s INT 1 "$Q" -i "$D/cut.txt" -o "$D/out.txt" -t 9000 -P 8 --keep-partial)",
+         130, "", "", "quorvex: interrupted after 2 of 3 hosts; $D/out.txt is incomplete.\n"},
+        {R"(timeout --preserve-status -s HUP 1 "$Q" -i "$D/cut.txt" -o - -t 9000)", 129, "kept", "",
+         "quorvex: interrupted after 1 of 3 hosts; standard output is incomplete.\n"},
+        {R"(cd "$QUORVEX_LAB_SMALL_DISK" && printf kept >out.txt && head -c 4096 /dev/zero >fill &&
+            { yes answering.lab | head -n 40 | "$Q" -i - -o out.txt --json; s=$?; }; ls -A; mv out.txt "$D"; rm fill; exit $s)",
+         2, "kept", "fill\nout.txt\n",
+         "quorvex: Disk full: \"out.txt\" cannot be written: No space left on device; out.txt was left as it was.\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);

@@ -15,8 +15,10 @@
 #       as root in the target namespace while COMMAND runs, with the
 #       client's address: ICMP that is not the client's to take, from
 #       another host.
-#       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name) and
-#       QUORVEX_LAB_SOCKET ("datagram", "raw" or "helper").
+#       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name),
+#       QUORVEX_LAB_SOCKET ("datagram", "raw" or "helper") and
+#       QUORVEX_LAB_SMALL_DISK, a folder that anyone may write in, on a file
+#       system of 12 KiB of its own, for a disk that fills up mid-run.
 #   netlab.sh shell
 #       Builds a lab and opens a shell in its client namespace.
 #   netlab.sh clean
@@ -342,6 +344,7 @@ expose_and_run() {
     local stash=$1 path rest dir next name n=0
     shift
     mount -t tmpfs -o mode=0700 qvxlab-stash "$stash"
+    mount -t tmpfs -o size=12k,mode=1777 qvxlab-small "$QUORVEX_LAB_SMALL_DISK"
     declare -A covered=()
     while [ "$1" != -- ]; do
         path=$(readlink -f "$1")
@@ -391,6 +394,7 @@ finish() {
     local n
     [ -n "$nobody_home" ] && rm -rf "$nobody_home"
     [ -n "$stash" ] && rmdir "$stash" 2>/dev/null
+    [ -n "${QUORVEX_LAB_SMALL_DISK:-}" ] && rmdir "$QUORVEX_LAB_SMALL_DISK" 2>/dev/null
     # Quietly: the shell would report the command it had to kill.
     {
         for n in $built; do
@@ -484,6 +488,8 @@ run() {
     [ $# -gt 0 ] || { say "run needs a command"; exit 2; }
     preflight
     stash=$(mktemp -d)
+    QUORVEX_LAB_SMALL_DISK=$(mktemp -d)
+    export QUORVEX_LAB_SMALL_DISK
     if [ -n "$helper" ]; then
         helper=$(readlink -f "$helper")
         command -v setcap >/dev/null || unavailable "needs setcap from libcap2-bin for the echo helper"

@@ -26,6 +26,12 @@ TextStream FileSystemObject::CreateTextFile(const QString& path, bool overwrite)
     return TextStream(use<Files>().create(path, overwrite), path);
 }
 
+TextStream FileSystemObject::CreateReplacementTextFile(const QString& path)
+{
+    refuseInput(use<Files>().identify(path), path);
+    return TextStream(use<Files>().createReplacement(path), path);
+}
+
 TextStream FileSystemObject::CreateStandardOutput()
 {
     // Not checked against the input: nothing empties it, and a terminal is

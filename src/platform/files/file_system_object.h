@@ -22,6 +22,10 @@ class FileSystemObject {
 public:
     TextStream OpenTextFile(const QString& path, int ioMode = ForReading);
     TextStream CreateTextFile(const QString& path, bool overwrite);
+    // A new text file that takes the place of the one of that name only
+    // when closed (Files::createReplacement): a stream dropped unclosed
+    // leaves the old file as it was.
+    TextStream CreateReplacementTextFile(const QString& path);
     // The same over the process's standard input and output, which the
     // command line names "-".
     TextStream OpenStandardInput();

@@ -3,8 +3,13 @@
 #include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
 
+#include <QRandomGenerator>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,8 +57,18 @@ protected:
             const ssize_t put = ::write(fd_, data + written, static_cast<size_t>(size - written));
             if (put < 0 && errno == EINTR)
                 continue;
-            if (put <= 0)
-                return failed(put < 0 ? errno : EIO);
+            if (put <= 0) {
+                const int error = put < 0 ? errno : EIO;
+                // A file that ends in half of what was written reads as
+                // whole to the next program: take the half back, so that
+                // a full disk leaves whole lines.
+                if (written > 0 && !sequential_) {
+                    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+                    if (end >= written && ::ftruncate(fd_, end - written) == 0)
+                        ::lseek(fd_, end - written, SEEK_SET);
+                }
+                return failed(error);
+            }
             written += put;
         }
         return written;
@@ -145,6 +160,80 @@ OpenedFile standardStream(int fd, const QString& name, const char* purpose, QIOD
     return file;
 }
 
+// The replacements not yet committed, which a signal that ends the process
+// removes; under one lock, so that a file is committed or removed, never
+// both.
+struct Pending {
+    std::mutex mutex;
+    std::vector<class LinuxReplacement*> open;
+    int dropped = 0;
+};
+
+Pending& pending()
+{
+    static Pending all;
+    return all;
+}
+
+class LinuxReplacement final : public Replacement {
+public:
+    LinuxReplacement(QByteArray temporary, QByteArray target, QString path)
+        : temporary_(std::move(temporary)), target_(std::move(target)), path_(std::move(path))
+    {
+        const std::lock_guard lock(pending().mutex);
+        pending().open.push_back(this);
+    }
+
+    ~LinuxReplacement() override
+    {
+        const std::lock_guard lock(pending().mutex);
+        std::erase(pending().open, this);
+        if (!settled_)
+            dropLocked();
+    }
+
+    void commit() override
+    {
+        const std::lock_guard lock(pending().mutex);
+        if (settled_)
+            return;  // removed by a signal that is ending the process
+        if (::rename(temporary_.constData(), target_.constData()) != 0) {
+            const int error = errno;
+            dropLocked();
+            throw RuntimeError(error_number::PathFileAccessError,
+                               QStringLiteral("\"%1\" cannot be replaced: %2.")
+                                   .arg(path_, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        settled_ = true;
+    }
+
+    void dropLocked()
+    {
+        ::unlink(temporary_.constData());
+        settled_ = true;
+        ++pending().dropped;
+    }
+
+    bool settled() const { return settled_; }
+
+private:
+    QByteArray temporary_;
+    QByteArray target_;
+    QString path_;
+    bool settled_ = false;
+};
+
+// Beside the target, hidden, and named so that its owner can tell whose it
+// is should the machine stop before it is renamed or removed.
+QByteArray temporaryNameBeside(const QByteArray& target)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = target.left(slash + 1);
+    // Within NAME_MAX, however long the target's own name.
+    const QByteArray name = target.mid(slash + 1).left(200);
+    return folder + '.' + name + ".quorvex-" + QByteArray::number(QRandomGenerator::system()->generate(), 16);
+}
+
 class LinuxFiles final : public Files {
 public:
     OpenedFile openForReading(const QString& path) override
@@ -155,6 +244,42 @@ public:
     OpenedFile create(const QString& path, bool overwrite) override
     {
         return open(path, O_WRONLY | O_CREAT | O_TRUNC | (overwrite ? 0 : O_EXCL), "created", QIODevice::WriteOnly);
+    }
+
+    OpenedFile createReplacement(const QString& path) override
+    {
+        const QByteArray target = encodeFileName(path);
+        struct stat status {};
+        const bool exists = ::lstat(target.constData(), &status) == 0;
+        // What is no plain file of its own is written where it is: a link
+        // would be replaced by a file, a FIFO or a device makes no sense
+        // as one, a hard link would lose its other names. A file we may
+        // not write stays refused, as it would be in place.
+        const bool replaceable = exists ? S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                                              ::access(target.constData(), W_OK) == 0
+                                        : errno == ENOENT;
+        if (path.isEmpty() || !replaceable)
+            return create(path, true);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const QByteArray temporary = temporaryNameBeside(target);
+            const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+            if (fd < 0)
+                break;  // a folder we may not write in: in place, as before
+            auto replacement = std::make_unique<LinuxReplacement>(temporary, target, path);
+            if (exists) {
+                // As the file emptied in place would have kept them.
+                // An owner that only root may give stays ours.
+                if (::fchmod(fd, status.st_mode & 07777) != 0 ||
+                    (::geteuid() == 0 && ::fchown(fd, status.st_uid, status.st_gid) != 0)) {
+                }
+            }
+            OpenedFile file = wrap(fd, path, "created", QIODevice::WriteOnly);
+            file.replacement = std::move(replacement);
+            return file;
+        }
+        return create(path, true);
     }
 
     std::optional<FileIdentity> identify(const QString& path) override
@@ -177,6 +302,24 @@ public:
 };
 
 }  // namespace
+
+int DropReplacementsNow()
+{
+    const std::lock_guard lock(pending().mutex);
+    int dropped = 0;
+    for (LinuxReplacement* replacement : pending().open)
+        if (!replacement->settled()) {
+            replacement->dropLocked();
+            ++dropped;
+        }
+    return dropped;
+}
+
+int ReplacementsDropped()
+{
+    const std::lock_guard lock(pending().mutex);
+    return pending().dropped;
+}
 
 int writeErrorNumber(const QIODevice& device)
 {

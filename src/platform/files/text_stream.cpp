@@ -129,6 +129,10 @@ void TextStream::Close()
 {
     if (file_.device)
         file_.device->close();
+    if (file_.replacement) {
+        file_.replacement->commit();
+        file_.replacement.reset();
+    }
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@ namespace platform {
 namespace {
 
 // The one range that admits every group; many desktop distributions set it.
-constexpr const char* kOpenPingGroupRange = "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
+constexpr const char* kOpenPingGroupRange = "sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
 
 // The path as one word for a POSIX shell, so that the line can be pasted as
 // it stands.
@@ -56,11 +56,14 @@ QString icmpRightsAdvice(const IcmpRights& rights, const QString& helper, const 
     if (!rights.helperPresent)
         fix += QStringLiteral(", or install the quorvex package, whose echo helper may send pings");
     else if (rights.fileCapabilityWouldHelp)
-        fix += QStringLiteral(", or: sudo setcap cap_net_raw+ep ") + shellWord(helper);
+        fix += QStringLiteral(", or: setcap cap_net_raw+ep ") + shellWord(helper);
     const QString failure = helperFailure.isEmpty() ? QString()
                                                     : QStringLiteral(" (") + helperFailure + QLatin1Char(')');
-    return QStringLiteral("no ICMP socket can be opened, so every ping will fail with ip general failure") + failure +
-           QStringLiteral("; to fix it, run: ") + fix;
+    // The window still opens and the command line refuses the run, so the
+    // line says what cannot be done, not what will follow. A minimal system
+    // has no sudo: the fix is what root runs.
+    return QStringLiteral("no ICMP socket can be opened, so no echo can be sent") + failure +
+           QStringLiteral("; to fix it, run as root: ") + fix;
 }
 
 QString missingIcmpRightsAdvice()

@@ -11,8 +11,8 @@ namespace platform {
 namespace {
 
 const QString kCannot = QStringLiteral(
-    "no ICMP socket can be opened, so every ping will fail with ip general failure; to fix it, run: "
-    "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"");
+    "no ICMP socket can be opened, so no echo can be sent; to fix it, run as root: "
+    "sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"");
 
 TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
 {
@@ -29,19 +29,19 @@ TEST(IcmpRights, AdviceNamesWhatFixesWhatIsMissing)
         {{false, false, false, false, true},
          helper,
          kCannot + ", or install the quorvex package, whose echo helper may send pings"},
-        {{false, false, false, true, true}, helper, kCannot + ", or: sudo setcap cap_net_raw+ep " + helper},
+        {{false, false, false, true, true}, helper, kCannot + ", or: setcap cap_net_raw+ep " + helper},
         {{false, false, false, true, true},
          "/home/o'brien/b d/h",
-         kCannot + ", or: sudo setcap cap_net_raw+ep '/home/o'\\''brien/b d/h'"},
+         kCannot + ", or: setcap cap_net_raw+ep '/home/o'\\''brien/b d/h'"},
         {{false, false, false, true, false}, helper, kCannot},  // nosuid, no_new_privs: only the sysctl helps
     };
     for (const Case& c : cases)
         EXPECT_EQ(icmpRightsAdvice(c.rights, c.helper), c.advice) << c.advice.toStdString();
     // A helper that was started and failed says why, before the fix.
     EXPECT_EQ(icmpRightsAdvice({false, false, false, true, false}, helper, "echo helper: cannot open a raw socket"),
-              QStringLiteral("no ICMP socket can be opened, so every ping will fail with ip general failure (echo "
-                             "helper: cannot open a raw socket); to fix it, run: ") +
-                  kCannot.section(QStringLiteral("run: "), 1));
+              QStringLiteral("no ICMP socket can be opened, so no echo can be sent (echo "
+                             "helper: cannot open a raw socket); to fix it, run as root: ") +
+                  kCannot.section(QStringLiteral("root: "), 1));
 }
 
 // The check must agree with what an echo really gets: with no advice, the
