@@ -160,15 +160,16 @@ QString plural(int count, const char* noun)
     return QStringLiteral("%1 %2%3").arg(count).arg(noun, count == 1 ? "" : "s");
 }
 
-// What a run cut short left of the output, for the line that says why it
-// ended: nothing to say before the output was created, nor after an error
-// in a stream, which that error names.
+// What a run cut short left of its output, for the line that says why: the
+// old file, where the new one was dropped or not yet begun; else what the
+// run had written (unsaid after an error in a stream, which the error names).
 QString outputLeft(const CommandLineBatch& controls, const CommandLineRequest& request, int dropped, bool signalled)
 {
     const QString name = outputName(request.output);
-    if (dropped > 0 || !controls.Total())
-        return signalled || dropped > 0 ? QStringLiteral("; %1 was left as it was.").arg(name) : QString();
-    if (signalled || (request.keepPartial && request.output != "-"))
+    const bool begun = controls.Total().has_value();
+    if (dropped > 0 || (signalled && !begun))
+        return QStringLiteral("; %1 was left as it was.").arg(name);
+    if (begun && (signalled || (request.keepPartial && request.output != "-")))
         return QStringLiteral("; %1 is incomplete.").arg(name);
     return {};
 }
