@@ -354,15 +354,16 @@ Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t
 
 void EchoHelper::sendUnsent()
 {
-    if (unsent_.empty())
-        return;
-    const bool sent = sendAll(unsent_);
-    unsent_.clear();
-    unsentDeadline_ = Clock::time_point::max();
-    // Dead, hung or out of step: every echo in flight is lost, the next
-    // host gets a fresh helper.
-    if (!sent)
-        stop("took no request");
+    // Dead, hung or out of step: its echoes in flight are asked of a fresh
+    // helper, whose requests go at once (and fail for good when it takes
+    // them no better).
+    while (!unsent_.empty()) {
+        const bool sent = sendAll(unsent_);
+        unsent_.clear();
+        unsentDeadline_ = Clock::time_point::max();
+        if (!sent)
+            stop("took no request");
+    }
 }
 
 void EchoHelper::abandon(Ticket ticket)
