@@ -69,6 +69,20 @@ ASAN_FLAGS ?= -DQUORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_BENCH=OFF
 test-asan:
 	$(MAKE) test BUILD=$(ASAN_BUILD) BUILD_FLAGS="$(ASAN_FLAGS)"
 
+# The echo engine and its lanes, and the command line with the resolver
+# pool's threads, under ThreadSanitizer; tests/tsan.supp names what it
+# reports inside glibc and Qt, and why.
+.PHONY: test-tsan
+TSAN_BUILD ?= build-tsan
+TSAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+TSAN_TESTS := tests/icmp/echo_socket_test tests/app/command_line_test tests/runs/runs_test
+test-tsan: test-deps
+	cmake -S . -B $(TSAN_BUILD) $(TSAN_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(notdir $(TSAN_TESTS))
+	set -e; for test in $(TSAN_TESTS); do \
+	  TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1 exitcode=66" $(TSAN_BUILD)/$$test; done
+
 # Every parser of outside bytes under libFuzzer, ASan and UBSan, each for
 # FUZZ_SECONDS from its starting corpus (tests/fuzz/). The gcc builds hold the
 # code to -Werror; a warning only clang gives does not stop the fuzzers.

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/window_program.h"
+#include "programs/standard_streams.h"
 
 #include <optional>
 
@@ -8,6 +9,7 @@
 // system (it starts sooner, and a scheduled run loads no GUI libraries).
 int main(int argc, char** argv)
 {
+    programs::openClosedStandardStreams();
     if (const std::optional<int> exitCode = RunWithoutWindow(argc, argv))
         return *exitCode;
     return OpenWindowProgram(argv);

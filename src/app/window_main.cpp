@@ -4,6 +4,7 @@
 #include "platform/net/icmp_rights.h"
 #include "ui/main_form.h"
 #include "ui/run_handlers.h"
+#include "programs/standard_streams.h"
 
 #include <cstdio>
 
@@ -12,6 +13,7 @@
 // Handlers that other layers implement are plugged into the window here.
 int main(int argc, char** argv)
 {
+    programs::openClosedStandardStreams();
     // Without an ICMP socket every echo fails alike; say so, and how to fix
     // it, before anything else.
     const QString advice = platform::missingIcmpRightsAdvice();

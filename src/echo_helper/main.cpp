@@ -19,6 +19,7 @@
 #include "icmp/echo_socket.h"
 #include "icmp/status.h"
 #include "icmp/peer_receive.h"
+#include "programs/standard_streams.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -95,6 +96,10 @@ void putAnswer(icmp::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>&
 
 int main()
 {
+    // Before anything opens a descriptor: with stderr closed, the raw
+    // socket would become descriptor 2 and the line of a failure go out
+    // on it.
+    const unsigned closed = programs::openClosedStandardStreams();
     // The real uid is the caller's: file capabilities leave it alone.
     const bool limited = ::getuid() != 0;
     // Nothing below may be steered by the caller's environment.
@@ -103,15 +108,19 @@ int main()
     std::signal(SIGPIPE, SIG_IGN);
     // Whatever else the parent left open is not the helper's business.
     ::syscall(SYS_close_range, 3u, ~0u, 0u);
-    if (::fcntl(STDIN_FILENO, F_GETFD) < 0 || ::fcntl(STDOUT_FILENO, F_GETFD) < 0)
+    if (closed & 3u)
         leave("needs its parent's socket as standard input and output");
 
-    // Over its socket pair, a parent that is gone shows as a hang-up while
-    // echoes are in flight, and as the end of input while idle. A parent
-    // death signal would not do: it comes when the thread that started the
-    // helper ends, which need not be the program.
-    struct stat input {};
-    const bool inputIsSocket = ::fstat(STDIN_FILENO, &input) == 0 && S_ISSOCK(input.st_mode);
+    // A parent that is gone shows as the end of input while idle, and, with
+    // echoes in flight, on the output: a hang-up of its socket pair (both
+    // directions shut) or an error of a pipe whose reader left. An output
+    // that cannot tell (a file, a terminal) leaves the end of input as the
+    // only sign, so the helper leaves then. A parent death signal would
+    // not do: it comes when the thread that started the helper ends, which
+    // need not be the program.
+    struct stat output {};
+    const bool outputTellsReaderGone = ::fstat(STDOUT_FILENO, &output) == 0 &&
+                                       (S_ISSOCK(output.st_mode) || S_ISFIFO(output.st_mode));
 
     const auto socket = icmp::EchoSocket::open(icmp::SocketKind::Raw);
     if (!socket)
@@ -204,10 +213,9 @@ int main()
         // for: a read (receiveFromPeer), without a poll before it.
         const bool idle = inputOpen && ids.empty() && waiting.empty();
         const bool mayRead = inputOpen && ids.size() + waiting.size() < kMostInFlight;
-        // A socket is watched even when no request may be read, for its
-        // hang-up; a pipe's hang-up is only the end of its input.
-        pollfd watch[3] = {{mayRead || inputIsSocket ? STDIN_FILENO : -1, static_cast<short>(mayRead ? POLLIN : 0), 0}};
-        nfds_t count = 1;
+        // The output is watched for nothing but its reader leaving.
+        pollfd watch[4] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+        nfds_t count = 2;
         for (const int fd : socket->descriptors())
             if (fd >= 0)
                 watch[count++] = pollfd{fd, POLLIN, 0};
@@ -223,9 +231,8 @@ int main()
         if (!idle) {
             if (::poll(watch, count, timeout) < 0 && errno != EINTR)
                 leave(std::string("cannot wait for requests: ") + std::strerror(errno));
-            // Both directions closed: the parent is gone, and nobody is
-            // left to answer.
-            if (inputIsSocket && (watch[0].revents & POLLHUP))
+            // The parent is gone, and nobody is left to answer.
+            if (watch[1].revents & (POLLHUP | POLLERR))
                 return 0;
             if (!(watch[0].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
@@ -242,7 +249,10 @@ int main()
                 leave("truncated request: the input ended " + std::to_string(pending.size() - used) +
                       " bytes into a frame");
             // Nobody is left to ask; what is in flight is still answered
-            // for a parent that only closed its writing side.
+            // for a parent that only closed its writing side, where the
+            // output would tell when that parent goes too.
+            if (!outputTellsReaderGone)
+                return 0;
             inputOpen = false;
             continue;
         }

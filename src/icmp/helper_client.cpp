@@ -27,17 +27,24 @@
 namespace icmp {
 namespace {
 
-// How long a helper may take beyond the echo's own timeout before it counts
-// as hung: enough for a machine under load to schedule it, short enough
-// that an operator does not take the program for hung.
-// An echo may also wait in the helper for its turn under the pace it keeps
-// for a caller that is not root.
 // Requests are written together, at the next collection or wait, or once
 // this many bytes have gathered: a burst of echoes then costs the helper
 // and this process a system call per batch, not per echo, and the helper
 // has work long before the burst ends.
 constexpr std::size_t kUnsentBytes = 2048;
+// How long a helper may take beyond the echo's own timeout before it counts
+// as hung: enough for a machine under load to schedule it, short enough
+// that an operator does not take the program for hung. An echo may also
+// wait in the helper for its turn under the pace it keeps for a caller that
+// is not root.
 constexpr std::chrono::milliseconds kGrace = std::chrono::milliseconds{2000} + helper::kMostPacingWait;
+// Running this much later than asked means the process did not run: a
+// stop (Ctrl+Z, SIGSTOP), a frozen cgroup, a suspended machine. No clock
+// stops with the process while it sleeps in a poll (its CPU time stands
+// still then too), so the jump itself is the measure. Well under the 2 s
+// of the grace that are the helper's own, so that a pause too short to be
+// seen leaves the helper most of its grace.
+constexpr std::chrono::milliseconds kPauseSlack{500};
 // How long a starting helper may take to open its socket and greet.
 constexpr std::chrono::milliseconds kStartLimit{10000};
 
@@ -112,12 +119,21 @@ bool EchoHelper::startHelper()
 
     buffer_.clear();
     bufferStart_ = 0;
-    // A helper that cannot serve says why in place of the greeting.
-    const auto deadline = Clock::now() + kStartLimit;
-    while (buffer_.size() < helper::kGreeting.size() && Clock::now() < deadline &&
-           helper::decodeFailure(buffer_).kind == helper::Decoded<std::string>::Kind::Incomplete)
+    // A helper that cannot serve says why in place of the greeting; one
+    // stopped with this process gets its time again once both run.
+    auto deadline = Clock::now() + kStartLimit;
+    awake_ = deadline;
+    while (buffer_.size() < helper::kGreeting.size() &&
+           helper::decodeFailure(buffer_).kind == helper::Decoded<std::string>::Kind::Incomplete) {
+        if (const auto now = Clock::now(); now > awake_ + kPauseSlack)
+            deadline = std::max(deadline, now + kStartLimit);
+        else if (now >= deadline)
+            break;
+        awake_ = deadline;
         if (!receive(kStartLimit))
             break;
+    }
+    awake_ = Clock::now();
     if (buffer_.size() < helper::kGreeting.size() ||
         !std::equal(helper::kGreeting.begin(), helper::kGreeting.end(), buffer_.begin())) {
         stop("gave no greeting");
@@ -167,9 +183,56 @@ void EchoHelper::stop(const char* why)
     pid_ = 0;
     buffer_.clear();
     bufferStart_ = 0;
-    for (const auto& [id, echo] : pending_)
-        fail(echo.ticket);
+    // The host did not fail, the helper did: its echoes are asked once more
+    // of a fresh one (whose start may stop again, so the list is taken).
+    auto lost = std::move(pending_);
     pending_.clear();
+    std::erase_if(lost, [&](const auto& entry) {
+        const bool again = why && !entry.second.askedAgain && entry.second.ticket != 0;
+        if (!again && entry.second.ticket != 0)
+            fail(entry.second.ticket);
+        return !again;
+    });
+    if (lost.empty())
+        return;
+    const bool fresh = !refused_ && startHelper();
+    for (auto& [id, echo] : lost) {
+        if (!fresh) {
+            fail(echo.ticket);
+            continue;
+        }
+        echo.askedAgain = true;
+        ask(id, std::move(echo));
+    }
+}
+
+void EchoHelper::ask(std::uint32_t id, Pending echo)
+{
+    helper::Request request;
+    request.id = id;
+    request.destination = echo.destination;
+    request.timeoutMs = echo.timeoutMs;
+    request.payload = echo.payload;
+    helper::encodeRequest(request, unsent_);
+    echo.deadline = Clock::now() + std::chrono::milliseconds(echo.timeoutMs) + kGrace;
+    unsentDeadline_ = std::min(unsentDeadline_, echo.deadline);
+    pending_[id] = std::move(echo);
+}
+
+bool EchoHelper::noticePause(Clock::time_point now, bool interrupted)
+{
+    const bool paused = interrupted || now > awake_ + kPauseSlack;
+    awake_ = now;
+    if (!paused)
+        return false;
+    // The helper was most likely stopped too (it shares the process group):
+    // its own echoes settle as soon as it runs, from what its socket holds,
+    // but what it had not read yet takes it a whole timeout from now.
+    for (auto& [id, echo] : pending_)
+        echo.deadline = std::max(echo.deadline, now + std::chrono::milliseconds(echo.timeoutMs) + kGrace);
+    if (!unsent_.empty())
+        unsentDeadline_ = std::max(unsentDeadline_, now + kGrace);
+    return true;
 }
 
 void EchoHelper::fail(Ticket ticket)
@@ -180,7 +243,7 @@ void EchoHelper::fail(Ticket ticket)
     settled_.push_back(std::move(failed));
 }
 
-bool EchoHelper::sendAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline)
+bool EchoHelper::sendAll(std::span<const std::uint8_t> bytes)
 {
     while (!bytes.empty()) {
         const ssize_t sent = ::send(channel_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -192,11 +255,16 @@ bool EchoHelper::sendAll(std::span<const std::uint8_t> bytes, Clock::time_point 
             continue;
         if (sent == 0 || errno != EAGAIN)
             return false;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto now = Clock::now();
+        noticePause(now);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(unsentDeadline_ - now);
         if (left.count() <= 0)
             return false;
         pollfd watch{channel_, POLLIN | POLLOUT, 0};
-        const int ready = ::poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+        const auto slice = std::min<long long>(left.count(), 60000);
+        awake_ = now + std::chrono::milliseconds(slice);
+        const int ready = ::poll(&watch, 1, static_cast<int>(slice));
+        noticePause(Clock::now());
         if (ready < 0 && errno != EINTR)
             return false;
         if (ready > 0 && (watch.revents & (POLLIN | POLLHUP | POLLERR)) && !receive({}))
@@ -227,11 +295,13 @@ bool EchoHelper::receive(std::chrono::milliseconds wait)
     // ready.
     const ssize_t got = wait.count() > 0 ? receiveFromPeer(channel_, chunk_)
                                          : ::recv(channel_, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
+    interrupted_ = false;
     if (got > 0) {
         buffer_.insert(buffer_.end(), chunk_.begin(), chunk_.begin() + got);
         return true;
     }
     ended_ = ended_ || got == 0;
+    interrupted_ = got < 0 && errno == EINTR;
     return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
 }
 
@@ -274,15 +344,9 @@ Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t
         fail(ticket);
         return ticket;
     }
-    helper::Request request;
-    request.id = static_cast<std::uint32_t>(ticket);
-    request.destination = destination;
-    request.timeoutMs = timeoutMs;
-    request.payload = data;
-    helper::encodeRequest(request, unsent_);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs) + kGrace;
-    unsentDeadline_ = std::min(unsentDeadline_, deadline);
-    pending_[request.id] = Pending{ticket, deadline};
+    const auto id = static_cast<std::uint32_t>(ticket);
+    noticePause(Clock::now());
+    ask(id, Pending{ticket, {}, destination, timeoutMs, {data.begin(), data.end()}});
     if (unsent_.size() >= kUnsentBytes)
         sendUnsent();
     return ticket;
@@ -290,15 +354,16 @@ Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t
 
 void EchoHelper::sendUnsent()
 {
-    if (unsent_.empty())
-        return;
-    const bool sent = sendAll(unsent_, unsentDeadline_);
-    unsent_.clear();
-    unsentDeadline_ = Clock::time_point::max();
-    // Dead, hung or out of step: every echo in flight is lost, the next
-    // host gets a fresh helper.
-    if (!sent)
-        stop("took no request");
+    // Dead, hung or out of step: its echoes in flight are asked of a fresh
+    // helper, whose requests go at once (and fail for good when it takes
+    // them no better).
+    while (!unsent_.empty()) {
+        const bool sent = sendAll(unsent_);
+        unsent_.clear();
+        unsentDeadline_ = Clock::time_point::max();
+        if (!sent)
+            stop("took no request");
+    }
 }
 
 void EchoHelper::abandon(Ticket ticket)
@@ -329,8 +394,8 @@ void EchoHelper::collect(std::vector<Settled>& settled)
         } while (alive && got == chunk_.size());
         if (!alive || !takeAnswers())
             stop("answered out of step");
-        else
-            expire(Clock::now());
+        else if (const auto now = Clock::now(); !noticePause(now))
+            expire(now);
     }
     std::move(settled_.begin(), settled_.end(), std::back_inserter(settled));
     settled_.clear();
@@ -341,25 +406,37 @@ void EchoHelper::wait(Clock::time_point until)
     sendUnsent();
     if (channel_ < 0 || pending_.empty() || !settled_.empty())
         return;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    const auto now = Clock::now();
+    noticePause(now);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
     if (left.count() <= 0)
         return;
     pollfd watch{channel_, POLLIN, 0};
-    ::poll(&watch, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+    const auto slice = std::min<long long>(left.count(), 60000);
+    awake_ = now + std::chrono::milliseconds(slice);
+    ::poll(&watch, 1, static_cast<int>(slice));
+    noticePause(Clock::now());
 }
 
 Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
-    sendUnsent();
     const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;
     for (;;) {
+        // A fresh helper asked again by stop() has its request still to come.
+        sendUnsent();
         if (auto settled = takeSettled(settled_, ticket))
             return std::move(*settled);
+        const auto now = Clock::now();
+        noticePause(now);
+        awake_ = now + wait;
         if (!receive(wait) || !takeAnswers())
             stop("answered out of step");
-        else
-            expire(Clock::now());
+        // A read that a stop interrupted ends at SIGCONT with EINTR (so do
+        // reads under SO_RCVTIMEO), maybe well before it would have
+        // overslept: the pause is taken for granted.
+        else if (const auto woke = Clock::now(); !noticePause(woke, interrupted_))
+            expire(woke);
     }
 }
 

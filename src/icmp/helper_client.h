@@ -4,10 +4,12 @@
 // for a program that must hold none. It is started at its first echo and
 // kept for the process's life. Many echoes are in flight, their requests
 // written in batches and each answer collected by id whenever it comes. A
-// helper that dies, hangs or says what it should not costs every echo in
-// flight (IP_GENERAL_FAILURE) and is started afresh for the next. Not safe
-// to call from several threads at once; the network layer keeps it behind
-// its lock.
+// helper that dies, hangs or says what it should not is killed, and every
+// echo it had in flight is asked once more of a fresh helper; an echo that
+// fails that one too settles as IP_GENERAL_FAILURE. Time this process did
+// not run (stopped, frozen) does not count against the helper. Not safe to
+// call from several threads at once; the network layer keeps it behind its
+// lock.
 
 #include "icmp/echo_transport.h"
 
@@ -56,17 +58,31 @@ private:
     struct Pending {
         Ticket ticket;
         Clock::time_point deadline;
+        // The request, kept to ask a fresh helper when this one fails.
+        std::uint32_t destination = 0;
+        std::uint32_t timeoutMs = 0;
+        std::vector<std::uint8_t> payload;
+        bool askedAgain = false;
     };
 
     bool startHelper();
-    // Kills and reaps the helper; every echo in flight fails. With a why,
-    // the helper failed: its failure is kept, in its words when it left
-    // some, else its exit status, else the why.
+    // Kills and reaps the helper. With a why, the helper failed: its
+    // failure is kept, in its words when it left some, else its exit
+    // status, else the why; and the echoes it had in flight are asked of a
+    // fresh one, unless this was their second helper. Without a why every
+    // echo in flight fails.
     void stop(const char* why);
     void fail(Ticket ticket);
+    void ask(std::uint32_t id, Pending echo);
+    // Whether this process ran late by much more than it meant to sleep
+    // (it was stopped, or its cgroup frozen); then every echo in flight
+    // gets its timeout and grace again from now. Called on every clock
+    // reading that may judge the helper; interrupted: a read of the
+    // helper's socket ended with EINTR, which a stop causes.
+    bool noticePause(Clock::time_point now, bool interrupted = false);
     // Writes the whole frame, reading answers meanwhile so that a helper
     // blocked on its own write cannot block this one.
-    bool sendAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline);
+    bool sendAll(std::span<const std::uint8_t> bytes);
     void sendUnsent();
     // Appends what the helper has written; blocking for at most wait when
     // wait is not zero. False at the end of its stream or on an error.
@@ -82,10 +98,13 @@ private:
     // A helper that never greeted (no raw socket to be had) is not tried
     // again: every echo would start one more process to hear the same.
     bool refused_ = false;
-    bool ended_ = false;  // the helper closed its end
+    bool ended_ = false;        // the helper closed its end
+    bool interrupted_ = false;  // the last read ended with EINTR
     std::string failure_;
     Ticket nextTicket_ = 1;
     std::chrono::milliseconds receiveWait_{};
+    // When this process last ran, or when the sleep it asked for ends.
+    Clock::time_point awake_ = Clock::now();
     std::unordered_map<std::uint32_t, Pending> pending_;  // by request id
     std::vector<Settled> settled_;
     std::vector<std::uint8_t> buffer_;

@@ -198,6 +198,31 @@ protected:
     unsigned lanes() const override { return GetParam().lanes; }
 };
 
+// A timeout of 2^31 ms or more (SendEcho and the helper's protocol take any
+// 32-bit one) neither wraps into the past nor ends the echo at once: it is
+// still in flight, and its answer still counts.
+TEST_P(EchoEngine, AnEchoOfTheLongestTimeoutsWaitsForItsAnswer)
+{
+    for (const std::uint32_t timeoutMs : {2147483648u, 4294967295u}) {
+        const auto ticket = socket_->start(loopback(1), text("LONG"), timeoutMs);
+        const auto request = responder_->nextRequest();
+        ASSERT_TRUE(request) << timeoutMs;
+        socket_->wait(Clock::now() + std::chrono::milliseconds(20));
+        std::vector<Settled> settled;
+        socket_->collect(settled);
+        EXPECT_TRUE(settled.empty()) << timeoutMs;
+        EXPECT_GT(socket_->nextDeadline().value_or(Clock::now()), Clock::now() + std::chrono::hours(24 * 24))
+            << timeoutMs;
+        responder_->answer(*request);
+        while (settled.empty() && socket_->inFlight() > 0) {
+            socket_->wait(Clock::now() + std::chrono::milliseconds(100));
+            socket_->collect(settled);
+        }
+        ASSERT_EQ(settled.size(), 1u) << timeoutMs;
+        EXPECT_EQ(std::pair(settled[0].ticket, settled[0].status), std::pair(ticket, 0)) << timeoutMs;
+    }
+}
+
 // What came late for an echo that has timed out (its answer, an error about
 // it) is never taken for the next one, also when the sequence numbers have
 // come round once since, and also when another echo was in flight all along

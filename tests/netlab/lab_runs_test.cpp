@@ -154,6 +154,10 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     } cases[] = {
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200)", 1, expected, "", cutShort},
         {R"("$Q" --input="$D/answering.txt" --output "$D/out.txt")", 0, "", "", ""},
+        // Typed at a terminal, the list ends at the empty line: what follows
+        // is never read, nor waited for.
+        {R"(printf 'answering.lab\n\nsilent.lab\n' | script -qec '"$Q" -i - -o "$D/out.txt" -t 200' /dev/null >/dev/null)",
+         0, "", "", ""},
         // With echoes in flight, the same bytes in the same order.
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 1)", 1, expected, "", cutShort},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 4)", 1, expected, "", cutShort},
@@ -337,6 +341,29 @@ TEST_F(LabCommandLine, WithEchoesInFlightTheHostsBehindASilentOneSettleWhileItWa
     EXPECT_TRUE(result.stdoutText.endsWith("quorvex: 8 hosts pinged, 1 did not answer; the output is " +
                                            QFile::encodeName(dir.filePath("out.txt")) + ".\r\n"))
         << shown;
+}
+
+// A run stopped as Ctrl+Z stops it (SIGSTOP to its process group, the helper
+// included) for longer than its timeout and the helper's grace, once an
+// echo is in flight, then continued, writes what an unpaused run writes:
+// serially and with echoes in flight. Only the round trips may differ.
+TEST_F(LabCommandLine, APausedRunWritesWhatAnUnpausedOneWrites)
+{
+    write("paused.txt", "answering.lab\nsilent.lab\n" + contents(dir.filePath("hosts.txt")));
+    for (const char* inFlight : {"1", "64"}) {
+        const CommandLineRun result = run(QStringLiteral(R"(
+            a=("$Q" -i "$D/paused.txt" -t 200 -P %1 --json -o)
+            "${a[@]}" "$D/plain"; plain=$?
+            setsid "${a[@]}" "$D/paused" & q=$!
+            until [ -s "$D/paused" ]; do sleep 0.01; done
+            kill -STOP -$q; sleep 5; kill -CONT -$q; wait $q; paused=$?
+            strip() { sed -E 's/"rtt_ms":[^,]*,//' "$D/$1"; }
+            [ $plain = $paused ] && diff <(strip plain) <(strip paused) && grep -c 11010 "$D/paused")")
+                                              .arg(QString::fromLatin1(inFlight)));
+        EXPECT_EQ(result.exitCode, 0) << "-P " << inFlight << ": " << result.stdoutText.toStdString()
+                                      << result.stderrText.toStdString();
+        EXPECT_NE(result.stdoutText, "0\n") << "no silent host in the list";
+    }
 }
 
 // For a user who is not root, the datagram lab lets echoes through, and so
