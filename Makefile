@@ -2,9 +2,12 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-# dpkg-buildflags gives the build Debian's flags, as the package has them.
+# What `make run` needs, and no more: it builds neither the tests nor the
+# icons. dpkg-buildflags gives the build Debian's flags, as the package has
+# them.
 BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-liberation dpkg-dev
-# rsvg-convert draws the desktop entry's icons, which a full build makes.
+# rsvg-convert draws the desktop entry's icons, which a full build makes
+# (`make build`, `make test`, `make package`).
 ICON_PACKAGES := librsvg2-bin
 # setcap gives the built echo helper its capability for the network lab;
 # jq runs the JSON output's documented recipes.
@@ -42,14 +45,31 @@ deps:
 test-deps:
 	@scripts/ensure-packages $(TEST_PACKAGES)
 
-$(BUILD)/CMakeCache.txt: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(BUILD_FLAGS) $(CMAKE_FLAGS)
+# Stamps that only a configure that succeeded leaves (CMake writes its
+# cache before it can fail, so a cache is no sign of one): .configured for
+# any, .configured-tests for one with the tests and benchmarks, which
+# `make build`, `make test` and `make package` want. Running needs no test
+# framework, so `make run` configures without them; a build that has them
+# serves it as it is, and is neither configured nor built again for it.
+CONFIGURED = $(BUILD)/.configured
+CONFIGURED_TESTS = $(BUILD)/.configured-tests
+# $(1): the tests' and benchmarks' options, before BUILD_FLAGS, whose own
+# (test-asan's) win.
+configure = rm -f $(CONFIGURED) $(CONFIGURED_TESTS) && \
+  cmake -S . -B $(BUILD) $(1) $(BUILD_FLAGS) $(CMAKE_FLAGS) && touch $(CONFIGURED)
 
-build: deps $(BUILD)/CMakeCache.txt
+$(CONFIGURED) $(CONFIGURED_TESTS): export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+$(CONFIGURED):
+	$(call configure,-DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF)
+$(CONFIGURED_TESTS):
+	$(call configure,-DQUORVEX_TESTS=ON -DQUORVEX_BENCH=ON)
+	touch $@
+
+# Everything, the tests and the icons among it.
+build: test-deps $(CONFIGURED_TESTS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: deps $(BUILD)/CMakeCache.txt
+run: deps $(CONFIGURED)
 	cmake --build $(BUILD) -j $(JOBS) --target $(RUN_TARGETS)
 	$(BUILD)/src/app/quorvex
 
@@ -59,7 +79,7 @@ run-suite = cd $(1) && rm -f Testing/junit.xml && status=0 && \
   { ctest --output-on-failure --output-junit Testing/junit.xml || status=$$?; } && \
   $(CURDIR)/scripts/report-skipped Testing/junit.xml && exit $$status
 
-test: test-deps $(BUILD)/CMakeCache.txt
+test: test-deps $(CONFIGURED_TESTS)
 	cmake --build $(BUILD) -j $(JOBS)
 	$(call run-suite,$(BUILD))
 
@@ -88,21 +108,25 @@ test-tsan: test-deps
 # code to -Werror; a warning only clang gives does not stop the fuzzers.
 FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DQUORVEX_FUZZ=ON -DQUORVEX_BENCH=OFF -DQUORVEX_WERROR=OFF
-$(FUZZ_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=OFF $(CMAKE_FLAGS)
+# As for $(BUILD): a stamp that only a configure that succeeded leaves.
+FUZZ_CONFIGURED = $(FUZZ_BUILD)/.configured
+fuzz-configure = rm -f $(FUZZ_CONFIGURED) && \
+  cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) $(1) $(CMAKE_FLAGS) && touch $(FUZZ_CONFIGURED)
+$(FUZZ_CONFIGURED):
+	$(call fuzz-configure,-DQUORVEX_TESTS=OFF)
 
 # The suite under ASan and UBSan (clang) built into the fuzz build, which
 # then serves `make fuzz` too: CI's one sanitized build, in place of
 # test-asan's gcc build and a fuzz build of its own.
 test-fuzz-build: test-deps fuzz-deps
-	cmake -S . -B $(FUZZ_BUILD) $(FUZZ_FLAGS) -DQUORVEX_TESTS=ON $(CMAKE_FLAGS)
+	$(call fuzz-configure,-DQUORVEX_TESTS=ON)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	$(call run-suite,$(FUZZ_BUILD))
 
 fuzz-deps:
 	@scripts/ensure-packages $(FUZZ_PACKAGES)
 
-fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+fuzz: fuzz-deps $(FUZZ_CONFIGURED)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target quorvex_fuzzers
 	tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
@@ -120,7 +144,7 @@ bench: build
 package-deps:
 	@scripts/ensure-packages $(PACKAGE_PACKAGES)
 
-package: package-deps $(BUILD)/CMakeCache.txt
+package: package-deps $(CONFIGURED_TESTS)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack -G DEB
 

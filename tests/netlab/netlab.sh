@@ -393,6 +393,9 @@ finish() {
     local status=$?
     local n
     [ -n "$nobody_home" ] && rm -rf "$nobody_home"
+    # The capability is the lab's to give for the helper's run only: the
+    # build tree's helper does not keep it, however the run ends.
+    [ -n "$helper" ] && [ -f "$helper" ] && { setcap -r "$helper" 2>/dev/null || true; }
     [ -n "$stash" ] && rmdir "$stash" 2>/dev/null
     [ -n "${QUORVEX_LAB_SMALL_DISK:-}" ] && rmdir "$QUORVEX_LAB_SMALL_DISK" 2>/dev/null
     # Quietly: the shell would report the command it had to kill.
@@ -420,11 +423,14 @@ up() {
         teardown "$1"
         errors=$(printf '%s' "$errors" | tr '\n' ' ')
         case $errors in
-            # ip netns exec makes a mount namespace of its own and cannot.
+            # ip netns exec makes a mount namespace of its own and makes /
+            # a slave in it, which fails when / is not a mount point (a plain
+            # chroot) or mounts are not this root's to change (a container).
             *"mount --make-rslave"*)
-                unavailable "cannot build the lab: no mount namespace can be made here, so this is not a" \
-                    "real root (a chroot, or a container without CAP_SYS_ADMIN); run the tests as root on a" \
-                    "real system or a virtual machine, or in a privileged container ($errors)"
+                unavailable "cannot build the lab: ip netns exec cannot make / a slave mount here. In a" \
+                    "chroot, / is not a mount point: make it one with 'mount --rbind ROOT ROOT' before" \
+                    "'chroot ROOT' (in a mount namespace of its own: 'unshare --mount'). In a container," \
+                    "it needs CAP_SYS_ADMIN (a privileged one). ($errors)"
                 ;;
         esac
         unavailable "cannot build the lab: $errors"
