@@ -160,4 +160,4 @@ format-check:
 	if [ -n "$$unformatted" ]; then echo "Not formatted (make format):"; echo "$$unformatted"; exit 1; fi
 
 clean:
-	rm -rf build build-asan $(FUZZ_BUILD)
+	rm -rf build build-asan $(FUZZ_BUILD) $(TSAN_BUILD)
