@@ -13,12 +13,16 @@
 #include "platform/runtime_error.h"
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
+#include "runs/batch_output.h"
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
+#include "runs/ping_texts.h"
+#include "runs/timeout.h"
 
 #include <QCoreApplication>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -179,6 +183,8 @@ int batchRun(Console& console, const CommandLineRequest& request)
     runs::BatchTotals totals;
     {
         const platform::EndingNote interrupted([&](int, int dropped) {
+            console.ClearProgress();
+            runs::BatchOutput::InterruptAll();
             const std::optional<int> total = controls.Total();
             console.Say(
                 (total ? QStringLiteral("interrupted after %1 of %2").arg(controls.Done()).arg(plural(*total, "host"))
@@ -223,15 +229,32 @@ bool standardOutputWritten(Console& console)
 int manualPing(Console& console, const CommandLineRequest& request)
 {
     CommandLinePing controls(request);
+    const runs::RunStart start{.header = {.version = QStringLiteral("%1.%2.%3")
+                                                         .arg(platform::App().Major)
+                                                         .arg(platform::App().Minor)
+                                                         .arg(platform::App().Revision)
+                                                         .toLatin1(),
+                                          .started = QDateTime::currentDateTimeUtc(),
+                                          .timeoutMs = runs::TimeoutMilliseconds(controls.TimeoutText())}};
     const std::optional<std::int32_t> status = runs::ManualPing(controls);
-    if (!status)
-        return kFailed;  // Windows Sockets did not start; the message said so
     // The verdict names the host as given, which may hold a terminal's
     // commands; a file or a pipe gets its bytes as they are. JSON escapes
     // control characters itself.
     QByteArray line;
     if (request.json) {
-        runs::AppendJsonLine(controls.result, line);
+        runs::AppendJsonHeader(start.header, line);
+        if (status)
+            runs::AppendJsonLine(controls.result, line);
+        runs::AppendJsonEnd({.hosts = status ? 1 : 0,
+                             .answered = status == 0 ? 1 : 0,
+                             .elapsedUs = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                                         std::chrono::steady_clock::now() - start.clock)
+                                                                         .count()),
+                             .ending = status ? runs::RunEnding::Complete : runs::RunEnding::Failed,
+                             .error = status ? QByteArray() : platform::toAnsi(runs::kSocketsNotResponding)},
+                            line);
+    } else if (!status) {
+        return kFailed;  // Windows Sockets did not start; the message said so
     } else {
         line = platform::toAnsi(controls.verdict);
         if (platform::StandardOutputIsTerminal())
@@ -239,7 +262,7 @@ int manualPing(Console& console, const CommandLineRequest& request)
         line += '\n';
     }
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-    if (!standardOutputWritten(console))
+    if (!standardOutputWritten(console) || !status)
         return kFailed;
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }

@@ -15,10 +15,10 @@ cd "$work"
 cp "$here/sample.jsonl" out.jsonl
 mkdir textfile
 
-jq -j 'select(.status != 0) | "\(.host) - \(.status)   [ \(.status_text) ]\r\n"' out.jsonl >down.txt
-jq -rn '["line", "host", "address", "status", "rtt_ms"], (inputs | [.line, .host, .address, .status, .rtt_ms]) | @csv' out.jsonl >rtt.csv
+jq -j 'select(.type == "host" and .status != 0) | "\(.host) - \(.status)   [ \(.status_text) ]\r\n"' out.jsonl >down.txt
+jq -rn '["line", "host", "address", "status", "rtt_ms"], (inputs | select(.type == "host") | [.line, .host, .address, .status, .rtt_ms]) | @csv' out.jsonl >rtt.csv
 jq -rs 'def esc: gsub("\\\\"; "\\\\") | gsub("\""; "\\\"") | gsub("\n"; "\\n");
-  unique_by(.host) |
+  map(select(.type == "host")) | unique_by(.host) |
   "# TYPE quorvex_up gauge",
   (.[] | "quorvex_up{host=\"\(.host | esc)\"} \(if .status == 0 then 1 else 0 end)"),
   "# TYPE quorvex_rtt_seconds gauge",
