@@ -17,9 +17,11 @@
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
 #include "runs/ping_texts.h"
+#include "runs/prometheus_text.h"
 #include "runs/timeout.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -108,6 +111,11 @@ public:
     {
         return request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
     }
+    void Settled(const runs::HostResult& result) override
+    {
+        if (!request_.prometheus.isEmpty())
+            results.push_back(result);
+    }
     void BeforeOutputLine() override
     {
         if (sharesTerminal_)
@@ -126,6 +134,8 @@ public:
         const int total = total_;
         return total < 0 ? std::nullopt : std::optional<int>(total);
     }
+
+    std::vector<runs::HostResult> results;  // for --prometheus
 
 private:
     Console& console_;
@@ -177,9 +187,10 @@ QString outputLeft(const CommandLineBatch& controls, const CommandLineRequest& r
     return {};
 }
 
-int batchRun(Console& console, const CommandLineRequest& request)
+int batchRun(Console& console, const CommandLineRequest& request, std::vector<runs::HostResult>& results)
 {
     CommandLineBatch controls(console, request);
+    const auto handOver = qScopeGuard([&] { results = std::move(controls.results); });
     runs::BatchTotals totals;
     {
         const platform::EndingNote interrupted([&](int, int dropped) {
@@ -211,6 +222,67 @@ int batchRun(Console& console, const CommandLineRequest& request)
                         .arg(totals.didNotAnswer)
                         .arg(outputName(request.output)));
     return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
+}
+
+// A metrics file that is the list or the output would destroy the one or
+// be overwritten by the other.
+QString prometheusRefusal(const CommandLineRequest& request)
+{
+    if (request.prometheus.isEmpty() || request.prometheus == "-")
+        return {};
+    platform::Files& files = platform::use<platform::Files>();
+    const std::optional<platform::FileIdentity> metrics = files.identify(platform::decodeFileName(request.prometheus));
+    for (const QByteArray& other : {request.input, request.output})
+        if (metrics && other != "-" && files.identify(platform::decodeFileName(other)) == metrics)
+            return QStringLiteral("--prometheus names \"%1\", which is also the run's %2.")
+                .arg(platform::decodeFileName(request.prometheus),
+                     &other == &request.input ? QStringLiteral("list") : QStringLiteral("output"));
+    return {};
+}
+
+// The hosts' samples of the last run that did its work, from the file it
+// wrote, for a run that failed.
+QByteArray keptSamples(const QString& path)
+{
+    if (!platform::use<platform::Files>().identify(path))
+        return {};
+    platform::FileSystemObject files;
+    platform::TextStream stream = files.OpenTextFile(path);
+    QByteArrayList lines;
+    while (!stream.AtEndOfStream())
+        lines.append(stream.ReadLineBytes());
+    return runs::WithoutRunFamilies(lines);
+}
+
+// The metrics of a batch run, whatever its end but a signal: a failed run
+// keeps the hosts' samples, so that only its own success, time and
+// duration say that it failed. The exit status, 2 when they cannot be
+// written.
+int writePrometheus(Console& console, const CommandLineRequest& request, int status,
+                    const std::vector<runs::HostResult>& hosts, std::chrono::steady_clock::time_point started)
+{
+    const bool success = status != kFailed;
+    const bool toStandardOutput = request.prometheus == "-";
+    const QString path = platform::decodeFileName(request.prometheus);
+    try {
+        QByteArray text = success            ? runs::PrometheusHosts(hosts)
+                          : toStandardOutput ? QByteArray()
+                                             : keptSamples(path);
+        text += runs::PrometheusRunFamilies(
+            {.success = success,
+             .endedMs = QDateTime::currentMSecsSinceEpoch(),
+             .durationUs = static_cast<std::uint64_t>(
+                 std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count())});
+        platform::FileSystemObject files;
+        platform::TextStream stream = toStandardOutput ? files.CreateStandardOutput()
+                                                       : files.CreateReplacementTextFile(path);
+        stream.WriteBytes(text);
+        stream.Close();
+    } catch (const platform::RuntimeError& error) {
+        console.Say(platform::ErrorReportText(error));
+        return kFailed;
+    }
+    return status;
 }
 
 // Whether what went to standard output got there; a help text or a verdict
@@ -305,15 +377,24 @@ int RunCommandLine(int argc, char** argv)
     }
 
     QCoreApplication application(argc, argv);
+    if (const QString refusal = prometheusRefusal(request); !refusal.isEmpty()) {
+        console.Say(refusal);
+        return kFailed;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<runs::HostResult> results;
+    const auto withMetrics = [&](int status) {
+        return request.prometheus.isEmpty() ? status : writePrometheus(console, request, status, results, started);
+    };
     // Every echo would fail alike: a run would report every host as down.
     if (const QString why = platform::missingIcmpRightsAdvice(); !why.isEmpty()) {
         console.Say(why);
-        return kFailed;
+        return withMetrics(kFailed);
     }
     ConsoleMessageBox messages(console);
     try {
         if (request.action == CommandLineRequest::Action::Batch)
-            return batchRun(console, request);
+            return withMetrics(batchRun(console, request, results));
         return manualPing(console, request);
     } catch (const platform::RuntimeError& error) {
         console.Say(platform::ErrorReportText(error));
@@ -321,7 +402,7 @@ int RunCommandLine(int argc, char** argv)
         console.Say(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
     }
     console.ClearProgress();
-    return kFailed;
+    return withMetrics(kFailed);
 }
 
 std::optional<int> RunWithoutWindow(int argc, char** argv)

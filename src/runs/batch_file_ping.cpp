@@ -58,6 +58,7 @@ BatchTotals pingAll(BatchControls& controls, int parallel, platform::FileSystemO
     controls.SetProgressMax(static_cast<float>(counted));
 
     const auto settled = [&](const HostResult& result) {
+        controls.Settled(result);
         if (output->TakesLine(result))
             output->Hold(result);
     };

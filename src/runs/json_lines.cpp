@@ -8,12 +8,8 @@
 #include <cstdint>
 
 namespace runs {
-namespace {
 
-// The length of the well-formed UTF-8 character at p (end excluded), or 0:
-// no overlong forms, no surrogates, nothing past U+10FFFF, which are what
-// JSON parsers refuse.
-int utf8Length(const unsigned char* p, const unsigned char* end)
+int Utf8Length(const unsigned char* p, const unsigned char* end)
 {
     const unsigned char c = p[0];
     if (c < 0x80)
@@ -37,6 +33,8 @@ int utf8Length(const unsigned char* p, const unsigned char* end)
     }
     return 0;
 }
+
+namespace {
 
 // The bytes as a JSON string; false when a byte that is not UTF-8 was
 // written as U+FFFD.
@@ -72,7 +70,7 @@ bool appendString(QByteArrayView bytes, QByteArray& out)
             ++p;
             continue;
         }
-        const int length = utf8Length(p, end);
+        const int length = Utf8Length(p, end);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             exact = false;

@@ -46,6 +46,11 @@ struct RunEnd {
 };
 void AppendJsonEnd(const RunEnd& end, QByteArray& out);
 
+// The length of the well-formed UTF-8 character at p (end excluded), or 0:
+// no overlong forms, no surrogates, nothing past U+10FFFF, which are what
+// JSON parsers (and Prometheus') refuse.
+int Utf8Length(const unsigned char* p, const unsigned char* end);
+
 // Appends one host's object of the JSON Lines output, with its line feed, to out:
 //
 //   {"type":"host","line":3,"host":"a.lab","address":"192.0.2.1","status":11003,

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -359,6 +360,38 @@ TEST_F(LabCommandLine, JsonStreamEndsWithHowTheRunEnded)
                       QString::fromUtf8(c.error).replace("$D", dir.path()));
         }
     }
+}
+
+// The metrics file as Prometheus' own promtool and node_exporter's textfile
+// collector read it, on the lab's loopback; a run that fails (a list that
+// is missing) keeps the hosts' samples and says success 0.
+TEST_F(LabCommandLine, PrometheusFileIsReadByNodeExporterAndAFailedRunKeepsTheSamples)
+{
+    if (QStandardPaths::findExecutable("promtool").isEmpty() ||
+        QStandardPaths::findExecutable("prometheus-node-exporter").isEmpty()) {
+        ASSERT_NE(qgetenv("CI"), "true") << "promtool or prometheus-node-exporter is missing";
+        GTEST_SKIP() << "skip: promtool or prometheus-node-exporter is not installed";
+    }
+    const CommandLineRun result = run(QStringLiteral(R"(mkdir "$D/tf"; m="$D/tf/quorvex.prom"
+        "$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 8 --prometheus "$m" 2>/dev/null; echo "run $?"
+        promtool check metrics <"$m" && echo checked
+        "$Q" -i "$D/missing.txt" -o "$D/out.txt" --prometheus "$m" 2>/dev/null; echo "failed $?"
+        promtool check metrics <"$m" && echo checked; ls -A "$D/tf"
+        prometheus-node-exporter --web.listen-address=127.0.0.1:19100 --collector.disable-defaults \
+            --collector.textfile --collector.textfile.directory="$D/tf" 2>/dev/null & e=$!
+        for i in $(seq 100); do exec 3<>/dev/tcp/127.0.0.1/19100 && break; sleep 0.1; done 2>/dev/null
+        printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3; grep -E '^(quorvex_|node_textfile_scrape_error)' <&3
+        kill $e; wait $e)"));
+    const QByteArray& out = result.stdoutText;
+    EXPECT_TRUE(out.startsWith("run 1\nchecked\nfailed 2\nchecked\nquorvex.prom\n")) << out.toStdString();
+    for (const char* series :
+         {"node_textfile_scrape_error 0", "quorvex_last_run_success 0",
+          R"(quorvex_host_up{host="answering.lab",line="1"} 1)", R"(quorvex_host_up{host="silent.lab",line="2"} 0)",
+          R"(quorvex_host_status{host="looping.lab",line="8"} 11013)",
+          R"(quorvex_host_ttl{host="answering.lab",line="1"} 63)", "quorvex_hosts 14", "quorvex_hosts_down 11"})
+        EXPECT_TRUE(out.contains(QByteArray(series) + '\n')) << series << "\n" << out.toStdString();
+    EXPECT_TRUE(out.contains(R"(quorvex_host_rtt_seconds{host="answering.lab",line="1"} )"));
+    EXPECT_FALSE(out.contains(R"(quorvex_host_rtt_seconds{host="silent.lab")"));
 }
 
 // On a terminal: the host in progress shows while its echo waits, control
