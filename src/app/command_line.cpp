@@ -13,16 +13,23 @@
 #include "platform/runtime_error.h"
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
+#include "runs/batch_output.h"
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
+#include "runs/ping_texts.h"
+#include "runs/prometheus_text.h"
+#include "runs/timeout.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -104,6 +111,11 @@ public:
     {
         return request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
     }
+    void Settled(const runs::HostResult& result) override
+    {
+        if (!request_.prometheus.isEmpty())
+            results.push_back(result);
+    }
     void BeforeOutputLine() override
     {
         if (sharesTerminal_)
@@ -122,6 +134,8 @@ public:
         const int total = total_;
         return total < 0 ? std::nullopt : std::optional<int>(total);
     }
+
+    std::vector<runs::HostResult> results;  // for --prometheus
 
 private:
     Console& console_;
@@ -174,12 +188,15 @@ QString outputLeft(const CommandLineBatch& controls, const CommandLineRequest& r
     return {};
 }
 
-int batchRun(Console& console, const CommandLineRequest& request)
+int batchRun(Console& console, const CommandLineRequest& request, std::vector<runs::HostResult>& results)
 {
     CommandLineBatch controls(console, request);
+    const auto handOver = qScopeGuard([&] { results = std::move(controls.results); });
     runs::BatchTotals totals;
     {
         const platform::EndingNote interrupted([&](int, int dropped) {
+            console.ClearProgress();
+            runs::BatchOutput::InterruptAll();
             const std::optional<int> total = controls.Total();
             console.Say(
                 (total ? QStringLiteral("interrupted after %1 of %2").arg(controls.Done()).arg(plural(*total, "host"))
@@ -208,6 +225,67 @@ int batchRun(Console& console, const CommandLineRequest& request)
     return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
+// A metrics file that is the list or the output would destroy the one or
+// be overwritten by the other.
+QString prometheusRefusal(const CommandLineRequest& request)
+{
+    if (request.prometheus.isEmpty() || request.prometheus == "-")
+        return {};
+    platform::Files& files = platform::use<platform::Files>();
+    const std::optional<platform::FileIdentity> metrics = files.identify(platform::decodeFileName(request.prometheus));
+    for (const QByteArray& other : {request.input, request.output})
+        if (metrics && other != "-" && files.identify(platform::decodeFileName(other)) == metrics)
+            return QStringLiteral("--prometheus names \"%1\", which is also the run's %2.")
+                .arg(platform::decodeFileName(request.prometheus),
+                     &other == &request.input ? QStringLiteral("list") : QStringLiteral("output"));
+    return {};
+}
+
+// The hosts' samples of the last run that did its work, from the file it
+// wrote, for a run that failed.
+QByteArray keptSamples(const QString& path)
+{
+    if (!platform::use<platform::Files>().identify(path))
+        return {};
+    platform::FileSystemObject files;
+    platform::TextStream stream = files.OpenTextFile(path);
+    QByteArrayList lines;
+    while (!stream.AtEndOfStream())
+        lines.append(stream.ReadLineBytes());
+    return runs::WithoutRunFamilies(lines);
+}
+
+// The metrics of a batch run, whatever its end but a signal: a failed run
+// keeps the hosts' samples, so that only its own success, time and
+// duration say that it failed. The exit status, 2 when they cannot be
+// written.
+int writePrometheus(Console& console, const CommandLineRequest& request, int status,
+                    const std::vector<runs::HostResult>& hosts, std::chrono::steady_clock::time_point started)
+{
+    const bool success = status != kFailed;
+    const bool toStandardOutput = request.prometheus == "-";
+    const QString path = platform::decodeFileName(request.prometheus);
+    try {
+        QByteArray text = success            ? runs::PrometheusHosts(hosts)
+                          : toStandardOutput ? QByteArray()
+                                             : keptSamples(path);
+        text += runs::PrometheusRunFamilies(
+            {.success = success,
+             .endedMs = QDateTime::currentMSecsSinceEpoch(),
+             .durationUs = static_cast<std::uint64_t>(
+                 std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count())});
+        platform::FileSystemObject files;
+        platform::TextStream stream = toStandardOutput ? files.CreateStandardOutput()
+                                                       : files.CreateReplacementTextFile(path);
+        stream.WriteBytes(text);
+        stream.Close();
+    } catch (const platform::RuntimeError& error) {
+        console.Say(platform::ErrorReportText(error));
+        return kFailed;
+    }
+    return status;
+}
+
 // Whether what went to standard output got there; a help text or a verdict
 // lost on a full disk is a failure like any other.
 bool standardOutputWritten(Console& console)
@@ -224,15 +302,32 @@ bool standardOutputWritten(Console& console)
 int manualPing(Console& console, const CommandLineRequest& request)
 {
     CommandLinePing controls(request);
+    const runs::RunStart start{.header = {.version = QStringLiteral("%1.%2.%3")
+                                                         .arg(platform::App().Major)
+                                                         .arg(platform::App().Minor)
+                                                         .arg(platform::App().Revision)
+                                                         .toLatin1(),
+                                          .started = QDateTime::currentDateTimeUtc(),
+                                          .timeoutMs = runs::TimeoutMilliseconds(controls.TimeoutText())}};
     const std::optional<std::int32_t> status = runs::ManualPing(controls);
-    if (!status)
-        return kFailed;  // Windows Sockets did not start; the message said so
     // The verdict names the host as given, which may hold a terminal's
     // commands; a file or a pipe gets its bytes as they are. JSON escapes
     // control characters itself.
     QByteArray line;
     if (request.json) {
-        runs::AppendJsonLine(controls.result, line);
+        runs::AppendJsonHeader(start.header, line);
+        if (status)
+            runs::AppendJsonLine(controls.result, line);
+        runs::AppendJsonEnd({.hosts = status ? 1 : 0,
+                             .answered = status == 0 ? 1 : 0,
+                             .elapsedUs = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                                         std::chrono::steady_clock::now() - start.clock)
+                                                                         .count()),
+                             .ending = status ? runs::RunEnding::Complete : runs::RunEnding::Failed,
+                             .error = status ? QByteArray() : platform::toAnsi(runs::kSocketsNotResponding)},
+                            line);
+    } else if (!status) {
+        return kFailed;  // Windows Sockets did not start; the message said so
     } else {
         line = platform::toAnsi(controls.verdict);
         if (platform::StandardOutputIsTerminal())
@@ -240,7 +335,7 @@ int manualPing(Console& console, const CommandLineRequest& request)
         line += '\n';
     }
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-    if (!standardOutputWritten(console))
+    if (!standardOutputWritten(console) || !status)
         return kFailed;
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }
@@ -283,15 +378,24 @@ int RunCommandLine(int argc, char** argv)
     }
 
     QCoreApplication application(argc, argv);
+    if (const QString refusal = prometheusRefusal(request); !refusal.isEmpty()) {
+        console.Say(refusal);
+        return kFailed;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<runs::HostResult> results;
+    const auto withMetrics = [&](int status) {
+        return request.prometheus.isEmpty() ? status : writePrometheus(console, request, status, results, started);
+    };
     // Every echo would fail alike: a run would report every host as down.
     if (const QString why = platform::missingIcmpRightsAdvice(); !why.isEmpty()) {
         console.Say(why);
-        return kFailed;
+        return withMetrics(kFailed);
     }
     ConsoleMessageBox messages(console);
     try {
         if (request.action == CommandLineRequest::Action::Batch)
-            return batchRun(console, request);
+            return withMetrics(batchRun(console, request, results));
         return manualPing(console, request);
     } catch (const platform::RuntimeError& error) {
         console.Say(platform::ErrorReportText(error));
@@ -299,7 +403,7 @@ int RunCommandLine(int argc, char** argv)
         console.Say(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
     }
     console.ClearProgress();
-    return kFailed;
+    return withMetrics(kFailed);
 }
 
 std::optional<int> RunWithoutWindow(int argc, char** argv)

@@ -31,6 +31,7 @@ const Option kOptions[] = {
     {'P', "parallel", &Request::parallel},
     {'r', "retries", &Request::retries},
     {0, "ping", &Request::host},
+    {0, "prometheus", &Request::prometheus},
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
     {'v', "version", nullptr, Request::Action::Version},
@@ -43,7 +44,7 @@ const Option kOptions[] = {
 bool batchOnly(const Option& option)
 {
     return option.value == &Request::parallel || option.value == &Request::retries ||
-           option.flag == &Request::keepPartial;
+           option.value == &Request::prometheus || option.flag == &Request::keepPartial;
 }
 
 const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
@@ -164,6 +165,8 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
                           .arg(shown(request.retries)));
     if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
         return refuse(*refusal);
+    if (!request.prometheus.isEmpty() && request.prometheus == request.output)
+        return refuse(QStringLiteral("--prometheus and --output name the same file, \"%1\".").arg(shown(request.output)));
     return parsed;
 }
 
@@ -171,7 +174,7 @@ QString CommandLineHelp()
 {
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
-        "                [--json] [--keep-partial]\n"
+        "                [--json] [--keep-partial] [--prometheus FILE]\n"
         "       quorvex --ping HOST [--timeout MS] [--json]\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
@@ -182,10 +185,14 @@ QString CommandLineHelp()
         "                      run is done; - writes standard output\n"
         "      --keep-partial  a run cut short (a signal, an error) leaves its lines\n"
         "                      in FILE rather than the old FILE as it was\n"
+        "      --prometheus FILE  also write the run's metrics into FILE, for\n"
+        "                      node_exporter's textfile collector; a run that fails\n"
+        "                      keeps the hosts' samples and sets quorvex_last_run_success 0\n"
         "      --ping HOST     ping HOST once and print the verdict\n"
-        "      --json          write one JSON object a line instead, for every host\n"
-        "                      (line, host, host_bytes when not UTF-8, address, status,\n"
-        "                      status_text, rtt_ms, ttl, router)\n"
+        "      --json          write one JSON object a line instead: a header (type run),\n"
+        "                      one for every host (type host: line, host, host_bytes\n"
+        "                      when not UTF-8, address, status, status_text, rtt_ms,\n"
+        "                      ttl, router) and a trailer (type end: how the run ended)\n"
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
         "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
         "                      the output is the same, in the same order\n"

@@ -18,6 +18,7 @@ struct CommandLineRequest {
     QByteArray timeout = "500";
     QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
     QByteArray retries = "0";   // more echoes for a host that timed out, checked to be 0 to kMostRetries
+    QByteArray prometheus;      // a textfile of the run's metrics; empty: none
     bool json = false;          // one JSON object a line, for every host
     // The lines of a run cut short go to the output file all the same,
     // rather than leave the last file as it was.
@@ -36,7 +37,8 @@ struct ParsedCommandLine {
 // runs at once, a timeout that the runs would refuse (said in the
 // command line's words, not the window's), a number of echoes in flight
 // that is not a whole number from 1 to 1024, a number of retries that is
-// not one from 0 to 10, or an option of the batch run given to --ping. No
+// not one from 0 to 10, an option of the batch run given to --ping, or
+// --prometheus naming the output (or both standard output). No
 // side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 

@@ -1,5 +1,7 @@
 #include "runs/batch_file_ping.h"
 
+#include "platform/app.h"
+#include "platform/error_report.h"
 #include "platform/files/file_system_object.h"
 #include "platform/msgbox.h"
 #include "platform/net/network.h"
@@ -14,25 +16,49 @@
 #include <optional>
 
 namespace runs {
-BatchTotals BatchFilePing(BatchControls& controls, int parallel)
+
+namespace {
+
+// For a JSON stream's header; taken before the list is read, so that the
+// trailer's elapsed time is the whole run's.
+RunStart startOf(BatchControls& controls, int parallel)
 {
-    controls.SetStatusText(QStringLiteral("Running ping sequence..."));
-    controls.SetProgressValue(0.0f);
-    platform::FileSystemObject fileSystem;
-    HostList hosts(fileSystem, controls.InputFile());
-    std::optional<BatchOutput> output;
+    RunStart start;
+    if (controls.Format() != OutputFormat::JsonLines)
+        return start;
+    const platform::Application& app = platform::App();
+    start.header = {.version = QStringLiteral("%1.%2.%3").arg(app.Major).arg(app.Minor).arg(app.Revision).toLatin1(),
+                    .started = QDateTime::currentDateTimeUtc(),
+                    .timeoutMs = TimeoutMilliseconds(controls.TimeoutText()),
+                    .retries = controls.Retries(),
+                    .parallel = parallel};
+    return start;
+}
+
+// The JSON trailer is a line of the output like any other.
+void closeOutput(BatchControls& controls, BatchOutput& output)
+{
+    controls.BeforeOutputLine();
+    output.Close();
+    controls.AfterOutputLine();
+}
+
+BatchTotals pingAll(BatchControls& controls, int parallel, platform::FileSystemObject& fileSystem, HostList& hosts,
+                    std::optional<BatchOutput>& output, const RunStart& start)
+{
     if (!controls.ListBeforeOutput())
-        output.emplace(fileSystem, controls.OutputFile(), controls.Format());
+        output.emplace(fileSystem, controls.OutputFile(), controls.Format(), start);
 
     const std::int16_t counted = hosts.Count(controls.ListBeforeOutput());
     if (hosts.cutShort())
         controls.ListCutShort(*hosts.cutShort());
     if (!output)
-        output.emplace(fileSystem, controls.OutputFile(), controls.Format());
+        output.emplace(fileSystem, controls.OutputFile(), controls.Format(), start);
     hosts.StartPingPass();
     controls.SetProgressMax(static_cast<float>(counted));
 
     const auto settled = [&](const HostResult& result) {
+        controls.Settled(result);
         if (output->TakesLine(result))
             output->Hold(result);
     };
@@ -57,7 +83,7 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
                                            .retries = controls.Retries()},
                                           parallel);
         hosts.Close();
-        output->Close();
+        closeOutput(controls, *output);
         totals.didNotAnswer = output->DidNotAnswer();
         return totals;
     }
@@ -84,9 +110,32 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
         ++totals.pinged;
     }
     hosts.Close();
-    output->Close();
+    closeOutput(controls, *output);
     totals.didNotAnswer = output->DidNotAnswer();
     return totals;
+}
+
+}  // namespace
+
+BatchTotals BatchFilePing(BatchControls& controls, int parallel)
+{
+    controls.SetStatusText(QStringLiteral("Running ping sequence..."));
+    controls.SetProgressValue(0.0f);
+    const RunStart start = startOf(controls, parallel);
+    platform::FileSystemObject fileSystem;
+    HostList hosts(fileSystem, controls.InputFile());
+    std::optional<BatchOutput> output;
+    try {
+        return pingAll(controls, parallel, fileSystem, hosts, output, start);
+    } catch (const platform::RuntimeError& error) {
+        if (output)
+            output->Fail(platform::ErrorReportText(error));
+        throw;
+    } catch (const std::exception& error) {
+        if (output)
+            output->Fail(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
+        throw;
+    }
 }
 
 }  // namespace runs

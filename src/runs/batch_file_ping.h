@@ -38,6 +38,9 @@ public:
     virtual OutputFormat Format() { return OutputFormat::Text; }
     // Around each line of the output: a progress line on the same terminal
     // steps aside for it.
+    // Every host's result, in list order, for what the command line writes
+    // besides the output.
+    virtual void Settled(const HostResult& result) { (void)result; }
     virtual void BeforeOutputLine() {}
     virtual void AfterOutputLine() {}
 };

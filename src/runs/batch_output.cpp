@@ -1,30 +1,77 @@
 #include "runs/batch_output.h"
 
+#include "platform/files/file_name.h"
+#include "platform/runtime_error.h"
 #include "probe/echo_status_text.h"
-#include "runs/json_lines.h"
+
+#include <vector>
 
 namespace runs {
+namespace {
 
-BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format)
+// The JSON outputs open in this process, for a signal that ends it.
+struct Open {
+    std::mutex mutex;
+    std::vector<BatchOutput*> outputs;
+};
+
+Open& open()
+{
+    static Open all;
+    return all;
+}
+
+}  // namespace
+
+BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format,
+                         const RunStart& start)
     : stream_(output.standardStream    ? files.CreateStandardOutput()
               : output.replaceWhenDone ? files.CreateReplacementTextFile(output.path)
                                        : files.CreateTextFile(output.path, true)),
-      json_(format == OutputFormat::JsonLines)
+      json_(format == OutputFormat::JsonLines),
+      started_(start.clock)
 {
+    if (!json_)
+        return;
+    QByteArray line;
+    AppendJsonHeader(start.header, line);
+    stream_.WriteBytes(line);
+    const std::lock_guard lock(open().mutex);
+    open().outputs.push_back(this);
+}
+
+BatchOutput::~BatchOutput()
+{
+    const std::lock_guard lock(open().mutex);
+    std::erase(open().outputs, this);
 }
 
 void BatchOutput::Hold(const HostResult& result)
 {
+    const std::lock_guard lock(writing_);
+    if (ended_)
+        return;
     if (result.status != 0)
         ++didNotAnswer_;
-    if (json_)
+    if (json_) {
         AppendJsonLine(result, held_);
-    else if (result.status != 0)
+        ++hosts_;
+    } else if (result.status != 0) {
         heldText_.append(result.host + QStringLiteral(" - ") + EchoStatusText(result.status));
+    }
+}
+
+bool BatchOutput::Holding() const
+{
+    const std::lock_guard lock(writing_);
+    return !held_.isEmpty() || !heldText_.isEmpty();
 }
 
 void BatchOutput::Flush()
 {
+    const std::lock_guard lock(writing_);
+    if (ended_)
+        return;
     for (const QString& line : heldText_)
         stream_.WriteLine(line);
     heldText_.clear();
@@ -34,6 +81,58 @@ void BatchOutput::Flush()
     }
 }
 
-void BatchOutput::Close() { stream_.Close(); }
+void BatchOutput::endLocked(RunEnding ending, const QString& error)
+{
+    ended_ = true;
+    if (!json_)
+        return;
+    AppendJsonEnd(
+        {.hosts = hosts_,
+         .answered = hosts_ - didNotAnswer_,
+         .elapsedUs = static_cast<std::uint64_t>(
+             std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started_).count()),
+         .ending = ending,
+         .error = platform::encodeFileName(error)},
+        held_);
+    stream_.WriteBytes(held_);
+    held_.clear();
+}
+
+void BatchOutput::Close()
+{
+    {
+        const std::lock_guard lock(writing_);
+        if (!ended_)
+            endLocked(RunEnding::Complete, {});
+    }
+    stream_.Close();
+}
+
+void BatchOutput::Fail(const QString& error)
+{
+    const std::lock_guard lock(writing_);
+    if (ended_)
+        return;
+    try {
+        endLocked(RunEnding::Failed, error);
+    } catch (const platform::RuntimeError&) {
+        // The error that ends the run is likely this one again.
+    }
+}
+
+void BatchOutput::InterruptAll()
+{
+    const std::lock_guard lock(open().mutex);
+    for (BatchOutput* output : open().outputs) {
+        std::unique_lock writing(output->writing_, std::chrono::seconds(1));
+        if (!writing.owns_lock() || output->ended_)
+            continue;
+        try {
+            output->endLocked(RunEnding::Interrupted, {});
+        } catch (const platform::RuntimeError&) {
+            // Without a trailer the stream still reads as cut.
+        }
+    }
+}
 
 }  // namespace runs

@@ -4,16 +4,27 @@
 #include "platform/files/text_stream.h"
 #include "runs/batch_file.h"
 #include "runs/host_result.h"
+#include "runs/json_lines.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <mutex>
+
 namespace runs {
 
 enum class OutputFormat {
     Text,       // a line for each host that did not answer: the host, " - " and the status text
-    JsonLines,  // an object for every host (json_lines.h)
+    JsonLines,  // a header, an object for every host, a trailer (json_lines.h)
+};
+
+// When and how the run began, for the JSON header and the trailer's
+// elapsed time.
+struct RunStart {
+    RunHeader header;
+    std::chrono::steady_clock::time_point clock = std::chrono::steady_clock::now();
 };
 
 // The output of a batch run: created (a file of that name is replaced)
@@ -22,27 +33,52 @@ enum class OutputFormat {
 // held until Flush(), which the runs call once the hosts that settled
 // together are all held: on the disk before the next echo, and for a list
 // of answering hosts in JSON one write for many lines rather than one each.
+//
+// JSON Lines begin with the header, written at once, and end with the
+// trailer: "complete" at Close(), "failed" at Fail(), and "interrupted"
+// from the thread that takes an ending signal (InterruptAll).
 class BatchOutput {
 public:
-    BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format = OutputFormat::Text);
+    BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format = OutputFormat::Text,
+                const RunStart& start = {});
+    ~BatchOutput();
+    BatchOutput(const BatchOutput&) = delete;
+    BatchOutput& operator=(const BatchOutput&) = delete;
 
     // Whether the host gets a line: in the text, only a host that did not
     // answer.
     bool TakesLine(const HostResult& result) const { return json_ || result.status != 0; }
     void Hold(const HostResult& result);
-    bool Holding() const { return !held_.isEmpty() || !heldText_.isEmpty(); }
+    bool Holding() const;
     void Flush();
     // The hosts that did not answer, which the file cannot tell when it is
     // a device or a pipe.
     int DidNotAnswer() const { return didNotAnswer_; }
     const QString& Name() const { return stream_.Path(); }
     void Close();
+    // The run ends with this error: the trailer says so, if it still can
+    // be written. The output is not closed, so a replacement is dropped.
+    void Fail(const QString& error);
+
+    // For a signal that ends the process: every JSON output still open
+    // gets the lines it holds and the "interrupted" trailer, unless a line
+    // of the run's is being written for longer than a moment (a pipe that
+    // nobody reads), and takes no line after it.
+    static void InterruptAll();
 
 private:
+    void endLocked(RunEnding ending, const QString& error);
+
     platform::TextStream stream_;
     bool json_;
+    std::chrono::steady_clock::time_point started_;
+    // Taken around every change to what is held and every write, by the
+    // run's thread and by the one that takes ending signals.
+    mutable std::timed_mutex writing_;
+    bool ended_ = false;
     QByteArray held_;  // JSON lines; its room is kept, so that a line costs no allocation
     QStringList heldText_;
+    int hosts_ = 0;
     int didNotAnswer_ = 0;
 };
 

@@ -8,12 +8,8 @@
 #include <cstdint>
 
 namespace runs {
-namespace {
 
-// The length of the well-formed UTF-8 character at p (end excluded), or 0:
-// no overlong forms, no surrogates, nothing past U+10FFFF, which are what
-// JSON parsers refuse.
-int utf8Length(const unsigned char* p, const unsigned char* end)
+int Utf8Length(const unsigned char* p, const unsigned char* end)
 {
     const unsigned char c = p[0];
     if (c < 0x80)
@@ -37,6 +33,8 @@ int utf8Length(const unsigned char* p, const unsigned char* end)
     }
     return 0;
 }
+
+namespace {
 
 // The bytes as a JSON string; false when a byte that is not UTF-8 was
 // written as U+FFFD.
@@ -72,7 +70,7 @@ bool appendString(QByteArrayView bytes, QByteArray& out)
             ++p;
             continue;
         }
-        const int length = utf8Length(p, end);
+        const int length = Utf8Length(p, end);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             exact = false;
@@ -104,11 +102,57 @@ void appendNumber(std::integral auto value, QByteArray& out)
     out.append(digits, end - digits);
 }
 
+// Milliseconds with microsecond resolution, as "0.085".
+void appendMilliseconds(std::uint64_t us, QByteArray& out)
+{
+    appendNumber(us / 1000, out);
+    const auto fraction = static_cast<unsigned>(us % 1000);
+    const char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
+                              static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+    out.append(decimals, 4);
+}
+
 }  // namespace
+
+void AppendJsonHeader(const RunHeader& header, QByteArray& out)
+{
+    out += "{\"type\":\"run\",\"format\":";
+    appendNumber(kJsonFormat, out);
+    out += ",\"version\":";
+    appendString(header.version, out);
+    out += ",\"started\":";
+    appendString(header.started.toUTC().toString(Qt::ISODateWithMs).toLatin1(), out);
+    out += ",\"options\":{\"timeout_ms\":";
+    appendNumber(header.timeoutMs, out);
+    out += ",\"retries\":";
+    appendNumber(header.retries, out);
+    out += ",\"parallel\":";
+    appendNumber(header.parallel, out);
+    out += "}}\n";
+}
+
+void AppendJsonEnd(const RunEnd& end, QByteArray& out)
+{
+    out += "{\"type\":\"end\",\"hosts\":";
+    appendNumber(end.hosts, out);
+    out += ",\"answered\":";
+    appendNumber(end.answered, out);
+    out += ",\"elapsed_ms\":";
+    appendMilliseconds(end.elapsedUs, out);
+    out += ",\"ended\":";
+    out += end.ending == RunEnding::Complete      ? "\"complete\""
+           : end.ending == RunEnding::Interrupted ? "\"interrupted\""
+                                                  : "\"failed\"";
+    if (end.ending == RunEnding::Failed) {
+        out += ",\"error\":";
+        appendString(end.error, out);
+    }
+    out += "}\n";
+}
 
 void AppendJsonLine(const HostResult& result, QByteArray& out)
 {
-    out += "{\"line\":";
+    out += "{\"type\":\"host\",\"line\":";
     if (result.line > 0)
         appendNumber(result.line, out);
     else
@@ -127,15 +171,10 @@ void AppendJsonLine(const HostResult& result, QByteArray& out)
     const QLatin1StringView message = EchoStatusMessage(result.status);
     appendString(QByteArrayView(message.data(), message.size()), out);
     out += ",\"rtt_ms\":";
-    if (result.roundTripUs) {
-        appendNumber(*result.roundTripUs / 1000, out);
-        const auto fraction = static_cast<unsigned>(*result.roundTripUs % 1000);
-        const char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
-                                  static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
-        out.append(decimals, 4);
-    } else {
+    if (result.roundTripUs)
+        appendMilliseconds(*result.roundTripUs, out);
+    else
         out += "null";
-    }
     out += ",\"ttl\":";
     if (result.ttl)
         appendNumber(*result.ttl, out);

@@ -3,12 +3,57 @@
 #include "runs/host_result.h"
 
 #include <QByteArray>
+#include <QDateTime>
+
+#include <cstdint>
 
 namespace runs {
 
-// Appends one object of the JSON Lines output, with its line feed, to out:
+// A JSON stream is a header, an object for each host and a trailer, each
+// with its "type" first. A reader that finds no trailer knows that the run
+// was cut; one that meets a field or a type it does not know skips it, so
+// that this number changes only for a change that would mislead an old
+// reader.
+inline constexpr int kJsonFormat = 1;
+
+// The first object: what ran, when, and the options that change results.
 //
-//   {"line":3,"host":"a.lab","address":"192.0.2.1","status":11003,
+//   {"type":"run","format":1,"version":"1.2.0","started":"2026-12-08T23:24:54.120Z",
+//    "options":{"timeout_ms":200,"retries":0,"parallel":8}}
+struct RunHeader {
+    QByteArray version;
+    QDateTime started;
+    std::int32_t timeoutMs = 0;
+    int retries = 0;
+    int parallel = 1;
+};
+void AppendJsonHeader(const RunHeader& header, QByteArray& out);
+
+// The last object: how many host objects came before it, how many of
+// those answered, the time since the run started, and how it ended:
+//
+//   {"type":"end","hosts":14,"answered":3,"elapsed_ms":412.018,"ended":"complete"}
+//
+// "failed" adds "error", the error's text as stderr has it (bytes that are
+// not UTF-8 as U+FFFD).
+enum class RunEnding { Complete, Interrupted, Failed };
+struct RunEnd {
+    int hosts = 0;
+    int answered = 0;
+    std::uint64_t elapsedUs = 0;
+    RunEnding ending = RunEnding::Complete;
+    QByteArray error;
+};
+void AppendJsonEnd(const RunEnd& end, QByteArray& out);
+
+// The length of the well-formed UTF-8 character at p (end excluded), or 0:
+// no overlong forms, no surrogates, nothing past U+10FFFF, which are what
+// JSON parsers (and Prometheus') refuse.
+int Utf8Length(const unsigned char* p, const unsigned char* end);
+
+// Appends one host's object of the JSON Lines output, with its line feed, to out:
+//
+//   {"type":"host","line":3,"host":"a.lab","address":"192.0.2.1","status":11003,
 //    "status_text":"ip dest host unreachable","rtt_ms":null,"ttl":null,
 //    "router":"198.51.100.1"}
 //

@@ -18,6 +18,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         QByteArray parallel = "1";
         QByteArray retries = "0";
         bool json = false;
+        QByteArray prometheus = "";
     } cases[] = {
         {{"--json", "-i", "in", "-o", "-"}, Action::Batch, "in", "-", "", "500", "", "1", "0", true},
         {{"-i", "in", "-o", "out", "-P", "1024"}, Action::Batch, "in", "out", "", "500", "", "1024"},
@@ -44,6 +45,10 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"-i", "in", "--ping", "h"}, {}, {}, {}, {}, {}, "give --input FILE"},
         {{"--ping", "h", "-P8"}, {}, {}, {}, {}, {}, "--parallel is for a batch run"},
         {{"--keep-partial", "--ping", "h"}, {}, {}, {}, {}, {}, "--keep-partial is for a batch run"},
+        {{"--ping", "h", "--prometheus", "m"}, {}, {}, {}, {}, {}, "--prometheus is for a batch run"},
+        {{"-i", "in", "-o", "-", "--prometheus=-"}, {}, {}, {}, {}, {}, "--prometheus and --output name the same file"},
+        {{"-i", "in", "-o", "m", "--prometheus", "m"}, {}, {}, {}, {}, {}, "--prometheus and --output name"},
+        {{"-i", "in", "-o", "out", "--prometheus", "m\xfe"}, Action::Batch, "in", "out", "", "500", "", "1", "0", false, "m\xfe"},
         {{"-i", "in", "-o", "out", "-i", "in"}, {}, {}, {}, {}, {}, "-i is given twice."},
         {{"-i", "in", "-o"}, {}, {}, {}, {}, {}, "-o needs a value."},
         {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},
@@ -72,6 +77,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.parallel, c.parallel) << arguments;
         EXPECT_EQ(parsed.request.retries, c.retries) << arguments;
         EXPECT_EQ(parsed.request.json, c.json) << arguments;
+        EXPECT_EQ(parsed.request.prometheus, c.prometheus) << arguments;
     }
 }
 

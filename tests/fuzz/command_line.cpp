@@ -78,9 +78,10 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {&Request::input, 'i', "input", {}},        {&Request::output, 'o', "output", {}},
-    {&Request::timeout, 't', "timeout", "500"}, {&Request::host, 0, "ping", {}},
-    {&Request::parallel, 'P', "parallel", "1"}, {&Request::retries, 'r', "retries", "0"},
+    {&Request::input, 'i', "input", {}},         {&Request::output, 'o', "output", {}},
+    {&Request::timeout, 't', "timeout", "500"},  {&Request::host, 0, "ping", {}},
+    {&Request::parallel, 'P', "parallel", "1"},  {&Request::retries, 'r', "retries", "0"},
+    {&Request::prometheus, 0, "prometheus", {}},
 };
 
 // The value came whole from one argument: the one after the option, or the
@@ -110,7 +111,7 @@ bool sameRequest(const Request& a, const Request& b)
 {
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
            a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries && a.json == b.json &&
-           a.keepPartial == b.keepPartial;
+           a.keepPartial == b.keepPartial && a.prometheus == b.prometheus;
 }
 
 }  // namespace
@@ -148,10 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
                                                          : request.host.isEmpty());
     // --ping refuses what only a batch run uses rather than ignore it.
     FUZZ_REQUIRE(request.action != Request::Action::Ping ||
-                 (request.parallel == Request().parallel && request.retries == Request().retries && !request.keepPartial));
+                 (request.parallel == Request().parallel && request.retries == Request().retries &&
+                  !request.keepPartial && request.prometheus.isEmpty()));
+    // The metrics never overwrite the output.
+    FUZZ_REQUIRE(request.prometheus.isEmpty() || request.prometheus != request.output);
     // The runs open each file by the name the parser kept, and resolve the
     // host as single-byte text: each must come back as the very bytes given.
-    for (const QByteArray& name : {request.input, request.output})
+    for (const QByteArray& name : {request.input, request.output, request.prometheus})
         FUZZ_REQUIRE(platform::encodeFileName(platform::decodeFileName(name)) == name);
     FUZZ_REQUIRE(platform::toAnsi(platform::fromAnsi(request.host)) == request.host);
     // The run reads the timeout only once the output is replaced: it must

@@ -1,6 +1,8 @@
 // The JSON Lines writer over any host name as the list hands its bytes to
 // the run: one line that parses and gives the bytes back, from "host" when
-// they are UTF-8 and from "host_bytes" only when they are not.
+// they are UTF-8 and from "host_bytes" only when they are not; and the
+// same bytes as a failed run's error, a trailer that parses and keeps them
+// when they are UTF-8.
 
 #include "platform/ansi.h"
 #include "require.h"
@@ -25,5 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_REQUIRE(host == (asBytes ? QByteArray::fromBase64(object["host_bytes"].toString().toLatin1(),
                                                            QByteArray::AbortOnBase64DecodingErrors)
                                   : object["host"].toString().toUtf8()));
+
+    QByteArray trailer;
+    runs::AppendJsonEnd({.ending = runs::RunEnding::Failed, .error = host}, trailer);
+    FUZZ_REQUIRE(trailer.endsWith('\n') && trailer.count('\n') == 1);
+    const QJsonObject end = QJsonDocument::fromJson(trailer, &error).object();
+    FUZZ_REQUIRE(error.error == QJsonParseError::NoError);
+    FUZZ_REQUIRE(end["type"] == "end" && end["ended"] == "failed");
+    FUZZ_REQUIRE(asBytes || end["error"].toString().toUtf8() == host);
     return 0;
 }

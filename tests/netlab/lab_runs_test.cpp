@@ -13,10 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -264,27 +266,136 @@ QList<QJsonObject> withRoundTripsChecked(const QByteArray& output, double timeou
     return objects;
 }
 
+// The host objects of a stream between its header, which names the
+// options, and the trailer, which counts them and says how the run ended.
+QList<QJsonObject> framedHosts(const QByteArray& output, const QJsonObject& options, const char* ended)
+{
+    QList<QByteArray> lines = output.trimmed().split('\n');
+    const QJsonObject header = QJsonDocument::fromJson(lines.takeFirst()).object();
+    EXPECT_EQ(header["type"], "run");
+    EXPECT_EQ(header["format"], 1);
+    EXPECT_EQ(header["options"], options);
+    const QJsonObject trailer = QJsonDocument::fromJson(*ended ? lines.takeLast() : "{}").object();
+    QList<QJsonObject> hosts;
+    for (const QByteArray& line : lines)
+        hosts.append(QJsonDocument::fromJson(line).object());
+    EXPECT_EQ(trailer["ended"].toString(*ended ? "(none)" : ""), ended) << output.toStdString();
+    if (*ended) {
+        EXPECT_EQ(trailer["hosts"], hosts.size());
+        EXPECT_EQ(trailer["answered"], std::count_if(hosts.begin(), hosts.end(),
+                                                     [](const QJsonObject& host) { return host["status"] == 0; }));
+        EXPECT_GT(trailer["elapsed_ms"].toDouble(), 0);
+    }
+    for (const QJsonObject& host : hosts)
+        EXPECT_EQ(host["type"], "host");
+    return hosts;
+}
+
+QJsonObject options(int timeoutMs, int retries, int parallel)
+{
+    return {{"timeout_ms", timeoutMs}, {"retries", retries}, {"parallel", parallel}};
+}
+
 // The same objects whatever the echoes in flight, into a file or down a
 // pipe; the exit status and stderr as without --json.
 TEST_F(LabCommandLine, JsonGivesEveryHostTheSameObjectWhateverTheEchoesInFlight)
 {
     const QList<QJsonObject> expected =
         withRoundTripsChecked(contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.jsonl")), 1);
-    for (const char* command : {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)",
-                                R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)",
-                                R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)"}) {
+    for (const auto& [command, parallel] :
+         {std::pair{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)", 1},
+          std::pair{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)", 64},
+          std::pair{R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)", 8}}) {
         SCOPED_TRACE(command);
         const CommandLineRun result = run(QString::fromUtf8(command));
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.stderrText, "quorvex: line 15 is empty, so the 2 lines after it were not read.\n");
-        EXPECT_EQ(withRoundTripsChecked(result.output == "kept" ? result.stdoutText : result.output, 200), expected);
+        QByteArray hosts;
+        for (const QJsonObject& host : framedHosts(result.output == "kept" ? result.stdoutText : result.output,
+                                                   options(200, 0, parallel), "complete"))
+            hosts += QJsonDocument(host).toJson(QJsonDocument::Compact) + '\n';
+        EXPECT_EQ(withRoundTripsChecked(hosts, 200), expected);
     }
     const CommandLineRun ping = run(QStringLiteral(R"("$Q" --ping looping.lab --json)"));
     EXPECT_EQ(ping.exitCode, 1);
-    EXPECT_EQ(ping.stdoutText.toStdString(),
-              R"({"line":null,"host":"looping.lab","address":"198.51.100.193","status":11013,)"
-              R"("status_text":"ip ttl expired transit","rtt_ms":null,"ttl":null,"router":"198.18.0.2"})"
-              "\n");
+    const QList<QJsonObject> pinged = framedHosts(ping.stdoutText, options(500, 0, 1), "complete");
+    ASSERT_EQ(pinged.size(), 1);
+    EXPECT_EQ(QJsonDocument(pinged[0]).toJson(QJsonDocument::Compact).toStdString(),
+              R"({"address":"198.51.100.193","host":"looping.lab","line":null,"router":"198.18.0.2","rtt_ms":null,)"
+              R"("status":11013,"status_text":"ip ttl expired transit","ttl":null,"type":"host"})");
+}
+
+// A stream tells a whole run from a cut one: the hosts written before a
+// signal, then "interrupted" (also with --keep-partial), no trailer when
+// the process was killed, and "failed" with the error after the output
+// was created.
+TEST_F(LabCommandLine, JsonStreamEndsWithHowTheRunEnded)
+{
+    const struct {
+        const char* command;
+        int exitCode;
+        const char* ended;  // "": no trailer
+        int hosts;
+        const char* error;
+    } cases[] = {
+        {R"(timeout --preserve-status -s TERM 1 "$Q" -i "$D/cut.txt" -o - -t 9000 -P 8 --json)", 143, "interrupted",
+         1, ""},
+        {R"(timeout --preserve-status -s INT 1 "$Q" -i "$D/cut.txt" -o "$D/out.txt" -t 9000 --json --keep-partial;
+            s=$?; cat "$D/out.txt"; exit $s)",
+         130, "interrupted", 1, ""},
+        {R"(timeout --preserve-status -s KILL 1 "$Q" -i "$D/cut.txt" -o - -t 9000 -P 8 --json)", 137, "", 1, ""},
+        // Line 3 lies past the reader's first 64 KiB, which it reads once
+        // the silent host is done, after the list was cut.
+        {R"({ printf 'silent.lab\nanswering.lab'; head -c 65500 /dev/zero | tr '\0' ' '; printf '\nanswering.lab\n'; } >"$D/list"
+            { sleep 0.5; printf 'x\n' >"$D/list"; } & "$Q" -i "$D/list" -o - -t 1000 --json)",
+         2, "failed", 2,
+         "Path/File access error: \"$D/list\" was changed while the run read it: line 3 is not the line that was "
+         "counted."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const CommandLineRun result = run(QString::fromUtf8(c.command));
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        const int parallel = QByteArray(c.command).contains("-P 8") ? 8 : 1;
+        const QByteArray timeout = QByteArray(c.command).contains("-t 9000") ? "9000" : "1000";
+        EXPECT_EQ(framedHosts(result.stdoutText, options(timeout.toInt(), 0, parallel), c.ended).size(), c.hosts);
+        if (*c.error) {
+            EXPECT_EQ(QJsonDocument::fromJson(result.stdoutText.trimmed().split('\n').last())["error"].toString(),
+                      QString::fromUtf8(c.error).replace("$D", dir.path()));
+        }
+    }
+}
+
+// The metrics file as Prometheus' own promtool and node_exporter's textfile
+// collector read it, on the lab's loopback; a run that fails (a list that
+// is missing) keeps the hosts' samples and says success 0.
+TEST_F(LabCommandLine, PrometheusFileIsReadByNodeExporterAndAFailedRunKeepsTheSamples)
+{
+    if (QStandardPaths::findExecutable("promtool").isEmpty() ||
+        QStandardPaths::findExecutable("prometheus-node-exporter").isEmpty()) {
+        ASSERT_NE(qgetenv("CI"), "true") << "promtool or prometheus-node-exporter is missing";
+        GTEST_SKIP() << "skip: promtool or prometheus-node-exporter is not installed";
+    }
+    const CommandLineRun result = run(QStringLiteral(R"(mkdir "$D/tf"; m="$D/tf/quorvex.prom"
+        "$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 -P 8 --prometheus "$m" 2>/dev/null; echo "run $?"
+        promtool check metrics <"$m" && echo checked
+        "$Q" -i "$D/missing.txt" -o "$D/out.txt" --prometheus "$m" 2>/dev/null; echo "failed $?"
+        promtool check metrics <"$m" && echo checked; ls -A "$D/tf"
+        prometheus-node-exporter --web.listen-address=127.0.0.1:19100 --collector.disable-defaults \
+            --collector.textfile --collector.textfile.directory="$D/tf" 2>/dev/null & e=$!
+        for i in $(seq 100); do exec 3<>/dev/tcp/127.0.0.1/19100 && break; sleep 0.1; done 2>/dev/null
+        printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3; grep -E '^(quorvex_|node_textfile_scrape_error)' <&3
+        kill $e; wait $e)"));
+    const QByteArray& out = result.stdoutText;
+    EXPECT_TRUE(out.startsWith("run 1\nchecked\nfailed 2\nchecked\nquorvex.prom\n")) << out.toStdString();
+    for (const char* series :
+         {"node_textfile_scrape_error 0", "quorvex_last_run_success 0",
+          R"(quorvex_host_up{host="answering.lab",line="1"} 1)", R"(quorvex_host_up{host="silent.lab",line="2"} 0)",
+          R"(quorvex_host_status{host="looping.lab",line="8"} 11013)",
+          R"(quorvex_host_ttl{host="answering.lab",line="1"} 63)", "quorvex_hosts 14", "quorvex_hosts_down 11"})
+        EXPECT_TRUE(out.contains(QByteArray(series) + '\n')) << series << "\n" << out.toStdString();
+    EXPECT_TRUE(out.contains(R"(quorvex_host_rtt_seconds{host="answering.lab",line="1"} )"));
+    EXPECT_FALSE(out.contains(R"(quorvex_host_rtt_seconds{host="silent.lab")"));
 }
 
 // On a terminal: the host in progress shows while its echo waits, control
@@ -321,7 +432,7 @@ TEST_F(LabCommandLine, OnATerminalTheProgressLineStepsAsideForEachResultLine)
         const CommandLineRun result = run(
             QStringLiteral(R"(script -qec '"$Q" -i "$D/two.txt" -o - -t 1000%1' /dev/null)").arg(QString::fromLatin1(json)));
         EXPECT_TRUE(result.stdoutText.contains("1/2 silent.lab")) << result.stdoutText.toStdString();
-        EXPECT_TRUE(result.stdoutText.contains(*json ? "\r\x1b[K{\"line\":2,\"host\":\"silent.lab\""
+        EXPECT_TRUE(result.stdoutText.contains(*json ? "\r\x1b[K{\"type\":\"host\",\"line\":2,\"host\":\"silent.lab\""
                                                      : "\r\x1b[Ksilent.lab - 11010"))
             << result.stdoutText.toStdString();
     }

@@ -13,18 +13,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 cp "$here/sample.jsonl" out.jsonl
-mkdir textfile
 
-jq -j 'select(.status != 0) | "\(.host) - \(.status)   [ \(.status_text) ]\r\n"' out.jsonl >down.txt
-jq -rn '["line", "host", "address", "status", "rtt_ms"], (inputs | [.line, .host, .address, .status, .rtt_ms]) | @csv' out.jsonl >rtt.csv
-jq -rs 'def esc: gsub("\\\\"; "\\\\") | gsub("\""; "\\\"") | gsub("\n"; "\\n");
-  unique_by(.host) |
-  "# TYPE quorvex_up gauge",
-  (.[] | "quorvex_up{host=\"\(.host | esc)\"} \(if .status == 0 then 1 else 0 end)"),
-  "# TYPE quorvex_rtt_seconds gauge",
-  (.[] | select(.rtt_ms != null) | "quorvex_rtt_seconds{host=\"\(.host | esc)\"} \(.rtt_ms / 1000)")' \
-  out.jsonl >textfile/quorvex.prom.$$ && mv textfile/quorvex.prom.$$ textfile/quorvex.prom
+jq -j 'select(.type == "host" and .status != 0) | "\(.host) - \(.status)   [ \(.status_text) ]\r\n"' out.jsonl >down.txt
+jq -rn '["line", "host", "address", "status", "rtt_ms"], (inputs | select(.type == "host") | [.line, .host, .address, .status, .rtt_ms]) | @csv' out.jsonl >rtt.csv
+jq -r 'select(.type == "host" and .host_bytes) | .host_bytes' out.jsonl | while read -r b; do printf '%s' "$b" | base64 -d; echo; done >host_bytes.txt
 
-mv textfile/quorvex.prom .
-rmdir textfile  # fails if the temporary file was left
-diff down.txt "$here/down.txt" && diff rtt.csv "$here/rtt.csv" && diff quorvex.prom "$here/quorvex.prom"
+diff down.txt "$here/down.txt" && diff rtt.csv "$here/rtt.csv" && cmp host_bytes.txt "$here/host_bytes.txt"
