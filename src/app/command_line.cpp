@@ -233,11 +233,11 @@ QString prometheusRefusal(const CommandLineRequest& request)
         return {};
     platform::Files& files = platform::use<platform::Files>();
     const std::optional<platform::FileIdentity> metrics = files.identify(platform::decodeFileName(request.prometheus));
-    for (const QByteArray& other : {request.input, request.output})
-        if (metrics && other != "-" && files.identify(platform::decodeFileName(other)) == metrics)
+    const std::pair<const QByteArray*, const char*> others[] = {{&request.input, "list"}, {&request.output, "output"}};
+    for (const auto& [other, role] : others)
+        if (metrics && *other != "-" && files.identify(platform::decodeFileName(*other)) == metrics)
             return QStringLiteral("--prometheus names \"%1\", which is also the run's %2.")
-                .arg(platform::decodeFileName(request.prometheus),
-                     &other == &request.input ? QStringLiteral("list") : QStringLiteral("output"));
+                .arg(platform::decodeFileName(request.prometheus), QLatin1StringView(role));
     return {};
 }
 

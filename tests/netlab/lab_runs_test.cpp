@@ -215,6 +215,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q")", 2, "kept", "",
          "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
          "unset); without a window, use --input FILE --output FILE or --ping HOST.\n"},
+        {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --prometheus "$D/hosts.txt")", 2, "kept", "",
+         "quorvex: --prometheus names \"$D/hosts.txt\", which is also the run's list.\n"},
         {R"("$Q" --ping answering.lab -r 2)", 2, "kept", "",
          "quorvex: --retries is for a batch run (--input and --output), not for --ping.\n"},
         {R"("$Q" --help >/dev/full)", 2, "kept", "",
