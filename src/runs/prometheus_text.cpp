@@ -117,7 +117,10 @@ QByteArray WithoutRunFamilies(const QByteArrayList& lines)
 {
     QByteArray out;
     for (const QByteArray& line : lines) {
-        const QByteArrayView name = line.startsWith("# HELP ") || line.startsWith("# TYPE ") ? line.mid(7) : line;
+        // A view of the line itself: a view of the ternary's copy would
+        // outlive it.
+        const QByteArrayView whole(line);
+        const QByteArrayView name = whole.startsWith("# HELP ") || whole.startsWith("# TYPE ") ? whole.sliced(7) : whole;
         if (!name.startsWith(kRunPrefix) && !line.isEmpty())
             out += line + '\n';
     }
