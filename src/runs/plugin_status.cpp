@@ -81,6 +81,10 @@ std::optional<PluginThreshold> ParsePluginThreshold(const QByteArray& text)
 
 PluginCheck PluginStatus(const std::vector<HostResult>& hosts, PluginThreshold warning, PluginThreshold critical)
 {
+    // As check_icmp: a warning past the critical threshold would never be
+    // the state, and its perfdata would read as a range turned round.
+    warning.rtaUs = std::min(warning.rtaUs, critical.rtaUs);
+    warning.lossPercent = std::min(warning.lossPercent, critical.lossPercent);
     QHash<QString, int> named;
     for (const HostResult& host : hosts)
         ++named[host.host];

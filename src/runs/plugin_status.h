@@ -30,7 +30,8 @@ struct PluginCheck {
 // "QUORVEX OK - 3 of 3 hosts answered | rta_a=0.054ms;200.000;500.000;0; pl_a=0%;40;80;; ..."
 //
 // A host is past a threshold when its round trip or its loss is at or past
-// it, as check_icmp judges; the run's state is its worst host's. A host
+// it, as check_icmp judges (which also lowers a warning threshold past the
+// critical one to it); the run's state is its worst host's. A host
 // gets one echo that counts (the last of its retries), so its loss is 0%
 // or 100%, and a host that did not answer has no round trip (U).
 // Labels are rta_NAME and pl_NAME, NAME#LINE for a name that the list

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -400,6 +401,77 @@ TEST_F(LabCommandLine, PrometheusFileIsReadByNodeExporterAndAFailedRunKeepsTheSa
     EXPECT_FALSE(out.contains(R"(quorvex_host_rtt_seconds{host="silent.lab")"));
 }
 
+// A status line by the Monitoring Plugins' grammar: "SERVICE STATE - text"
+// and perfdata of 'label'=value[UOM];[warn];[crit];[min];[max], one space
+// between items, a label quoted where it holds a space and never holding
+// = or '. Its state word, then each label and value; empty when it breaks
+// the grammar.
+QByteArrayList pluginLine(const QByteArray& line)
+{
+    static const QString item =
+        QStringLiteral(R"(('[^'=]+'|[^' =]+)=(U|-?[0-9.]+(?:s|ms|us|%|B|KB|MB|TB|c)?)(?:;[-0-9.]*){0,4})");
+    const QRegularExpressionMatch whole =
+        QRegularExpression(
+            QStringLiteral(R"(^QUORVEX (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]*(?: \| (%1(?: %1)*))?\n$)").arg(item))
+            .match(QString::fromLatin1(line));
+    if (!whole.hasMatch())
+        return {};
+    QByteArrayList parts{whole.captured(1).toLatin1()};
+    for (const QRegularExpressionMatch& m : QRegularExpression(item).globalMatch(whole.captured(2)))
+        parts << m.captured(1).toLatin1() << m.captured(2).toLatin1();
+    return parts;
+}
+
+// --plugin gives check_icmp's state and exit status for the same hosts and
+// thresholds (one echo each), with a list and with --ping, and perfdata
+// that parses: U and 100% for a host that did not answer. check_icmp
+// takes a round trip below 0.1 ms as at least that, more than the lab's
+// answers take, so its verdict on those rows would differ.
+TEST_F(LabCommandLine, PluginJudgesAsCheckIcmpDoesAndItsPerfdataParses)
+{
+    const QString checkIcmp = QStringLiteral("/usr/lib/nagios/plugins/check_icmp");
+    if (!QFile::exists(checkIcmp)) {
+        EXPECT_NE(qgetenv("CI"), "true") << "check_icmp (monitoring-plugins-basic) is missing";
+    }
+    const struct {
+        const char* hosts;
+        const char* thresholds;
+        int exitCode;
+        bool asCheckIcmp = true;
+    } cases[] = {
+        {"answering.lab router.lab multihomed.lab", "", 0},
+        {"answering.lab router.lab", "-w 0.001,40%", 1, false},
+        {"answering.lab router.lab", "-w 200,0%", 1},
+        {"answering.lab silent.lab", "", 2},
+        {"answering.lab", "-w 0.001,40% -c 0.002,80%", 2, false},
+        {"answering.lab", "-c 500,0%", 2},
+        {"silent.lab", "", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hosts);
+        environment.insert("H", c.hosts);
+        environment.insert("W", c.thresholds);
+        const CommandLineRun ours = run(QStringLiteral(R"(set -f; [ "$H" = "${H%% *}" ] && exec "$Q" --plugin --ping $H $W
+            printf '%s\n' $H >"$D/p.txt"; "$Q" --plugin -i "$D/p.txt" -P 4 $W)"));
+        EXPECT_EQ(ours.exitCode, c.exitCode) << ours.stderrText.toStdString();
+        const QByteArrayList parsed = pluginLine(ours.stdoutText);
+        ASSERT_FALSE(parsed.isEmpty()) << ours.stdoutText.toStdString();
+        QByteArrayList expected{parsed[0]};
+        for (const QByteArray& host : QByteArray(c.hosts).split(' ')) {
+            const bool up = host != "silent.lab";
+            const qsizetype at = expected.size();
+            expected << "rta_" + host << (up ? parsed.value(at + 1) : "U") << "pl_" + host << (up ? "0%" : "100%");
+            EXPECT_TRUE(!up || expected[at + 1].endsWith("ms")) << ours.stdoutText.toStdString();
+        }
+        EXPECT_EQ(parsed, expected) << ours.stdoutText.toStdString();
+        if (!c.asCheckIcmp || !QFile::exists(checkIcmp))
+            continue;
+        const CommandLineRun theirs = run(checkIcmp + QStringLiteral(R"( -n 1 $W $(printf -- '-H %s ' $H))"));
+        EXPECT_EQ(theirs.exitCode, c.exitCode) << theirs.stdoutText.toStdString();
+        EXPECT_TRUE(theirs.stdoutText.startsWith(parsed[0] + " - ")) << theirs.stdoutText.toStdString();
+    }
+}
+
 // On a terminal: the host in progress shows while its echo waits, control
 // characters are escaped (C1 too, which some terminals take as CSI or OSC)
 // there and in --ping's verdict, and one line sums the run up.
@@ -505,6 +577,15 @@ TEST_F(LabCommandLine, WithoutAnyWayToSendAnEchoTheRunIsRefused)
         EXPECT_TRUE(result.stderrText.startsWith("quorvex: no ICMP")) << result.stderrText.toStdString();
         EXPECT_EQ(result.stderrText.count('\n'), 1) << result.stderrText.toStdString();
     }
+    // --plugin says so as UNKNOWN, on its status line and on stderr.
+    const bool refused = netlab::socketKind() == "raw";
+    const CommandLineRun plugin = run(helper ? QStringLiteral(R"("$Q" --plugin -i "$D/answering.txt")")
+                                             : QStringLiteral(R"(setpriv --reuid=65534 --regid=65534 --clear-groups )"
+                                                              R"("$Q" --plugin -i "$D/answering.txt")"));
+    EXPECT_EQ(plugin.exitCode, refused ? 3 : 0) << plugin.stdoutText.toStdString();
+    EXPECT_TRUE(plugin.stdoutText.startsWith(refused ? "QUORVEX UNKNOWN - no ICMP" : "QUORVEX OK - 2 of 2 hosts answered"))
+        << plugin.stdoutText.toStdString();
+    EXPECT_EQ(plugin.stderrText.startsWith("quorvex: no ICMP"), refused) << plugin.stderrText.toStdString();
 }
 
 }  // namespace
