@@ -159,8 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     FUZZ_REQUIRE(request.action != Request::Action::Ping ||
                  (request.parallel == Request().parallel && request.retries == Request().retries &&
                   !request.keepPartial && request.prometheus.isEmpty()));
-    // --plugin's status line is its only output, and its thresholds are
-    // its own; the run judges by them without a second look.
+    // --plugin's one line is its output; the run takes its thresholds unchecked.
     FUZZ_REQUIRE(parsed.plugin == request.plugin);
     FUZZ_REQUIRE(!request.plugin ||
                  (request.output.isEmpty() && !request.json && request.prometheus.isEmpty() && !request.keepPartial));
