@@ -10,8 +10,10 @@ BUILD_PACKAGES := cmake make g++ qt6-base-dev libxcb1-dev qt6-qpa-plugins fonts-
 # (`make build`, `make test`, `make package`).
 ICON_PACKAGES := librsvg2-bin
 # setcap gives the built echo helper its capability for the network lab;
-# jq runs the JSON output's documented recipes.
-TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables libcap2-bin jq prometheus prometheus-node-exporter
+# jq runs the JSON output's documented recipes; the lab reads the metrics
+# with promtool and node_exporter, and compares --plugin with check_icmp
+# (monitoring-plugins-basic).
+TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables libcap2-bin jq prometheus prometheus-node-exporter monitoring-plugins-basic
 # The batch benchmark also runs under Xvfb with accessibility on, beside fping.
 BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2 nftables
 # dpkg-shlibdeps and file find the package's library dependencies.

@@ -17,6 +17,7 @@
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
 #include "runs/ping_texts.h"
+#include "runs/plugin_status.h"
 #include "runs/prometheus_text.h"
 #include "runs/timeout.h"
 
@@ -79,6 +80,9 @@ public:
     // must not leave half of one in its place.
     runs::BatchFile OutputFile() override
     {
+        // --plugin's only output is its status line.
+        if (request_.plugin)
+            return {QStringLiteral("/dev/null")};
         runs::BatchFile output = batchFile(request_.output);
         output.replaceWhenDone = !request_.keepPartial;
         return output;
@@ -113,7 +117,7 @@ public:
     }
     void Settled(const runs::HostResult& result) override
     {
-        if (!request_.prometheus.isEmpty())
+        if (!request_.prometheus.isEmpty() || request_.plugin)
             results.push_back(result);
     }
     void BeforeOutputLine() override
@@ -135,7 +139,7 @@ public:
         return total < 0 ? std::nullopt : std::optional<int>(total);
     }
 
-    std::vector<runs::HostResult> results;  // for --prometheus
+    std::vector<runs::HostResult> results;  // for --prometheus and --plugin
 
 private:
     Console& console_;
@@ -217,7 +221,7 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
         }
     }
     console.ClearProgress();
-    if (console.Terminal())
+    if (console.Terminal() && !request.plugin)
         console.Say(QStringLiteral("%1 pinged, %2 did not answer; the output is %3.")
                         .arg(plural(totals.pinged, "host"))
                         .arg(totals.didNotAnswer)
@@ -299,7 +303,7 @@ bool standardOutputWritten(Console& console)
     return false;
 }
 
-int manualPing(Console& console, const CommandLineRequest& request)
+int manualPing(Console& console, const CommandLineRequest& request, std::vector<runs::HostResult>& results)
 {
     CommandLinePing controls(request);
     const runs::RunStart start{.header = {.version = QStringLiteral("%1.%2.%3")
@@ -310,6 +314,10 @@ int manualPing(Console& console, const CommandLineRequest& request)
                                           .started = QDateTime::currentDateTimeUtc(),
                                           .timeoutMs = runs::TimeoutMilliseconds(controls.TimeoutText())}};
     const std::optional<std::int32_t> status = runs::ManualPing(controls);
+    if (request.plugin) {
+        results = {controls.result};
+        return status ? kEveryHostAnswered : kFailed;
+    }
     // The verdict names the host as given, which may hold a terminal's
     // commands; a file or a pipe gets its bytes as they are. JSON escapes
     // control characters itself.
@@ -340,6 +348,22 @@ int manualPing(Console& console, const CommandLineRequest& request)
     return *status == 0 ? kEveryHostAnswered : kSomeHostDidNotAnswer;
 }
 
+// --plugin's status line on standard output, and its state as the exit
+// status: UNKNOWN for a run that failed, with the line that said why.
+int pluginEnd(Console& console, const CommandLineRequest& request, int status, const std::vector<runs::HostResult>& hosts)
+{
+    runs::PluginCheck check;
+    if (status == kFailed)
+        check.line = runs::PluginUnknown(platform::encodeFileName(console.LastSaid()));
+    else
+        check = runs::PluginStatus(hosts, *runs::ParsePluginThreshold(request.warning),
+                                   *runs::ParsePluginThreshold(request.critical));
+    std::fwrite(check.line.constData(), 1, static_cast<std::size_t>(check.line.size()), stdout);
+    if (!standardOutputWritten(console))
+        return static_cast<int>(runs::PluginState::Unknown);
+    return static_cast<int>(check.state);
+}
+
 // Whether the window has somewhere to open.
 bool displayAvailable()
 {
@@ -362,7 +386,7 @@ int RunCommandLine(int argc, char** argv)
     Console console;
     if (!parsed.error.isEmpty()) {
         console.Say(parsed.error);
-        return kFailed;
+        return parsed.plugin ? pluginEnd(console, parsed.request, kFailed, {}) : kFailed;
     }
     const CommandLineRequest& request = parsed.request;
     const platform::Application& app = platform::App();
@@ -385,6 +409,8 @@ int RunCommandLine(int argc, char** argv)
     const auto started = std::chrono::steady_clock::now();
     std::vector<runs::HostResult> results;
     const auto withMetrics = [&](int status) {
+        if (request.plugin)
+            return pluginEnd(console, request, status, results);
         return request.prometheus.isEmpty() ? status : writePrometheus(console, request, status, results, started);
     };
     // Every echo would fail alike: a run would report every host as down.
@@ -396,7 +422,8 @@ int RunCommandLine(int argc, char** argv)
     try {
         if (request.action == CommandLineRequest::Action::Batch)
             return withMetrics(batchRun(console, request, results));
-        return manualPing(console, request);
+        const int status = manualPing(console, request, results);
+        return request.plugin ? withMetrics(status) : status;
     } catch (const platform::RuntimeError& error) {
         console.Say(platform::ErrorReportText(error));
     } catch (const std::exception& error) {

@@ -7,11 +7,14 @@
 //   quorvex --input FILE --output FILE [--timeout MS] [--parallel N]
 //           [--retries N] [--json] [--keep-partial]
 //   quorvex --ping HOST [--timeout MS] [--json]
+//   quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...
 // (command_line_parser.h). A regular output file takes the old one's place
 // only when the run is done: a run ended by an error or by SIGINT, SIGTERM
 // or SIGHUP leaves the old file as it was, and says so in its line.
 // Exit status as fping's: 0 every host answered, 1 at least one did not,
-// 2 the run was refused or ended with an error (one line on stderr).
+// 2 the run was refused or ended with an error (one line on stderr); with
+// --plugin, the Monitoring Plugins' 0 OK, 1 WARNING, 2 CRITICAL and
+// 3 UNKNOWN, its status line on stdout.
 int RunCommandLine(int argc, char** argv);
 
 // With options, the command line's exit status; without options and

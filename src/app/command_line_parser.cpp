@@ -3,6 +3,7 @@
 #include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
 #include "runs/parallel_batch.h"
+#include "runs/plugin_status.h"
 #include "runs/timeout.h"
 
 #include <algorithm>
@@ -32,12 +33,22 @@ const Option kOptions[] = {
     {'r', "retries", &Request::retries},
     {0, "ping", &Request::host},
     {0, "prometheus", &Request::prometheus},
+    {'w', "warning", &Request::warning},
+    {'c', "critical", &Request::critical},
     {'h', "help", nullptr, Request::Action::Help},
     {'?', nullptr, nullptr, Request::Action::Help},
     {'v', "version", nullptr, Request::Action::Version},
     {0, "json", nullptr, Request::Action::Batch, &Request::json},
     {0, "keep-partial", nullptr, Request::Action::Batch, &Request::keepPartial},
+    {0, "plugin", nullptr, Request::Action::Batch, &Request::plugin},
 };
+
+// What writes somewhere of its own, where --plugin's one line is all.
+bool outputOwn(const Option& option)
+{
+    return option.value == &Request::output || option.value == &Request::prometheus ||
+           option.flag == &Request::json || option.flag == &Request::keepPartial;
+}
 
 // Options that only a batch run has a use for: --ping would take them
 // without a word and ignore them.
@@ -82,6 +93,8 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
 {
     ParsedCommandLine parsed;
     Request& request = parsed.request;
+    const qsizetype end = arguments.indexOf("--");
+    parsed.plugin = arguments.first(end < 0 ? arguments.size() : end).contains("--plugin");
     const auto refuse = [&](const QString& error) {
         parsed.error = error;
         return parsed;
@@ -148,7 +161,21 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         request.action = help ? Request::Action::Help : Request::Action::Version;
         return parsed;
     }
-    if (ping ? input || output : !(input && output))
+    for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+        const bool threshold = kOptions[i].value == &Request::warning || kOptions[i].value == &Request::critical;
+        if (given[i] && request.plugin && outputOwn(kOptions[i]))
+            return refuse(QStringLiteral("--plugin prints one status line on standard output; --%1 is not for it.")
+                              .arg(QLatin1StringView(kOptions[i].longName)));
+        if (given[i] && threshold && !request.plugin)
+            return refuse(QStringLiteral("-%1 is a threshold of --plugin.").arg(QLatin1Char(kOptions[i].shortName)));
+        if (threshold && !runs::ParsePluginThreshold(request.*(kOptions[i].value)))
+            return refuse(QStringLiteral("-%1 takes RTA,PL%: milliseconds and a percentage from 0 to 100, as "
+                                         "check_icmp does (200.0,40%), not \"%2\".")
+                              .arg(QLatin1Char(kOptions[i].shortName))
+                              .arg(shown(request.*(kOptions[i].value))));
+    }
+    parsed.plugin = request.plugin;
+    if (ping ? input || output : !(input && (output || request.plugin)))
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
     for (std::size_t i = 0; ping && i < std::size(kOptions); ++i)
@@ -176,6 +203,7 @@ QString CommandLineHelp()
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
         "                [--json] [--keep-partial] [--prometheus FILE]\n"
         "       quorvex --ping HOST [--timeout MS] [--json]\n"
+        "       quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
         "  -i, --input FILE    ping every host that FILE lists, one per line, up to\n"
@@ -193,6 +221,13 @@ QString CommandLineHelp()
         "                      one for every host (type host: line, host, host_bytes\n"
         "                      when not UTF-8, address, status, status_text, rtt_ms,\n"
         "                      ttl, router) and a trailer (type end: how the run ended)\n"
+        "      --plugin        print one status line for Nagios or Icinga instead\n"
+        "                      (QUORVEX OK - text | perfdata: rta_HOST, pl_HOST) and\n"
+        "                      exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (an error)\n"
+        "  -w, --warning RTA,PL%  --plugin's WARNING at a round trip of RTA ms or a\n"
+        "                      loss of PL% (default 200.0,40%)\n"
+        "  -c, --critical RTA,PL% its CRITICAL (default 500.0,80%); a host that did\n"
+        "                      not answer has lost 100%\n"
         "  -t, --timeout MS    wait at most MS milliseconds for each answer (default 500)\n"
         "  -P, --parallel N    keep up to N echoes in flight, 1 to 1024 (default 1);\n"
         "                      the output is the same, in the same order\n"
@@ -201,7 +236,8 @@ QString CommandLineHelp()
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"
-        "Exit status: 0 every host answered, 1 at least one did not, 2 an error.\n");
+        "Exit status: 0 every host answered, 1 at least one did not, 2 an error\n"
+        "(with --plugin, the plugin's states above).\n");
 }
 
 }  // namespace app

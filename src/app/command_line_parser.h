@@ -19,7 +19,12 @@ struct CommandLineRequest {
     QByteArray parallel = "1";  // echoes in flight, checked to be 1 to kMostParallelEchoes
     QByteArray retries = "0";   // more echoes for a host that timed out, checked to be 0 to kMostRetries
     QByteArray prometheus;      // a textfile of the run's metrics; empty: none
-    bool json = false;          // one JSON object a line, for every host
+    // One status line in the Monitoring Plugins' format instead of the
+    // output, judged by check_icmp's thresholds (runs/plugin_status.h).
+    bool plugin = false;
+    QByteArray warning = "200.0,40%";
+    QByteArray critical = "500.0,80%";
+    bool json = false;  // one JSON object a line, for every host
     // The lines of a run cut short go to the output file all the same,
     // rather than leave the last file as it was.
     bool keepPartial = false;
@@ -28,6 +33,10 @@ struct CommandLineRequest {
 struct ParsedCommandLine {
     CommandLineRequest request;
     QString error;  // empty when the request is whole and sound
+    // --plugin was asked for, also when the request was refused: its
+    // refusal is a status line too. Read from the arguments themselves
+    // where the parse stopped early.
+    bool plugin = false;
 };
 
 // The arguments after the program's name. -i FILE, -iFILE, --input FILE
@@ -37,9 +46,11 @@ struct ParsedCommandLine {
 // runs at once, a timeout that the runs would refuse (said in the
 // command line's words, not the window's), a number of echoes in flight
 // that is not a whole number from 1 to 1024, a number of retries that is
-// not one from 0 to 10, an option of the batch run given to --ping, or
-// --prometheus naming the output (or both standard output). No
-// side effects.
+// not one from 0 to 10, an option of the batch run given to --ping,
+// --prometheus naming the output (or both standard output), -w or -c
+// without --plugin or not as check_icmp takes them, or --plugin with an
+// output of its own (--output, --json, --prometheus, --keep-partial); a
+// batch run with --plugin needs no --output. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // The text of --help.

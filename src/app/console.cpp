@@ -44,10 +44,17 @@ void Console::Say(const QString& line)
     if (!shown_.isEmpty())
         std::fputs("\r\033[K", stderr);
     shown_.clear();
+    said_ = line;
     std::fprintf(stderr, "quorvex: %s\n", TerminalText(platform::encodeFileName(line)).constData());
     std::fflush(stderr);
     // The progress line comes back at the next drawing.
     changed_.notify_all();
+}
+
+QString Console::LastSaid()
+{
+    const std::lock_guard lock(mutex_);
+    return said_;
 }
 
 void Console::Progress(int done, int total, const QString& host)

@@ -31,6 +31,9 @@ public:
     bool Terminal() const { return terminal_; }
     // "quorvex: " and the line; file names in it as the file system has them.
     void Say(const QString& line);
+    // The last line said, without "quorvex: ": the error that ended a run,
+    // for --plugin's UNKNOWN.
+    QString LastSaid();
     // The hosts done, the total, and the host now started, as the list has it.
     void Progress(int done, int total, const QString& host);
     void ClearProgress();
@@ -53,6 +56,7 @@ private:
     QByteArray shown_;    // the one on screen
     bool aside_ = false;  // between StepAside and StepBack: not to be drawn
     Clock::time_point drawn_{};
+    QString said_;
     std::jthread drawer_;  // last: it stops and is joined before the members it uses go
 };
 

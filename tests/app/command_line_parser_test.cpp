@@ -19,7 +19,17 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         QByteArray retries = "0";
         bool json = false;
         QByteArray prometheus = "";
+        bool plugin = false;
+        QByteArray warning = "200.0,40%";
     } cases[] = {
+        {{"--plugin", "-i", "in", "-w0.5,0%"}, Action::Batch, "in", "", "", "500", "", "1", "0", false, "", true, "0.5,0%"},
+        {{"--ping", "h", "--plugin", "-c", "9,100"}, Action::Ping, "", "", "h", "500", "", "1", "0", false, "", true},
+        {{"--plugin", "-i", "in", "-o", "out"}, {}, {}, {}, {}, {}, "--plugin prints one status line on standard output; --output"},
+        {{"--plugin", "-i", "in", "--json"}, {}, {}, {}, {}, {}, "--plugin prints one status line on standard output; --json"},
+        {{"-i", "in", "--plugin", "--prometheus", "m"}, {}, {}, {}, {}, {}, "--plugin prints one status line"},
+        {{"-i", "in", "-o", "out", "-w", "1,2"}, {}, {}, {}, {}, {}, "-w is a threshold of --plugin."},
+        {{"--plugin", "-i", "in", "--critical=1"}, {}, {}, {}, {}, {}, "-c takes RTA,PL%"},
+        {{"--plugin"}, {}, {}, {}, {}, {}, "give --input FILE"},
         {{"--json", "-i", "in", "-o", "-"}, Action::Batch, "in", "-", "", "500", "", "1", "0", true},
         {{"-i", "in", "-o", "out", "-P", "1024"}, Action::Batch, "in", "out", "", "500", "", "1024"},
         {{"-i", "in", "--parallel=08", "-o", "out"}, Action::Batch, "in", "out", "", "500", "", "08"},
@@ -61,6 +71,8 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{}, {}, {}, {}, {}, {}, "give --input FILE"},
     };
     for (const auto& c : cases) {
+        // A refusal under --plugin is its UNKNOWN, so the flag is known even then.
+        EXPECT_EQ(app::ParseCommandLine(c.arguments).plugin, c.arguments.contains("--plugin"));
         const std::string arguments = c.arguments.join(' ').toStdString();
         const app::ParsedCommandLine parsed = app::ParseCommandLine(c.arguments);
         if (*c.error != '\0') {
@@ -78,6 +90,8 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.retries, c.retries) << arguments;
         EXPECT_EQ(parsed.request.json, c.json) << arguments;
         EXPECT_EQ(parsed.request.prometheus, c.prometheus) << arguments;
+        EXPECT_EQ(parsed.request.plugin, c.plugin) << arguments;
+        EXPECT_EQ(parsed.request.warning, c.warning) << arguments;
     }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/runtime_error.h"
 #include "require.h"
 #include "runs/parallel_batch.h"
+#include "runs/plugin_status.h"
 #include "runs/timeout.h"
 
 #include <QDir>
@@ -78,10 +79,15 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {&Request::input, 'i', "input", {}},         {&Request::output, 'o', "output", {}},
-    {&Request::timeout, 't', "timeout", "500"},  {&Request::host, 0, "ping", {}},
-    {&Request::parallel, 'P', "parallel", "1"},  {&Request::retries, 'r', "retries", "0"},
+    {&Request::input, 'i', "input", {}},
+    {&Request::output, 'o', "output", {}},
+    {&Request::timeout, 't', "timeout", "500"},
+    {&Request::host, 0, "ping", {}},
+    {&Request::parallel, 'P', "parallel", "1"},
+    {&Request::retries, 'r', "retries", "0"},
     {&Request::prometheus, 0, "prometheus", {}},
+    {&Request::warning, 'w', "warning", "200.0,40%"},
+    {&Request::critical, 'c', "critical", "500.0,80%"},
 };
 
 // The value came whole from one argument: the one after the option, or the
@@ -111,7 +117,8 @@ bool sameRequest(const Request& a, const Request& b)
 {
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
            a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries && a.json == b.json &&
-           a.keepPartial == b.keepPartial && a.prometheus == b.prometheus;
+           a.keepPartial == b.keepPartial && a.prometheus == b.prometheus && a.plugin == b.plugin &&
+           a.warning == b.warning && a.critical == b.critical;
 }
 
 }  // namespace
@@ -133,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     static const QStringList folderBefore = workingFolder();
     const app::ParsedCommandLine parsed = app::ParseCommandLine(arguments);
     const app::ParsedCommandLine again = app::ParseCommandLine(arguments);
-    FUZZ_REQUIRE(parsed.error == again.error && sameRequest(parsed.request, again.request));
+    FUZZ_REQUIRE(parsed.error == again.error && parsed.plugin == again.plugin &&
+                 sameRequest(parsed.request, again.request));
     FUZZ_REQUIRE(workingFolder() == folderBefore);
     if (!parsed.error.isEmpty())
         return 0;
@@ -151,6 +159,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     FUZZ_REQUIRE(request.action != Request::Action::Ping ||
                  (request.parallel == Request().parallel && request.retries == Request().retries &&
                   !request.keepPartial && request.prometheus.isEmpty()));
+    // --plugin's one line is its output; the run takes its thresholds unchecked.
+    FUZZ_REQUIRE(parsed.plugin == request.plugin);
+    FUZZ_REQUIRE(!request.plugin ||
+                 (request.output.isEmpty() && !request.json && request.prometheus.isEmpty() && !request.keepPartial));
+    FUZZ_REQUIRE(request.plugin || (request.warning == Request().warning && request.critical == Request().critical));
+    FUZZ_REQUIRE(runs::ParsePluginThreshold(request.warning) && runs::ParsePluginThreshold(request.critical));
     // The metrics never overwrite the output.
     FUZZ_REQUIRE(request.prometheus.isEmpty() || request.prometheus != request.output);
     // The runs open each file by the name the parser kept, and resolve the

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -400,6 +401,60 @@ TEST_F(LabCommandLine, PrometheusFileIsReadByNodeExporterAndAFailedRunKeepsTheSa
     EXPECT_FALSE(out.contains(R"(quorvex_host_rtt_seconds{host="silent.lab")"));
 }
 
+// A status line by the Monitoring Plugins' grammar, perfdata of
+// 'label'=value[UOM];[warn];[crit];[min];[max] (a label quoted where it
+// holds a space, never holding = or '): its state word, then each label
+// and value, a round trip's as "ms"; empty when it breaks the grammar.
+QByteArrayList pluginLine(const QByteArray& line)
+{
+    static const QString item = R"(('[^'=]+'|[^' =]+)=(U|-?[0-9.]+(?:s|ms|us|%|B|KB|MB|TB|c)?)(?:;[-0-9.]*){0,4})";
+    const QRegularExpressionMatch whole =
+        QRegularExpression(
+            QStringLiteral(R"(^QUORVEX (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]*(?: \| (%1(?: %1)*))?\n$)").arg(item))
+            .match(QString::fromLatin1(line));
+    QByteArrayList parts{whole.captured(1).toLatin1()};
+    for (const QRegularExpressionMatch& m : QRegularExpression(item).globalMatch(whole.captured(2)))
+        parts << m.captured(1).toLatin1() << (m.captured(2).endsWith("ms") ? "ms" : m.captured(2).toLatin1());
+    return whole.hasMatch() ? parts : QByteArrayList();
+}
+
+// --plugin's state and exit status are check_icmp's for the same hosts and
+// thresholds (one echo each), by list and by --ping, and its perfdata
+// parses. check_icmp takes a round trip threshold below 0.1 ms as 0.1 ms,
+// more than the lab's answers take, so the row of -w 0.001 is ours only.
+TEST_F(LabCommandLine, PluginJudgesAsCheckIcmpDoesAndItsPerfdataParses)
+{
+    const QString checkIcmp = QStringLiteral("/usr/lib/nagios/plugins/check_icmp");
+    EXPECT_TRUE(QFile::exists(checkIcmp) || qgetenv("CI") != "true") << "monitoring-plugins-basic is missing";
+    const struct {
+        const char *hosts, *thresholds;
+        int exitCode;
+        bool asCheckIcmp = true;
+    } cases[] = {{"answering.lab router.lab multihomed.lab", "", 0},
+                 {"answering.lab router.lab", "-w 0.001,40%", 1, false},
+                 {"answering.lab router.lab", "-w 200,0%", 1},
+                 {"answering.lab silent.lab", "", 2},
+                 {"answering.lab", "-c 500,0%", 2},
+                 {"silent.lab", "", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hosts);
+        environment.insert("H", c.hosts);
+        environment.insert("W", c.thresholds);
+        const CommandLineRun ours = run(QStringLiteral(R"(set -f; [ "$H" = "${H%% *}" ] && exec "$Q" --plugin --ping $H $W
+            printf '%s\n' $H >"$D/p.txt"; "$Q" --plugin -i "$D/p.txt" -P 4 $W)"));
+        EXPECT_EQ(ours.exitCode, c.exitCode) << ours.stderrText.toStdString();
+        QByteArrayList expected{ours.stdoutText.split(' ').value(1)};
+        for (const QByteArray& host : QByteArray(c.hosts).split(' '))
+            expected << "rta_" + host << (host == "silent.lab" ? "U" : "ms") << "pl_" + host
+                     << (host == "silent.lab" ? "100%" : "0%");
+        EXPECT_EQ(pluginLine(ours.stdoutText), expected) << ours.stdoutText.toStdString();
+        const CommandLineRun theirs = run(checkIcmp + QStringLiteral(R"( -n 1 $W $(printf -- '-H %s ' $H))"));
+        EXPECT_TRUE(!c.asCheckIcmp || !QFile::exists(checkIcmp) ||
+                    (theirs.exitCode == c.exitCode && theirs.stdoutText.startsWith(expected[0] + " - ")))
+            << theirs.stdoutText.toStdString();
+    }
+}
+
 // On a terminal: the host in progress shows while its echo waits, control
 // characters are escaped (C1 too, which some terminals take as CSI or OSC)
 // there and in --ping's verdict, and one line sums the run up.
@@ -505,6 +560,14 @@ TEST_F(LabCommandLine, WithoutAnyWayToSendAnEchoTheRunIsRefused)
         EXPECT_TRUE(result.stderrText.startsWith("quorvex: no ICMP")) << result.stderrText.toStdString();
         EXPECT_EQ(result.stderrText.count('\n'), 1) << result.stderrText.toStdString();
     }
+    // --plugin says so as UNKNOWN, on its status line and on stderr.
+    const bool refused = netlab::socketKind() == "raw";
+    const CommandLineRun plugin = run((helper ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ") +
+                                      QStringLiteral(R"("$Q" --plugin -i "$D/answering.txt")"));
+    EXPECT_EQ(plugin.exitCode, refused ? 3 : 0) << plugin.stdoutText.toStdString();
+    EXPECT_TRUE(plugin.stdoutText.startsWith(refused ? "QUORVEX UNKNOWN - no ICMP" : "QUORVEX OK - 2 of 2 hosts answered"))
+        << plugin.stdoutText.toStdString();
+    EXPECT_EQ(plugin.stderrText.startsWith("quorvex: no ICMP"), refused) << plugin.stderrText.toStdString();
 }
 
 }  // namespace
