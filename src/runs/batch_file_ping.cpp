@@ -63,7 +63,7 @@ BatchTotals pingAll(BatchControls& controls, int parallel, platform::FileSystemO
             output->Hold(result);
     };
     const auto written = [&] {
-        if (!output->Holding())
+        if (!output->FlushDue())
             return;
         controls.BeforeOutputLine();
         output->Flush();

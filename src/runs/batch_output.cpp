@@ -61,16 +61,29 @@ void BatchOutput::Hold(const HostResult& result)
     }
 }
 
-bool BatchOutput::Holding() const
+bool BatchOutput::dueLocked() const
+{
+    // A replacement is read by nobody before it is renamed, and a signal
+    // drops it: writing it line by line would cost a list of answering
+    // hosts one write a host in JSON, for no reader.
+    constexpr qsizetype kUnseenHeld = 64 * 1024;
+    if (stream_.UnseenUntilClosed())
+        return held_.size() >= kUnseenHeld || heldText_.size() >= 1024;
+    return !held_.isEmpty() || !heldText_.isEmpty();
+}
+
+bool BatchOutput::FlushDue() const
 {
     const std::lock_guard lock(writing_);
-    return !held_.isEmpty() || !heldText_.isEmpty();
+    return dueLocked();
 }
 
 void BatchOutput::Flush()
 {
     const std::lock_guard lock(writing_);
     if (ended_)
+        return;
+    if (!dueLocked())
         return;
     for (const QString& line : heldText_)
         stream_.WriteLine(line);
@@ -84,6 +97,9 @@ void BatchOutput::Flush()
 void BatchOutput::endLocked(RunEnding ending, const QString& error)
 {
     ended_ = true;
+    for (const QString& line : heldText_)
+        stream_.WriteLine(line);
+    heldText_.clear();
     if (!json_)
         return;
     AppendJsonEnd(

@@ -33,6 +33,8 @@ struct RunStart {
 // held until Flush(), which the runs call once the hosts that settled
 // together are all held: on the disk before the next echo, and for a list
 // of answering hosts in JSON one write for many lines rather than one each.
+// A replacement, which nobody reads before Close(), is written only every
+// 64 KiB (or 1,024 text lines) and at Close().
 //
 // JSON Lines begin with the header, written at once, and end with the
 // trailer: "complete" at Close(), "failed" at Fail(), and "interrupted"
@@ -49,7 +51,8 @@ public:
     // answer.
     bool TakesLine(const HostResult& result) const { return json_ || result.status != 0; }
     void Hold(const HostResult& result);
-    bool Holding() const;
+    // Whether Flush() would write anything now.
+    bool FlushDue() const;
     void Flush();
     // The hosts that did not answer, which the file cannot tell when it is
     // a device or a pipe.
@@ -67,6 +70,7 @@ public:
     static void InterruptAll();
 
 private:
+    bool dueLocked() const;
     void endLocked(RunEnding ending, const QString& error);
 
     platform::TextStream stream_;

@@ -39,6 +39,9 @@ public:
     // Whether opening the file again gives its bytes again (a regular file).
     bool Rereadable() const { return file_.rereadable; }
     bool Terminal() const { return file_.terminal; }
+    // Whether nobody can read what is written before Close() (a
+    // replacement, renamed over its file only then).
+    bool UnseenUntilClosed() const { return file_.replacement != nullptr; }
 
 private:
     // The next byte, or -1 at the end of the file.
