@@ -1,11 +1,10 @@
-#include "runs/parallel_batch.h"
+#include "runs/host_pipeline.h"
 
 #include "platform/msgbox.h"
 #include "platform/net/network.h"
-#include "probe/echoes_in_flight.h"
 #include "probe/sockets.h"
+#include "runs/echo_link.h"
 #include "runs/ping_texts.h"
-#include "runs/resolver_pool.h"
 #include "runs/timeout.h"
 
 #include <algorithm>
@@ -35,31 +34,30 @@ constexpr int kResolverThreads = 8;
 // While only a look-up holds up the next echo, the echoes in flight are
 // collected at this pace, so that neither waits long for the other.
 constexpr std::chrono::milliseconds kResolvingPoll{1};
-constexpr std::uint32_t kEchoWaitMs = 1000;
+constexpr std::chrono::milliseconds kEchoWait{1000};
+// inet_addr's answer for a text that is not an address: the window's run
+// never sends to it, so neither does this one.
+constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
 
 // A host from its reading to its line.
 struct Slot {
     Lookup lookup;
     int line = 0;
-    std::int32_t timeout = 0;
     int retriesLeft = 0;
-    EchoReply* reply = nullptr;  // while its echo is in flight
     bool settled = false;
     HostResult result;  // once settled
 };
 
-class Run {
+class Pipeline {
 public:
-    Run(const BatchLines& batch, int parallel)
-        : batch_(batch),
-          parallel_(static_cast<std::size_t>(parallel)),
+    Pipeline(const PipelineHosts& hosts, const PipelineOptions& options)
+        : hosts_(hosts),
+          options_(options),
+          parallel_(static_cast<std::size_t>(std::clamp(options.parallel, 1, kMostParallelEchoes))),
           lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
           window_(parallel_ * kWindowPerEcho + lookAhead_),
-          replies_(parallel_),
-          resolver_(std::min(parallel, kResolverThreads))
+          resolver_(std::min(static_cast<int>(parallel_), kResolverThreads), options.addresses)
     {
-        for (auto& reply : replies_)
-            freeReplies_.push_back(&reply);
     }
 
     int Go()
@@ -78,18 +76,18 @@ public:
     }
 
 private:
-    // The serial run's steps before the echo, for every host read, with
-    // the timeout converted before the look-up rather than after it: a bad
+    // The window's steps before the echo, for every host read, with the
+    // timeout converted before the look-up rather than after it: a bad
     // timeout ends the run before any name has been looked up. An error
     // stops the reading only: the hosts above it still get their echoes and
-    // lines, as in the serial run, before it ends the run.
+    // lines before it ends the run.
     void ReadAhead()
     {
         if (!MayReadAhead())
             return;
         for (std::size_t read = 0; read < kReadBatch && MayRead(); ++read) {
             try {
-                const std::optional<QString> host = batch_.nextHost();
+                const std::optional<QString> host = hosts_.nextHost();
                 if (!host) {
                     listEnded_ = true;
                     break;
@@ -99,12 +97,12 @@ private:
                     platform::MsgBox(kSocketsNotResponding);
                     continue;
                 }
-                const std::int32_t timeout = TimeoutMilliseconds(batch_.timeoutText());
+                if (!timeout_)
+                    timeout_ = static_cast<std::uint32_t>(TimeoutMilliseconds(options_.timeoutText));
                 Slot& slot = slots_.emplace_back();
                 slot.lookup.host = *host;
                 slot.line = linesRead_;
-                slot.timeout = timeout;
-                slot.retriesLeft = batch_.retries;
+                slot.retriesLeft = options_.retries;
                 resolver_.Resolve(slot.lookup);
             } catch (...) {
                 stopped_ = std::current_exception();
@@ -135,21 +133,18 @@ private:
             if (!resolver_.Done(slot.lookup))
                 break;
             ++nextEcho_;
+            if (!slot.lookup.address || slot.lookup.address == icmp::Address::v4(kNoAddress)) {
+                Settle(slot, noAddress_);
+                continue;
+            }
             StartEcho(slot);
         }
     }
 
     void StartEcho(Slot& slot)
     {
-        EchoReply* const reply = freeReplies_.back();
-        const std::optional<std::int32_t> status =
-            echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
-        if (status) {
-            EchoEnded(slot, *status, nullptr);
-        } else {
-            freeReplies_.pop_back();
-            slot.reply = reply;
-        }
+        if (std::optional<icmp::Settled> atOnce = echoes_.Start(*slot.lookup.address, *timeout_, &slot))
+            EchoEnded(slot, *atOnce);
     }
 
     // A timed-out echo is started again while the host has retries left;
@@ -157,20 +152,25 @@ private:
     // the list (a deque keeps references to its elements while it grows at
     // the back and shrinks at the front, and an unsettled slot is never
     // popped).
-    void EchoEnded(Slot& slot, std::int32_t status, const EchoReply* reply)
+    void EchoEnded(Slot& slot, const icmp::Settled& echo)
     {
-        if (status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
+        if (echo.status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
             --slot.retriesLeft;
             retrying_.push_back(&slot);
             return;
         }
-        Settle(slot, status, reply);
+        Settle(slot, echo);
     }
 
-    void Settle(Slot& slot, std::int32_t status, const EchoReply* reply)
+    void Settle(Slot& slot, const icmp::Settled& echo)
     {
-        slot.result = ResultOf(slot.line, slot.lookup.host, slot.lookup.address, status, reply);
-        slot.lookup.address = QString();
+        if (slot.lookup.address && echo.status != -1) {
+            slot.result = ResultOf(slot.line, slot.lookup.host, *slot.lookup.address, echo);
+        } else {
+            slot.result.line = slot.line;
+            slot.result.host = slot.lookup.host;
+            slot.result.status = echo.status;
+        }
         slot.settled = true;
         lastHost_ = slot.lookup.host;
         ++settled_;
@@ -181,16 +181,17 @@ private:
     {
         bool handedOver = false;
         while (!slots_.empty() && slots_.front().settled) {
-            batch_.settled(slots_.front().result);
+            hosts_.settled(slots_.front().result);
             handedOver = true;
             slots_.pop_front();
             --nextEcho_;
         }
-        if (handedOver && batch_.written)
-            batch_.written();
+        if (handedOver && hosts_.written)
+            hosts_.written();
         if (settled_ != reported_ && (settled_ > 0 || !slots_.empty())) {
             reported_ = settled_;
-            batch_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
+            if (hosts_.progress)
+                hosts_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
         }
     }
 
@@ -205,27 +206,28 @@ private:
         if (resolving)
             resolver_.WaitFor(slots_[nextEcho_].lookup, kResolvingPoll);
         collected_.clear();
-        echoes_.Collect(resolving || MayReadAhead() ? 0 : kEchoWaitMs, collected_);
-        for (void* context : collected_) {
-            Slot& slot = *static_cast<Slot*>(context);
-            freeReplies_.push_back(slot.reply);
-            const EchoReply* const reply = std::exchange(slot.reply, nullptr);
-            EchoEnded(slot, reply->Status, reply);
-        }
+        echoes_.Collect(resolving || MayReadAhead() ? std::chrono::milliseconds(0) : kEchoWait, collected_);
+        for (EchoLink::Collected& settled : collected_)
+            EchoEnded(*static_cast<Slot*>(settled.context), settled.echo);
     }
 
-    const BatchLines& batch_;
+    const PipelineHosts& hosts_;
+    const PipelineOptions& options_;
     const std::size_t parallel_;
     const std::size_t lookAhead_;
     const std::size_t window_;
-    // Declared before the echoes and the look-ups, which write into them
+    const icmp::Settled noAddress_ = [] {
+        icmp::Settled none;
+        none.status = -1;
+        return none;
+    }();
+    std::optional<std::uint32_t> timeout_;
+    // Declared before the echoes and the look-ups, which point into them
     // and so must end first.
-    std::vector<EchoReply> replies_;
     std::deque<Slot> slots_;      // read and not yet written, in list order
     std::deque<Slot*> retrying_;  // timed out, to be started again
-    std::vector<EchoReply*> freeReplies_;
-    std::vector<void*> collected_;
-    EchoesInFlight echoes_;
+    std::vector<EchoLink::Collected> collected_;
+    EchoLink echoes_;
     ResolverPool resolver_;
 
     std::size_t nextEcho_ = 0;  // the first slot whose echo has not started
@@ -239,9 +241,6 @@ private:
 
 }  // namespace
 
-int ParallelBatchPing(const BatchLines& batch, int parallel)
-{
-    return Run(batch, std::clamp(parallel, 2, kMostParallelEchoes)).Go();
-}
+int RunPipeline(const PipelineHosts& hosts, const PipelineOptions& options) { return Pipeline(hosts, options).Go(); }
 
 }  // namespace runs
