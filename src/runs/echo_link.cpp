@@ -20,7 +20,8 @@ icmp::Settled failedAtOnce()
 
 }  // namespace
 
-EchoLink::EchoLink() : transport_(platform::ProcessEchoTransport())
+EchoLink::EchoLink(bool waitWhereStarted)
+    : transport_(platform::ProcessEchoTransport()), waitWhereStarted_(waitWhereStarted)
 {
     const QByteArray data = platform::toAnsi(kRequestData);
     data_.assign(data.begin(),
@@ -49,6 +50,8 @@ std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, s
     // answer for a host that was never asked.
     if (destination.v4NetworkOrder() == 0)
         return failedAtOnce();
+    if (waitWhereStarted_)
+        return transport_->echo(destination.v4NetworkOrder(), data_, timeoutMs);
     contexts_.emplace(transport_->start(destination.v4NetworkOrder(), data_, timeoutMs), context);
     return std::nullopt;
 }

@@ -23,15 +23,19 @@ public:
         icmp::Settled echo;
     };
 
-    EchoLink();
+    // With waitWhereStarted, Start waits for each echo itself: one echo at
+    // a time costs least over the caller's own socket on its own thread
+    // (the transport's echo()), with no hand-over to another thread.
+    explicit EchoLink(bool waitWhereStarted);
     // Whatever is still in flight is abandoned: its answer is never read.
     ~EchoLink();
     EchoLink(const EchoLink&) = delete;
     EchoLink& operator=(const EchoLink&) = delete;
 
     // Starts one echo of the runs' request data. The record when it settled
-    // at once (no way to send, or an address the platform refuses); nothing
-    // when it is in flight, and then Collect hands the context back once.
+    // at once (no way to send, an address the platform refuses, or an echo
+    // waited for where it started); nothing when it is in flight, and then
+    // Collect hands the context back once.
     std::optional<icmp::Settled> Start(const icmp::Address& destination, std::uint32_t timeoutMs, void* context);
     // Waits at most `wait` for an echo to settle (not at all when none is in
     // flight) and appends every echo settled since the last collection.
@@ -40,6 +44,7 @@ public:
 
 private:
     icmp::EchoTransport* transport_;
+    const bool waitWhereStarted_;
     std::vector<std::uint8_t> data_;
     std::unordered_map<icmp::Ticket, void*> contexts_;
     std::vector<icmp::Settled> settled_;

@@ -56,6 +56,7 @@ public:
           parallel_(static_cast<std::size_t>(std::clamp(options.parallel, 1, kMostParallelEchoes))),
           lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
           window_(parallel_ * kWindowPerEcho + lookAhead_),
+          echoes_(parallel_ == 1),
           resolver_(std::min(static_cast<int>(parallel_), kResolverThreads), options.addresses)
     {
     }
@@ -121,23 +122,29 @@ private:
 
     // In list order: a host whose name is still being looked up holds up
     // the hosts behind it. A retry goes first, as the output waits for it.
+    // One host at a time settles where it starts, and its line is written
+    // before the next echo, as in the window's run.
     void StartEchoes()
     {
+        const bool oneAtATime = parallel_ == 1;
         while (!retrying_.empty() && echoes_.InFlight() < parallel_) {
             Slot& slot = *retrying_.front();
             retrying_.pop_front();
             StartEcho(slot);
+            if (oneAtATime)
+                return;
         }
         while (retrying_.empty() && nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_) {
             Slot& slot = slots_[nextEcho_];
             if (!resolver_.Done(slot.lookup))
                 break;
             ++nextEcho_;
-            if (!slot.lookup.address || slot.lookup.address == icmp::Address::v4(kNoAddress)) {
+            if (!slot.lookup.address || slot.lookup.address == icmp::Address::v4(kNoAddress))
                 Settle(slot, noAddress_);
-                continue;
-            }
-            StartEcho(slot);
+            else
+                StartEcho(slot);
+            if (oneAtATime)
+                return;
         }
     }
 
