@@ -54,10 +54,16 @@ public:
         : hosts_(hosts),
           options_(options),
           parallel_(static_cast<std::size_t>(std::clamp(options.parallel, 1, kMostParallelEchoes))),
-          lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
+          // One host at a time is read only once the one above it is
+          // written, as the window reads its list: a list changed behind
+          // it is then caught where the window catches it.
+          readBatch_(parallel_ == 1 ? 1 : kReadBatch),
+          lookAhead_(parallel_ == 1 ? 1 : std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
           window_(parallel_ * kWindowPerEcho + lookAhead_),
           echoes_(parallel_ == 1),
-          resolver_(std::min(static_cast<int>(parallel_), kResolverThreads), options.addresses)
+          // One host at a time waits for its look-up whoever makes it: the
+          // calling thread then costs least.
+          resolver_(parallel_ == 1 ? 0 : std::min(static_cast<int>(parallel_), kResolverThreads), options.addresses)
     {
     }
 
@@ -86,7 +92,7 @@ private:
     {
         if (!MayReadAhead())
             return;
-        for (std::size_t read = 0; read < kReadBatch && MayRead(); ++read) {
+        for (std::size_t read = 0; read < readBatch_ && MayRead(); ++read) {
             try {
                 const std::optional<QString> host = hosts_.nextHost();
                 if (!host) {
@@ -118,7 +124,7 @@ private:
         return !listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_;
     }
     // Room for a batch.
-    bool MayReadAhead() const { return MayRead() && slots_.size() - nextEcho_ + kReadBatch <= lookAhead_; }
+    bool MayReadAhead() const { return MayRead() && slots_.size() - nextEcho_ + readBatch_ <= lookAhead_; }
 
     // In list order: a host whose name is still being looked up holds up
     // the hosts behind it. A retry goes first, as the output waits for it.
@@ -127,6 +133,9 @@ private:
     void StartEchoes()
     {
         const bool oneAtATime = parallel_ == 1;
+        // Before an echo that may be waited for here.
+        if (oneAtATime)
+            ShowProgress();
         while (!retrying_.empty() && echoes_.InFlight() < parallel_) {
             Slot& slot = *retrying_.front();
             retrying_.pop_front();
@@ -195,11 +204,20 @@ private:
         }
         if (handedOver && hosts_.written)
             hosts_.written();
-        if (settled_ != reported_ && (settled_ > 0 || !slots_.empty())) {
-            reported_ = settled_;
-            if (hosts_.progress)
-                hosts_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
-        }
+        ShowProgress();
+    }
+
+    // Whenever hosts have settled or the output waits for another host.
+    void ShowProgress()
+    {
+        if (!hosts_.progress || (settled_ == 0 && slots_.empty()))
+            return;
+        const int front = slots_.empty() ? 0 : slots_.front().line;
+        if (settled_ == reported_ && front == reportedFront_)
+            return;
+        reported_ = settled_;
+        reportedFront_ = front;
+        hosts_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
     }
 
     void Wait()
@@ -221,6 +239,7 @@ private:
     const PipelineHosts& hosts_;
     const PipelineOptions& options_;
     const std::size_t parallel_;
+    const std::size_t readBatch_;
     const std::size_t lookAhead_;
     const std::size_t window_;
     const icmp::Settled noAddress_ = [] {
@@ -243,6 +262,7 @@ private:
     int linesRead_ = 0;
     int settled_ = 0;
     int reported_ = -1;  // so that the first host shows before any settles
+    int reportedFront_ = 0;
     QString lastHost_;
 };
 

@@ -53,7 +53,7 @@ ResolverPool::~ResolverPool()
 // No thread has seen the lookup yet, so it is written without the lock.
 void ResolverPool::Resolve(Lookup& lookup)
 {
-    if (answeredAtOnce(lookup.host)) {
+    if (threadCount_ == 0 || answeredAtOnce(lookup.host)) {
         lookup.address = ResolveAddress(lookup.host, choice_);
         lookup.done = true;
         return;

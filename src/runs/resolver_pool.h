@@ -41,7 +41,7 @@ struct Lookup {
 // literal, are answered without asking a name server (each is the address
 // it spells, or none), so they are resolved at once on the calling thread: handing it to a thread and back
 // would cost more than the look-up. The threads start with the first other
-// name.
+// name. Without threads, every name is resolved on the calling thread.
 class ResolverPool {
 public:
     ResolverPool(int threads, AddressChoice choice);
