@@ -207,10 +207,11 @@ private:
         ShowProgress();
     }
 
-    // Whenever hosts have settled or the output waits for another host.
+    // Whenever hosts have settled or the output waits for another host;
+    // between two hosts read one at a time, the next one's turn says both.
     void ShowProgress()
     {
-        if (!hosts_.progress || (settled_ == 0 && slots_.empty()))
+        if (!hosts_.progress || (slots_.empty() && (settled_ == 0 || !(listEnded_ || stopped_))))
             return;
         const int front = slots_.empty() ? 0 : slots_.front().line;
         if (settled_ == reported_ && front == reportedFront_)
