@@ -39,9 +39,10 @@ struct Lookup {
 //
 // A name of digits and dots that does not end in a dot, and an IPv6
 // literal, are answered without asking a name server (each is the address
-// it spells, or none), so they are resolved at once on the calling thread: handing it to a thread and back
-// would cost more than the look-up. The threads start with the first other
-// name. Without threads, every name is resolved on the calling thread.
+// it spells, or none), so they are resolved at once on the calling thread:
+// handing them to a thread and back would cost more than the look-up. The
+// threads start with the first other name. Without threads, every name is
+// resolved on the calling thread.
 class ResolverPool {
 public:
     ResolverPool(int threads, AddressChoice choice);

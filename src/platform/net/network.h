@@ -135,8 +135,9 @@ public:
     // last collection. Returns how many were appended.
     virtual std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) = 0;
 
-    // Beyond the design's interfaces, for the command line's runs, which
-    // need neither the reply record nor IPv4-only names:
+    // Beyond the design's interfaces: what the command line's runs use,
+    // which need neither the reply record nor IPv4-only names.
+
     // The first address of the name in the family (getaddrinfo); none when
     // it has none. Safe on several threads at once.
     virtual std::optional<icmp::Address> FirstAddress(const char* name, icmp::Family family) = 0;
