@@ -75,4 +75,11 @@ void EchoLink::Collect(std::chrono::milliseconds wait, std::vector<Collected>& s
     settled_.clear();
 }
 
+std::optional<icmp::Address> SenderOf(const icmp::Settled& echo)
+{
+    if (echo.address == 0)
+        return std::nullopt;
+    return icmp::Address::v4(echo.address);
+}
+
 }  // namespace runs

@@ -51,4 +51,9 @@ private:
     bool toldOfIpv6_ = false;
 };
 
+// Who answered or reported the echo, as the core's record holds it; none
+// for 0.0.0.0 (no one). Beside EchoLink, so that the core's address types
+// are met in one place.
+std::optional<icmp::Address> SenderOf(const icmp::Settled& echo);
+
 }  // namespace runs

@@ -1,6 +1,7 @@
 #include "runs/host_result.h"
 
 #include "probe/sockets.h"
+#include "runs/echo_link.h"
 
 namespace runs {
 namespace {
@@ -48,8 +49,8 @@ HostResult ResultOf(int line, const QString& host, const icmp::Address& address,
     if (echo.status == 0) {
         result.roundTripUs = std::uint64_t{echo.roundTripMs} * 1000 + echo.roundTripUsPastMs;
         result.ttl = echo.ttl;
-    } else if (echo.address != 0) {
-        result.router = icmp::Address::v4(echo.address);
+    } else {
+        result.router = SenderOf(echo);
     }
     return result;
 }
