@@ -14,6 +14,7 @@
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
 #include "runs/batch_output.h"
+#include "runs/host_pipeline.h"
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
 #include "runs/ping_texts.h"
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -65,43 +67,50 @@ QString outputName(const QByteArray& argument)
     return argument == "-" ? QStringLiteral("standard output") : platform::decodeFileName(argument);
 }
 
-class CommandLineBatch final : public runs::BatchControls {
+runs::AddressChoice addressChoice(const CommandLineRequest& request)
+{
+    return request.ipv4Only    ? runs::AddressChoice::Ipv4Only
+           : request.ipv6Names ? runs::AddressChoice::Ipv6Names
+                               : runs::AddressChoice::Usual;
+}
+
+class CommandLineBatch final : public runs::BatchEvents {
 public:
     CommandLineBatch(Console& console, const CommandLineRequest& request)
         : console_(console),
           request_(request),
-          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal()),
-          timeout_(platform::decodeFileName(request.timeout))
+          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal())
     {
     }
 
-    runs::BatchFile InputFile() override { return batchFile(request_.input); }
-    // A scheduler's next run reads the last whole output; a run cut short
-    // must not leave half of one in its place.
-    runs::BatchFile OutputFile() override
+    runs::BatchOptions Options() const
     {
+        runs::BatchOptions options;
+        options.input = batchFile(request_.input);
+        options.format = request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
+        options.pipeline = {.timeoutText = platform::decodeFileName(request_.timeout),
+                            .retries = request_.retries.toInt(),
+                            .parallel = request_.parallel.toInt(),
+                            .addresses = addressChoice(request_)};
         // --plugin's only output is its status line.
-        if (request_.plugin)
-            return {QStringLiteral("/dev/null")};
-        runs::BatchFile output = batchFile(request_.output);
-        output.replaceWhenDone = !request_.keepPartial;
-        return output;
+        if (request_.plugin) {
+            options.output = {QStringLiteral("/dev/null")};
+        } else {
+            // A scheduler's next run reads the last whole output; a run cut
+            // short must not leave half of one in its place.
+            options.output = batchFile(request_.output);
+            options.output.replaceWhenDone = !request_.keepPartial;
+        }
+        return options;
     }
-    // Read for every host: decoded once, as the argument stays the same.
-    QString TimeoutText() override { return timeout_; }
-    void SetStatusText(const QString&) override {}
-    float ProgressValue() override { return value_; }
-    void SetProgressValue(float value) override
+
+    void Counted(int hosts) override { total_ = hosts; }
+    // The hosts settled so far, and the one the output waits for.
+    void Progress(int settled, const QString& host) override
     {
-        value_ = value;
-        done_ = static_cast<int>(value);
+        done_ = settled;
+        console_.Progress(settled, total_, host);
     }
-    // Set once the list is counted and the output created.
-    void SetProgressMax(float max) override { total_ = static_cast<int>(max); }
-    // The hosts settled so far: all above this one in a serial run.
-    void HostStarting(const QString& host) override { console_.Progress(done_, total_, host); }
-    bool ListBeforeOutput() override { return true; }
-    int Retries() override { return request_.retries.toInt(); }
     void ListCutShort(const runs::HostList::CutShort& cut) override
     {
         console_.Say(QStringLiteral("line %1 is empty, so the %2%3 line%4 after it %5 not read.")
@@ -110,10 +119,6 @@ public:
                          .arg(cut.linesAfter)
                          .arg(cut.linesAfter == 1 && !cut.atLeast ? "" : "s")
                          .arg(cut.linesAfter == 1 && !cut.atLeast ? "was" : "were"));
-    }
-    runs::OutputFormat Format() override
-    {
-        return request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
     }
     void Settled(const runs::HostResult& result) override
     {
@@ -145,33 +150,48 @@ private:
     Console& console_;
     const CommandLineRequest& request_;
     const bool sharesTerminal_;
-    const QString timeout_;
-    float value_ = 0.0f;
     std::atomic<int> done_ = 0;
     std::atomic<int> total_ = -1;
 };
 
-class CommandLinePing final : public runs::ManualPingControls {
-public:
+// The manual ping's host and verdict on the command line.
+struct CommandLinePing {
     // The host's bytes as single-byte text, which the resolver gets back
     // byte for byte.
     explicit CommandLinePing(const CommandLineRequest& request)
-        : host_(platform::fromAnsi(request.host)), timeout_(platform::decodeFileName(request.timeout))
+        : host(platform::fromAnsi(request.host)), timeout(platform::decodeFileName(request.timeout))
     {
     }
 
-    QString HostText() override { return host_; }
-    QString TimeoutText() override { return timeout_; }
-    void SetVerdict(const QString& caption) override { verdict = caption; }
-    void SetResult(const runs::HostResult& settled) override { result = settled; }
-
+    QString host;
+    QString timeout;
     QString verdict;
     runs::HostResult result;
-
-private:
-    QString host_;
-    QString timeout_;
 };
+
+// One echo through the batch run's pipeline, so that an IPv6 address is
+// pinged as one; the verdict is the window's. The echo's status, or nothing
+// when Windows Sockets did not start (the message said so).
+std::optional<std::int32_t> pingOnce(CommandLinePing& ping, const CommandLineRequest& request)
+{
+    bool handedOut = false;
+    std::optional<runs::HostResult> settled;
+    runs::PipelineHosts hosts;
+    hosts.nextHost = [&] { return std::exchange(handedOut, true) ? std::nullopt : std::optional<QString>(ping.host); };
+    hosts.settled = [&](const runs::HostResult& result) { settled = result; };
+    runs::PipelineOptions options;
+    options.timeoutText = ping.timeout;
+    options.addresses = addressChoice(request);
+    runs::RunPipeline(hosts, options);
+    if (!settled)
+        return std::nullopt;
+    settled->line = 0;
+    ping.result = *settled;
+    ping.verdict = runs::PingVerdict(ping.host,
+                                     settled->address ? QString::fromStdString(settled->address->text()) : QString(),
+                                     settled->status);
+    return settled->status;
+}
 
 QString plural(int count, const char* noun)
 {
@@ -209,7 +229,7 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
         });
         const int droppedBefore = platform::ReplacementsDropped();
         try {
-            totals = runs::BatchFilePing(controls, request.parallel.toInt());
+            totals = runs::PipelineBatchPing(controls.Options(), controls);
         } catch (const platform::RuntimeError& error) {
             console.ClearProgress();
             QString line = platform::ErrorReportText(error);
@@ -312,8 +332,8 @@ int manualPing(Console& console, const CommandLineRequest& request, std::vector<
                                                          .arg(platform::App().Revision)
                                                          .toLatin1(),
                                           .started = QDateTime::currentDateTimeUtc(),
-                                          .timeoutMs = runs::TimeoutMilliseconds(controls.TimeoutText())}};
-    const std::optional<std::int32_t> status = runs::ManualPing(controls);
+                                          .timeoutMs = runs::TimeoutMilliseconds(controls.timeout)}};
+    const std::optional<std::int32_t> status = pingOnce(controls, request);
     if (request.plugin) {
         results = {controls.result};
         return status ? kEveryHostAnswered : kFailed;

@@ -2,7 +2,8 @@
 
 #include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
-#include "runs/parallel_batch.h"
+#include "icmp/address.h"
+#include "runs/host_pipeline.h"
 #include "runs/plugin_status.h"
 #include "runs/timeout.h"
 
@@ -41,6 +42,8 @@ const Option kOptions[] = {
     {0, "json", nullptr, Request::Action::Batch, &Request::json},
     {0, "keep-partial", nullptr, Request::Action::Batch, &Request::keepPartial},
     {0, "plugin", nullptr, Request::Action::Batch, &Request::plugin},
+    {'4', "ipv4", nullptr, Request::Action::Batch, &Request::ipv4Only},
+    {'6', "ipv6", nullptr, Request::Action::Batch, &Request::ipv6Names},
 };
 
 // What writes somewhere of its own, where --plugin's one line is all.
@@ -190,6 +193,11 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(QStringLiteral("--retries takes a whole number from 0 to %1, not \"%2\".")
                           .arg(runs::kMostRetries)
                           .arg(shown(request.retries)));
+    if (request.ipv4Only && request.ipv6Names)
+        return refuse(QStringLiteral("-4 and -6 are given together; -4 pings IPv4 only, -6 resolves names to IPv6."));
+    if (const std::optional<icmp::Address> literal = icmp::Address::parse(request.host.toStdString());
+        ping && request.ipv4Only && literal && literal->isV6())
+        return refuse(QStringLiteral("--ping %1 is an IPv6 address, and -4 pings IPv4 only.").arg(shown(request.host)));
     if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
         return refuse(*refusal);
     if (!request.prometheus.isEmpty() && request.prometheus == request.output)
@@ -201,8 +209,8 @@ QString CommandLineHelp()
 {
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
-        "                [--json] [--keep-partial] [--prometheus FILE]\n"
-        "       quorvex --ping HOST [--timeout MS] [--json]\n"
+        "                [--json] [--keep-partial] [--prometheus FILE] [-4 | -6]\n"
+        "       quorvex --ping HOST [--timeout MS] [--json] [-4 | -6]\n"
         "       quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
@@ -233,6 +241,11 @@ QString CommandLineHelp()
         "                      the output is the same, in the same order\n"
         "  -r, --retries N     give a host whose echo timed out up to N more echoes,\n"
         "                      0 to 10 (default 0); an ICMP error is not retried\n"
+        "  -4, --ipv4          IPv4 only: an IPv6 address is refused (in a list, it\n"
+        "                      has no address)\n"
+        "  -6, --ipv6          resolve names to their first IPv6 address; by default\n"
+        "                      a name is pinged at its first IPv4 address, and an\n"
+        "                      address in the family it is written in\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"

@@ -28,6 +28,11 @@ struct CommandLineRequest {
     // The lines of a run cut short go to the output file all the same,
     // rather than leave the last file as it was.
     bool keepPartial = false;
+    // -4: IPv4 only, an IPv6 literal refused; -6: names resolved to their
+    // first IPv6 address rather than their first IPv4 one. A literal is
+    // pinged in its own family either way.
+    bool ipv4Only = false;
+    bool ipv6Names = false;
 };
 
 struct ParsedCommandLine {
@@ -49,8 +54,9 @@ struct ParsedCommandLine {
 // not one from 0 to 10, an option of the batch run given to --ping,
 // --prometheus naming the output (or both standard output), -w or -c
 // without --plugin or not as check_icmp takes them, or --plugin with an
-// output of its own (--output, --json, --prometheus, --keep-partial); a
-// batch run with --plugin needs no --output. No side effects.
+// output of its own (--output, --json, --prometheus, --keep-partial), -4
+// with -6, or -4 with an IPv6 address to --ping; a batch run with
+// --plugin needs no --output. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // The text of --help.

@@ -28,13 +28,18 @@ void StopSockets()
 
 QString ResolveHostName(const QString& hostName)
 {
-    QString result;
+    const std::optional<icmp::Address> address = ResolveHostAddress(hostName);
+    return address ? DottedFromAddress(address->v4NetworkOrder()) : QString();
+}
+
+std::optional<icmp::Address> ResolveHostAddress(const QString& hostName)
+{
     // QByteArray ends its bytes with a NUL: a name with a NUL of its own
     // ends there, as a C string would.
     const QByteArray name = platform::toAnsi(hostName);
     const platform::HOSTENT* entry = platform::gethostbyname(name.constData());
     if (entry == nullptr)
-        return result;
+        return std::nullopt;
 
     char** addressList;
     platform::RtlMoveMemory(&addressList,
@@ -43,10 +48,10 @@ QString ResolveHostName(const QString& hostName)
     char* firstEntry;
     platform::RtlMoveMemory(&firstEntry, addressList, sizeof firstEntry);
     if (firstEntry == nullptr)
-        return result;
+        return std::nullopt;
     std::uint32_t address;
     platform::RtlMoveMemory(&address, firstEntry, 4);
-    return DottedFromAddress(address);
+    return icmp::Address::v4(address);
 }
 
 QString DottedFromAddress(std::uint32_t address)

@@ -8,125 +8,86 @@
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 #include "runs/batch_output.h"
-#include "runs/parallel_batch.h"
 #include "runs/ping_texts.h"
 #include "runs/timeout.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace runs {
 
 namespace {
 
-// For a JSON stream's header; taken before the list is read, so that the
-// trailer's elapsed time is the whole run's.
-RunStart startOf(BatchControls& controls, int parallel)
-{
+// Where the two runs differ around their hosts.
+struct Frame {
+    BatchFile input;
+    BatchFile output;
+    OutputFormat format = OutputFormat::Text;
+    bool listBeforeOutput = false;
     RunStart start;
-    if (controls.Format() != OutputFormat::JsonLines)
-        return start;
-    const platform::Application& app = platform::App();
-    start.header = {.version = QStringLiteral("%1.%2.%3").arg(app.Major).arg(app.Minor).arg(app.Revision).toLatin1(),
-                    .started = QDateTime::currentDateTimeUtc(),
-                    .timeoutMs = TimeoutMilliseconds(controls.TimeoutText()),
-                    .retries = controls.Retries(),
-                    .parallel = parallel};
-    return start;
+    std::function<void(const HostList::CutShort&)> cutShort;
+    std::function<void(int)> counted;
+    std::function<void(const HostResult&)> settled;
+    std::function<void()> beforeLine;
+    std::function<void()> afterLine;
+};
+
+// The hosts' part of a run: hands every host's result to `settled` and
+// calls `written` once those that settled together are handed over;
+// returns how many hosts were pinged.
+using PingHosts = std::function<int(HostList& hosts, const std::function<void(const HostResult&)>& settled,
+                                    const std::function<void()>& written)>;
+
+void aroundLine(const Frame& frame, const std::function<void()>& write)
+{
+    if (frame.beforeLine)
+        frame.beforeLine();
+    write();
+    if (frame.afterLine)
+        frame.afterLine();
 }
 
-// The JSON trailer is a line of the output like any other.
-void closeOutput(BatchControls& controls, BatchOutput& output)
+BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::FileSystemObject& fileSystem,
+                    HostList& hosts, std::optional<BatchOutput>& output)
 {
-    controls.BeforeOutputLine();
-    output.Close();
-    controls.AfterOutputLine();
-}
+    if (!frame.listBeforeOutput)
+        output.emplace(fileSystem, frame.output, frame.format, frame.start);
 
-BatchTotals pingAll(BatchControls& controls, int parallel, platform::FileSystemObject& fileSystem, HostList& hosts,
-                    std::optional<BatchOutput>& output, const RunStart& start)
-{
-    if (!controls.ListBeforeOutput())
-        output.emplace(fileSystem, controls.OutputFile(), controls.Format(), start);
-
-    const std::int16_t counted = hosts.Count(controls.ListBeforeOutput());
-    if (hosts.cutShort())
-        controls.ListCutShort(*hosts.cutShort());
+    const std::int16_t counted = hosts.Count(frame.listBeforeOutput);
+    if (hosts.cutShort() && frame.cutShort)
+        frame.cutShort(*hosts.cutShort());
     if (!output)
-        output.emplace(fileSystem, controls.OutputFile(), controls.Format(), start);
+        output.emplace(fileSystem, frame.output, frame.format, frame.start);
     hosts.StartPingPass();
-    controls.SetProgressMax(static_cast<float>(counted));
+    frame.counted(counted);
 
     const auto settled = [&](const HostResult& result) {
-        controls.Settled(result);
+        if (frame.settled)
+            frame.settled(result);
         if (output->TakesLine(result))
             output->Hold(result);
     };
     const auto written = [&] {
-        if (!output->FlushDue())
-            return;
-        controls.BeforeOutputLine();
-        output->Flush();
-        controls.AfterOutputLine();
+        if (output->FlushDue())
+            aroundLine(frame, [&] { output->Flush(); });
     };
     BatchTotals totals;
-    if (parallel > 1) {
-        totals.pinged = ParallelBatchPing({.nextHost = [&] { return hosts.NextHost(); },
-                                           .settled = settled,
-                                           .written = written,
-                                           .timeoutText = [&] { return controls.TimeoutText(); },
-                                           .progress =
-                                               [&](int settled, const QString& host) {
-                                                   controls.SetProgressValue(static_cast<float>(settled));
-                                                   controls.HostStarting(host);
-                                               },
-                                           .retries = controls.Retries()},
-                                          parallel);
-        hosts.Close();
-        closeOutput(controls, *output);
-        totals.didNotAnswer = output->DidNotAnswer();
-        return totals;
-    }
-
-    EchoReply reply{};
-    const int retries = controls.Retries();
-    int line = 0;
-    while (const std::optional<QString> host = hosts.NextHost()) {
-        ++line;
-        controls.HostStarting(*host);
-        if (!StartSockets()) {
-            platform::MsgBox(kSocketsNotResponding);
-            continue;
-        }
-        const QString address = ResolveHostName(*host);
-        const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
-        std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
-        for (int retry = 0; retry < retries && status == platform::IP_REQ_TIMED_OUT; ++retry)
-            status = SendEcho(address, kRequestData, reply, timeout);
-        settled(ResultOf(line, *host, address, status, &reply));
-        written();
-        StopSockets();
-        controls.SetProgressValue(controls.ProgressValue() + 1.0f);
-        ++totals.pinged;
-    }
+    totals.pinged = pingHosts(hosts, settled, written);
     hosts.Close();
-    closeOutput(controls, *output);
+    // The JSON trailer is a line of the output like any other.
+    aroundLine(frame, [&] { output->Close(); });
     totals.didNotAnswer = output->DidNotAnswer();
     return totals;
 }
 
-}  // namespace
-
-BatchTotals BatchFilePing(BatchControls& controls, int parallel)
+BatchTotals runFrame(const Frame& frame, const PingHosts& pingHosts)
 {
-    controls.SetStatusText(QStringLiteral("Running ping sequence..."));
-    controls.SetProgressValue(0.0f);
-    const RunStart start = startOf(controls, parallel);
     platform::FileSystemObject fileSystem;
-    HostList hosts(fileSystem, controls.InputFile());
+    HostList hosts(fileSystem, frame.input);
     std::optional<BatchOutput> output;
     try {
-        return pingAll(controls, parallel, fileSystem, hosts, output, start);
+        return pingAll(frame, pingHosts, fileSystem, hosts, output);
     } catch (const platform::RuntimeError& error) {
         if (output)
             output->Fail(platform::ErrorReportText(error));
@@ -136,6 +97,71 @@ BatchTotals BatchFilePing(BatchControls& controls, int parallel)
             output->Fail(QStringLiteral("Internal error: ") + QString::fromLocal8Bit(error.what()));
         throw;
     }
+}
+
+}  // namespace
+
+BatchTotals BatchFilePing(BatchControls& controls)
+{
+    controls.SetStatusText(QStringLiteral("Running ping sequence..."));
+    controls.SetProgressValue(0.0f);
+    Frame frame;
+    frame.input = controls.InputFile();
+    frame.output = controls.OutputFile();
+    frame.counted = [&](int hosts) { controls.SetProgressMax(static_cast<float>(hosts)); };
+    return runFrame(frame, [&](HostList& hosts, const auto& settled, const auto& written) {
+        EchoReply reply{};
+        int line = 0;
+        int pinged = 0;
+        while (const std::optional<QString> host = hosts.NextHost()) {
+            ++line;
+            if (!StartSockets()) {
+                platform::MsgBox(kSocketsNotResponding);
+                continue;
+            }
+            const QString address = ResolveHostName(*host);
+            const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
+            const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
+            settled(ResultOf(line, *host, address, status, &reply));
+            written();
+            StopSockets();
+            controls.SetProgressValue(controls.ProgressValue() + 1.0f);
+            ++pinged;
+        }
+        return pinged;
+    });
+}
+
+BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events)
+{
+    Frame frame;
+    frame.input = options.input;
+    frame.output = options.output;
+    frame.format = options.format;
+    frame.listBeforeOutput = true;
+    // Taken before the list is read, so that the trailer's elapsed time is
+    // the whole run's.
+    if (options.format == OutputFormat::JsonLines) {
+        const platform::Application& app = platform::App();
+        frame.start.header = {.version =
+                                  QStringLiteral("%1.%2.%3").arg(app.Major).arg(app.Minor).arg(app.Revision).toLatin1(),
+                              .started = QDateTime::currentDateTimeUtc(),
+                              .timeoutMs = TimeoutMilliseconds(options.pipeline.timeoutText),
+                              .retries = options.pipeline.retries,
+                              .parallel = options.pipeline.parallel};
+    }
+    frame.cutShort = [&](const HostList::CutShort& cut) { events.ListCutShort(cut); };
+    frame.counted = [&](int hosts) { events.Counted(hosts); };
+    frame.settled = [&](const HostResult& result) { events.Settled(result); };
+    frame.beforeLine = [&] { events.BeforeOutputLine(); };
+    frame.afterLine = [&] { events.AfterOutputLine(); };
+    return runFrame(frame, [&](HostList& hosts, const auto& settled, const auto& written) {
+        return RunPipeline({.nextHost = [&] { return hosts.NextHost(); },
+                            .settled = settled,
+                            .written = written,
+                            .progress = [&](int done, const QString& host) { events.Progress(done, host); }},
+                           options.pipeline);
+    });
 }
 
 }  // namespace runs

@@ -3,13 +3,13 @@
 #include "runs/batch_file.h"
 #include "runs/batch_output.h"
 #include "runs/host_list.h"
+#include "runs/host_pipeline.h"
 
 #include <QString>
 
 namespace runs {
 
-// What the batch run reads and shows: the main window's controls, or what
-// the command line gave and the terminal shows.
+// What the window's batch run reads and shows: the main window's controls.
 class BatchControls {
 public:
     virtual ~BatchControls() = default;
@@ -20,29 +20,6 @@ public:
     virtual float ProgressValue() = 0;                    // ProgressBar1.Value
     virtual void SetProgressValue(float value) = 0;
     virtual void SetProgressMax(float max) = 0;  // ProgressBar1.Max
-    // The host whose turn it is; the window shows nothing for it.
-    virtual void HostStarting(const QString& host) { (void)host; }
-
-    // The command line counts the list before it creates the output, so
-    // that a list it refuses leaves the last output as it was, and tells of
-    // lines left behind an empty line. The window keeps the design's order
-    // (the output is replaced first) and says nothing of them.
-    virtual bool ListBeforeOutput() { return false; }
-    virtual void ListCutShort(const HostList::CutShort& cut) { (void)cut; }
-    // More echoes for a host whose echo timed out (BatchLines::retries);
-    // the window sends one.
-    virtual int Retries() { return 0; }
-
-    // The window writes the design's text; the command line may ask for
-    // JSON Lines.
-    virtual OutputFormat Format() { return OutputFormat::Text; }
-    // Around each line of the output: a progress line on the same terminal
-    // steps aside for it.
-    // Every host's result, in list order, for what the command line writes
-    // besides the output.
-    virtual void Settled(const HostResult& result) { (void)result; }
-    virtual void BeforeOutputLine() {}
-    virtual void AfterOutputLine() {}
 };
 
 struct BatchTotals {
@@ -50,10 +27,41 @@ struct BatchTotals {
     int didNotAnswer = 0;  // hosts that did not answer
 };
 
-// One batch run: every host of the input file up to its first empty line
-// is pinged once, in file order; each one that did not answer gets a line
-// in the output file. With parallel above 1, that many echoes are in
-// flight at once (ParallelBatchPing); the output is the same.
-BatchTotals BatchFilePing(BatchControls& controls, int parallel = 1);
+// The window's batch run: every host of the input file up to its first
+// empty line is pinged once, in file order, through Windows Sockets and
+// the reply record; each one that did not answer gets a line in the output
+// file, which is replaced before the list is read.
+BatchTotals BatchFilePing(BatchControls& controls);
+
+// What the command line asked of its batch run.
+struct BatchOptions {
+    BatchFile input;
+    BatchFile output;
+    OutputFormat format = OutputFormat::Text;
+    PipelineOptions pipeline;
+};
+
+// What the command line shows of its batch run while it goes.
+class BatchEvents {
+public:
+    virtual ~BatchEvents() = default;
+    // The list was counted; the output is about to be created.
+    virtual void Counted(int hosts) { (void)hosts; }
+    virtual void ListCutShort(const HostList::CutShort& cut) { (void)cut; }
+    virtual void Progress(int settled, const QString& host) { (void)settled, (void)host; }
+    // Every host's result, in list order, for what the command line writes
+    // besides the output.
+    virtual void Settled(const HostResult& result) { (void)result; }
+    // Around each write to the output: a progress line on the same terminal
+    // steps aside for it.
+    virtual void BeforeOutputLine() {}
+    virtual void AfterOutputLine() {}
+};
+
+// The command line's batch run: the same list, output and frame as the
+// window's, but the list is counted before the output is created (a list
+// it refuses leaves the last output as it was, and lines left behind an
+// empty line are told of), and its hosts go through RunPipeline.
+BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events);
 
 }  // namespace runs

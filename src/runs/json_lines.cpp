@@ -87,12 +87,15 @@ bool appendString(QByteArrayView bytes, QByteArray& out)
 // The run's texts hold one byte a character (platform/ansi.h).
 bool appendText(const QString& text, QByteArray& out) { return appendString(platform::toAnsi(text), out); }
 
-void appendNullOr(const QString& text, QByteArray& out)
+void appendNullOr(const std::optional<icmp::Address>& address, QByteArray& out)
 {
-    if (text.isEmpty())
+    if (!address) {
         out += "null";
-    else
-        appendText(text, out);
+        return;
+    }
+    out += '"';
+    out += address->text();
+    out += '"';
 }
 
 void appendNumber(std::integral auto value, QByteArray& out)

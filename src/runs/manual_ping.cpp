@@ -8,16 +8,13 @@
 #include "runs/timeout.h"
 
 namespace runs {
-namespace {
 
-QString Verdict(const QString& host, const QString& address, std::int32_t status)
+QString PingVerdict(const QString& host, const QString& address, std::int32_t status)
 {
     if (status == 0)
         return QStringLiteral("Success! ") + host + QStringLiteral(" Replied from ip: ") + address;
     return QStringLiteral("Error! ") + host + QStringLiteral(" Did not reply. Error: ") + EchoStatusText(status);
 }
-
-}  // namespace
 
 std::optional<std::int32_t> ManualPing(ManualPingControls& controls)
 {
@@ -29,7 +26,7 @@ std::optional<std::int32_t> ManualPing(ManualPingControls& controls)
     const std::int32_t timeout = TimeoutMilliseconds(controls.TimeoutText());
     EchoReply reply{};
     const std::int32_t status = SendEcho(address, kRequestData, reply, timeout);
-    controls.SetVerdict(Verdict(controls.HostText(), address, status));
+    controls.SetVerdict(PingVerdict(controls.HostText(), address, status));
     controls.SetResult(ResultOf(0, controls.HostText(), address, status, &reply));
     StopSockets();
     return status;

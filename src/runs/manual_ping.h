@@ -21,6 +21,10 @@ public:
     virtual void SetResult(const HostResult& result) { (void)result; }
 };
 
+// The verdict the window shows for the host's echo: the address it
+// answered from, or the status text.
+QString PingVerdict(const QString& host, const QString& address, std::int32_t status);
+
 // One manual ping: one echo to the host as typed, its verdict shown. The
 // echo's status, or nothing when Windows Sockets did not start.
 std::optional<std::int32_t> ManualPing(ManualPingControls& controls);

@@ -1,5 +1,7 @@
 #include "runs/resolver_pool.h"
 
+#include "platform/ansi.h"
+#include "platform/net/network.h"
 #include "probe/sockets.h"
 
 #include <algorithm>
@@ -7,15 +9,35 @@
 namespace runs {
 namespace {
 
-bool answeredAtOnce(const QString& name)
+bool dottedDigits(const QString& name)
 {
     return !name.isEmpty() && !name.endsWith(u'.') &&
            std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.' || (c >= u'0' && c <= u'9'); });
 }
 
+// No name has a colon, so only an IPv6 literal is looked at twice.
+std::optional<icmp::Address> ipv6Literal(const QString& host)
+{
+    if (!host.contains(u':'))
+        return std::nullopt;
+    const std::optional<icmp::Address> literal = icmp::Address::parse(platform::toAnsi(host).toStdString());
+    return literal && literal->isV6() ? literal : std::nullopt;
+}
+
+bool answeredAtOnce(const QString& host) { return dottedDigits(host) || ipv6Literal(host); }
+
 }  // namespace
 
-ResolverPool::ResolverPool(int threads) : threadCount_(threads) {}
+std::optional<icmp::Address> ResolveAddress(const QString& host, AddressChoice choice)
+{
+    if (const std::optional<icmp::Address> literal = ipv6Literal(host))
+        return choice == AddressChoice::Ipv4Only ? std::nullopt : literal;
+    if (choice == AddressChoice::Ipv6Names && !dottedDigits(host))
+        return platform::FirstAddress(platform::toAnsi(host).constData(), icmp::Family::V6);
+    return ResolveHostAddress(host);
+}
+
+ResolverPool::ResolverPool(int threads, AddressChoice choice) : threadCount_(threads), choice_(choice) {}
 
 ResolverPool::~ResolverPool()
 {
@@ -31,8 +53,8 @@ ResolverPool::~ResolverPool()
 // No thread has seen the lookup yet, so it is written without the lock.
 void ResolverPool::Resolve(Lookup& lookup)
 {
-    if (answeredAtOnce(lookup.host)) {
-        lookup.address = ResolveHostName(lookup.host);
+    if (threadCount_ == 0 || answeredAtOnce(lookup.host)) {
+        lookup.address = ResolveAddress(lookup.host, choice_);
         lookup.done = true;
         return;
     }
@@ -90,7 +112,7 @@ void ResolverPool::Work()
         queue_.pop_front();
         const QString host = lookup->host;
         lock.unlock();
-        const QString address = ResolveHostName(host);
+        const std::optional<icmp::Address> address = ResolveAddress(host, choice_);
         lock.lock();
         lookup->address = address;
         lookup->done = true;

@@ -1,36 +1,51 @@
 #pragma once
 
+#include "icmp/address.h"
+
 #include <QString>
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 namespace runs {
 
+// Which addresses a host of the command line may be pinged at.
+enum class AddressChoice {
+    Usual,     // a literal in its own family, a name at its first IPv4 address
+    Ipv4Only,  // -4: an IPv6 literal has no address
+    Ipv6Names  // -6: a name at its first IPv6 address
+};
+
+// The address the host is pinged at; none when it has none. A name of the
+// IPv4 kind goes to the platform's IPv4 look-up, as the window's does.
+std::optional<icmp::Address> ResolveAddress(const QString& host, AddressChoice choice);
+
 // One name to resolve, owned by the caller; it must stay where it is until
 // it is done or the pool is gone.
 struct Lookup {
     QString host;
-    QString address;  // ResolveHostName's answer, once done
+    std::optional<icmp::Address> address;  // ResolveAddress's answer, once done
     bool done = false;
 };
 
-// Resolves names with ResolveHostName on a few threads of its own, so that
+// Resolves names with ResolveAddress on a few threads of its own, so that
 // one slow look-up holds up neither the look-ups behind it nor the caller.
 // The platform keeps every thread's host entry and dotted text apart.
 //
-// A name of digits and dots that does not end in a dot is answered without
-// asking a name server (it is the address it spells, or none), so it is
-// resolved at once on the calling thread: handing it to a thread and back
-// would cost more than the look-up. The threads start with the first other
-// name.
+// A name of digits and dots that does not end in a dot, and an IPv6
+// literal, are answered without asking a name server (each is the address
+// it spells, or none), so they are resolved at once on the calling thread:
+// handing them to a thread and back would cost more than the look-up. The
+// threads start with the first other name. Without threads, every name is
+// resolved on the calling thread.
 class ResolverPool {
 public:
-    explicit ResolverPool(int threads);
+    ResolverPool(int threads, AddressChoice choice);
     // Lets the look-ups in progress finish; the queued ones are dropped.
     ~ResolverPool();
     ResolverPool(const ResolverPool&) = delete;
@@ -48,6 +63,7 @@ private:
     void Work();
 
     const int threadCount_;
+    const AddressChoice choice_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable done_;

@@ -21,7 +21,15 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         QByteArray prometheus = "";
         bool plugin = false;
         QByteArray warning = "200.0,40%";
+        bool ipv4Only = false;
+        bool ipv6Names = false;
     } cases[] = {
+        {{"-4", "--ping", "127.0.0.1"}, Action::Ping, "", "", "127.0.0.1", "500", "", "1", "0", false, "", false, "200.0,40%", true},
+        {{"--ping=::1"}, Action::Ping, "", "", "::1", "500", ""},
+        {{"-i", "in", "-o", "out", "--ipv6"}, Action::Batch, "in", "out", "", "500", "", "1", "0", false, "", false, "200.0,40%", false, true},
+        {{"-6", "-i", "in", "-o", "out", "-4"}, {}, {}, {}, {}, {}, "-4 and -6 are given together;"},
+        {{"--ping", "::ffff:127.0.0.1", "--ipv4"}, {}, {}, {}, {}, {}, "--ping ::ffff:127.0.0.1 is an IPv6 address, and -4"},
+        {{"-46", "--ping", "h"}, {}, {}, {}, {}, {}, "-4 takes no value."},
         {{"--plugin", "-i", "in", "-w0.5,0%"}, Action::Batch, "in", "", "", "500", "", "1", "0", false, "", true, "0.5,0%"},
         {{"--ping", "h", "--plugin", "-c", "9,100"}, Action::Ping, "", "", "h", "500", "", "1", "0", false, "", true},
         {{"--plugin", "-i", "in", "-o", "out"}, {}, {}, {}, {}, {}, "--plugin prints one status line on standard output; --output"},
@@ -92,6 +100,8 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         EXPECT_EQ(parsed.request.prometheus, c.prometheus) << arguments;
         EXPECT_EQ(parsed.request.plugin, c.plugin) << arguments;
         EXPECT_EQ(parsed.request.warning, c.warning) << arguments;
+        EXPECT_EQ(parsed.request.ipv4Only, c.ipv4Only) << arguments;
+        EXPECT_EQ(parsed.request.ipv6Names, c.ipv6Names) << arguments;
     }
 }
 

@@ -3,7 +3,7 @@
 // missing); their bytes need not be UTF-8. The parser gives a request or
 // one error, takes each value byte for byte from the argument that gave it,
 // hands the runs only values they accept (a timeout, a number of echoes in
-// flight, a number of retries), and touches nothing: no file, no socket,
+// flight, a number of retries, one family choice), and touches nothing: no file, no socket,
 // no message box, nothing in the working folder.
 
 #include "app/command_line_parser.h"
@@ -14,7 +14,8 @@
 #include "platform/net/network.h"
 #include "platform/runtime_error.h"
 #include "require.h"
-#include "runs/parallel_batch.h"
+#include "icmp/address.h"
+#include "runs/host_pipeline.h"
 #include "runs/plugin_status.h"
 #include "runs/timeout.h"
 
@@ -67,6 +68,8 @@ class NoNetwork final : public platform::Network {
     {
         touched("IcmpCollectEchoes");
     }
+    std::optional<icmp::Address> FirstAddress(const char*, icmp::Family) override { touched("FirstAddress"); }
+    icmp::EchoTransport* ProcessEchoTransport() override { touched("ProcessEchoTransport"); }
 };
 
 // A value option: where the request keeps it, how it is spelled, what it is
@@ -118,7 +121,7 @@ bool sameRequest(const Request& a, const Request& b)
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
            a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries && a.json == b.json &&
            a.keepPartial == b.keepPartial && a.prometheus == b.prometheus && a.plugin == b.plugin &&
-           a.warning == b.warning && a.critical == b.critical;
+           a.warning == b.warning && a.critical == b.critical && a.ipv4Only == b.ipv4Only && a.ipv6Names == b.ipv6Names;
 }
 
 }  // namespace
@@ -165,6 +168,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
                  (request.output.isEmpty() && !request.json && request.prometheus.isEmpty() && !request.keepPartial));
     FUZZ_REQUIRE(request.plugin || (request.warning == Request().warning && request.critical == Request().critical));
     FUZZ_REQUIRE(runs::ParsePluginThreshold(request.warning) && runs::ParsePluginThreshold(request.critical));
+    // One family choice at most, and -4 never pings an IPv6 address it was given.
+    FUZZ_REQUIRE(!(request.ipv4Only && request.ipv6Names));
+    const std::optional<icmp::Address> literal = icmp::Address::parse(request.host.toStdString());
+    FUZZ_REQUIRE(!request.ipv4Only || !literal || literal->isV4());
     // The metrics never overwrite the output.
     FUZZ_REQUIRE(request.prometheus.isEmpty() || request.prometheus != request.output);
     // The runs open each file by the name the parser kept, and resolve the

@@ -149,3 +149,88 @@ std::size_t FakeNetwork::IcmpCollectEchoes(platform::HANDLE, std::uint32_t waitM
     }
     return settled.size() - before;
 }
+
+std::optional<icmp::Address> FakeNetwork::FirstAddress(const char* name, icmp::Family family)
+{
+    record("FirstAddress");
+    {
+        std::lock_guard lock(mutex_);
+        lookups.emplace_back(name);
+    }
+    const auto found = firstAddresses.find({name, family});
+    return found == firstAddresses.end() ? std::nullopt : std::optional(found->second);
+}
+
+icmp::EchoTransport* FakeNetwork::ProcessEchoTransport()
+{
+    const bool open = handleToGive != nullptr && handleToGive != platform::INVALID_HANDLE_VALUE;
+    return open ? &transport_ : nullptr;
+}
+
+icmp::Ticket FakeNetwork::Transport::start(std::uint32_t destination, std::span<const std::uint8_t> data,
+                                           std::uint32_t timeoutMs)
+{
+    network_.record("start");
+    network_.echoes.push_back({network_.handleToGive, destination, std::string(data.begin(), data.end()),
+                               static_cast<std::uint16_t>(data.size()), nullptr, 0, timeoutMs});
+    Pending echo{network_.now + timeoutMs, {}};
+    echo.outcome.ticket = next_++;
+    echo.outcome.status = network_.scriptedStatus(destination);
+    echo.outcome.address = destination;
+    if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
+        const auto latency = network_.latencyOf.find(dotted(destination));
+        echo.due = network_.now + (latency == network_.latencyOf.end() ? 1 : latency->second);
+        echo.outcome.roundTripMs = static_cast<std::uint32_t>(echo.due - network_.now);
+        echo.outcome.ttl = 64;
+    }
+    pending_.push_back(std::move(echo));
+    network_.mostInFlight = std::max(network_.mostInFlight, pending_.size());
+    return pending_.back().outcome.ticket;
+}
+
+void FakeNetwork::Transport::abandon(icmp::Ticket ticket)
+{
+    std::erase_if(pending_, [&](const Pending& echo) { return echo.outcome.ticket == ticket; });
+}
+
+std::optional<icmp::Clock::time_point> FakeNetwork::Transport::nextDeadline() const
+{
+    if (pending_.empty())
+        return std::nullopt;
+    const auto next = std::min_element(pending_.begin(), pending_.end(),
+                                       [](const Pending& a, const Pending& b) { return a.due < b.due; });
+    return icmp::Clock::time_point(std::chrono::milliseconds(next->due));
+}
+
+void FakeNetwork::Transport::collect(std::vector<icmp::Settled>& settled)
+{
+    network_.record("collect");
+    for (auto echo = pending_.end(); echo != pending_.begin();) {
+        if ((--echo)->due > network_.now)
+            continue;
+        settled.push_back(std::move(echo->outcome));
+        echo = pending_.erase(echo);
+    }
+}
+
+void FakeNetwork::Transport::wait(icmp::Clock::time_point until)
+{
+    const auto next = nextDeadline();
+    if (!next)
+        return;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until.time_since_epoch()).count();
+    const auto due = static_cast<std::uint64_t>(next->time_since_epoch() / std::chrono::milliseconds(1));
+    network_.now = std::max(network_.now, std::min(due, static_cast<std::uint64_t>(std::max<std::int64_t>(ms, 0))));
+}
+
+icmp::Settled FakeNetwork::Transport::echo(std::uint32_t destination, std::span<const std::uint8_t> data,
+                                           std::uint32_t timeoutMs)
+{
+    const icmp::Ticket ticket = start(destination, data, timeoutMs);
+    for (;;) {
+        collect(settled_);
+        if (std::optional<icmp::Settled> mine = icmp::takeSettled(settled_, ticket))
+            return *mine;
+        wait(*nextDeadline());
+    }
+}

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <span>
+#include <utility>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,6 +36,8 @@ public:
     int startupResult = 0;
     int cleanupResult = 0;
     std::map<std::string, std::vector<Address>> hosts;
+    // FirstAddress's answers, by name and family.
+    std::map<std::pair<std::string, icmp::Family>, icmp::Address> firstAddresses;
     platform::HANDLE handleToGive = reinterpret_cast<platform::HANDLE>(std::intptr_t{0x1000});
     std::int32_t echoStatus = platform::IP_SUCCESS;
     std::map<std::string, std::int32_t> statusOf;  // by dotted destination; echoStatus for the others
@@ -74,9 +79,38 @@ public:
                        void* replyBuffer, std::uint32_t replySize, std::uint32_t timeout) override;
     std::size_t IcmpCollectEchoes(platform::HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) override;
 
+    std::optional<icmp::Address> FirstAddress(const char* name, icmp::Family family) override;
+    // The same script and clock as the asynchronous echoes; null while
+    // handleToGive is not a handle, as the platform's when it has no socket.
+    icmp::EchoTransport* ProcessEchoTransport() override;
+
     std::uint16_t lastStartupVersion = 0;
 
 private:
+    class Transport final : public icmp::EchoTransport {
+    public:
+        explicit Transport(FakeNetwork& network) : network_(network) {}
+        icmp::Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+        void abandon(icmp::Ticket ticket) override;
+        std::size_t inFlight() const override { return pending_.size(); }
+        std::optional<icmp::Clock::time_point> nextDeadline() const override;
+        void collect(std::vector<icmp::Settled>& settled) override;
+        // Moves the fake's clock on to the next end of an echo, no further
+        // than until, read on the fake's clock (nextDeadline's).
+        void wait(icmp::Clock::time_point until) override;
+        icmp::Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+
+    private:
+        struct Pending {
+            std::uint64_t due;
+            icmp::Settled outcome;
+        };
+        FakeNetwork& network_;
+        icmp::Ticket next_ = 1;
+        std::vector<Pending> pending_;
+        std::vector<icmp::Settled> settled_;
+    };
+
     struct Pending {
         std::uint64_t due;
         void* context;
@@ -89,5 +123,6 @@ private:
 
     std::vector<Pending> pending_;
     std::mutex mutex_;
+    Transport transport_{*this};
     platform::ScopedFake<platform::Network> installed_{*this};
 };

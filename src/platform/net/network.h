@@ -5,12 +5,18 @@
 // reads; multi-byte fields are little-endian except addresses, which are in
 // network byte order. This header stays free of system networking headers.
 
+#include "icmp/address.h"
 #include "icmp/status.h"
 #include "platform/seam.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+namespace icmp {
+class EchoTransport;
+}
 
 namespace platform {
 
@@ -128,6 +134,17 @@ public:
     // then appends the context of every echo that has settled since the
     // last collection. Returns how many were appended.
     virtual std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::vector<void*>& settled) = 0;
+
+    // Beyond the design's interfaces: what the command line's runs use,
+    // which need neither the reply record nor IPv4-only names.
+
+    // The first address of the name in the family (getaddrinfo); none when
+    // it has none. Safe on several threads at once.
+    virtual std::optional<icmp::Address> FirstAddress(const char* name, icmp::Family family) = 0;
+    // The process's one way to send echoes, the same the ICMP handles lease;
+    // null when it has none. Called from one thread at a time, and never
+    // while a handle's echo is in flight.
+    virtual icmp::EchoTransport* ProcessEchoTransport() = 0;
 };
 
 inline int WSAStartup(std::uint16_t version, WSADATA* data) { return use<Network>().WSAStartup(version, data); }
@@ -155,6 +172,12 @@ inline std::size_t IcmpCollectEchoes(HANDLE handle, std::uint32_t waitMs, std::v
 {
     return use<Network>().IcmpCollectEchoes(handle, waitMs, settled);
 }
+
+inline std::optional<icmp::Address> FirstAddress(const char* name, icmp::Family family)
+{
+    return use<Network>().FirstAddress(name, family);
+}
+inline icmp::EchoTransport* ProcessEchoTransport() { return use<Network>().ProcessEchoTransport(); }
 
 // Owns one ICMP handle for one echo and closes it on every way out.
 class IcmpHandle {

@@ -22,6 +22,8 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace platform {
 namespace {
@@ -180,6 +182,31 @@ public:
         settled.insert(settled.end(), owner->settled.begin(), owner->settled.end());
         owner->settled.clear();
         return count;
+    }
+
+    std::optional<icmp::Address> FirstAddress(const char* name, icmp::Family family) override
+    {
+        addrinfo hints{};
+        hints.ai_family = family == icmp::Family::V6 ? AF_INET6 : AF_INET;
+        hints.ai_socktype = SOCK_DGRAM;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr)
+            return std::nullopt;
+        std::optional<icmp::Address> first;
+        if (found->ai_family == AF_INET6 && found->ai_addrlen >= sizeof(sockaddr_in6)) {
+            const auto* address = reinterpret_cast<const sockaddr_in6*>(found->ai_addr);
+            first = icmp::Address::v6(std::span<const std::uint8_t, 16>(address->sin6_addr.s6_addr, 16));
+        } else if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+            first = icmp::Address::v4(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+        }
+        ::freeaddrinfo(found);
+        return first;
+    }
+
+    icmp::EchoTransport* ProcessEchoTransport() override
+    {
+        std::lock_guard lock(mutex_);
+        return transport();
     }
 
 private:

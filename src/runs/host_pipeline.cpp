@@ -1,11 +1,10 @@
-#include "runs/parallel_batch.h"
+#include "runs/host_pipeline.h"
 
 #include "platform/msgbox.h"
 #include "platform/net/network.h"
-#include "probe/echoes_in_flight.h"
 #include "probe/sockets.h"
+#include "runs/echo_link.h"
 #include "runs/ping_texts.h"
-#include "runs/resolver_pool.h"
 #include "runs/timeout.h"
 
 #include <algorithm>
@@ -35,31 +34,37 @@ constexpr int kResolverThreads = 8;
 // While only a look-up holds up the next echo, the echoes in flight are
 // collected at this pace, so that neither waits long for the other.
 constexpr std::chrono::milliseconds kResolvingPoll{1};
-constexpr std::uint32_t kEchoWaitMs = 1000;
+constexpr std::chrono::milliseconds kEchoWait{1000};
+// inet_addr's answer for a text that is not an address: the window's run
+// never sends to it, so neither does this one.
+constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
 
 // A host from its reading to its line.
 struct Slot {
     Lookup lookup;
     int line = 0;
-    std::int32_t timeout = 0;
     int retriesLeft = 0;
-    EchoReply* reply = nullptr;  // while its echo is in flight
     bool settled = false;
     HostResult result;  // once settled
 };
 
-class Run {
+class Pipeline {
 public:
-    Run(const BatchLines& batch, int parallel)
-        : batch_(batch),
-          parallel_(static_cast<std::size_t>(parallel)),
-          lookAhead_(std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
+    Pipeline(const PipelineHosts& hosts, const PipelineOptions& options)
+        : hosts_(hosts),
+          options_(options),
+          parallel_(static_cast<std::size_t>(std::clamp(options.parallel, 1, kMostParallelEchoes))),
+          // One host at a time is read only once the one above it is
+          // written, as the window reads its list: a list changed behind
+          // it is then caught where the window catches it.
+          readBatch_(parallel_ == 1 ? 1 : kReadBatch),
+          lookAhead_(parallel_ == 1 ? 1 : std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
           window_(parallel_ * kWindowPerEcho + lookAhead_),
-          replies_(parallel_),
-          resolver_(std::min(parallel, kResolverThreads))
+          echoes_(parallel_ == 1),
+          // One host at a time waits for its look-up whoever makes it: the
+          // calling thread then costs least.
+          resolver_(parallel_ == 1 ? 0 : std::min(static_cast<int>(parallel_), kResolverThreads), options.addresses)
     {
-        for (auto& reply : replies_)
-            freeReplies_.push_back(&reply);
     }
 
     int Go()
@@ -78,18 +83,18 @@ public:
     }
 
 private:
-    // The serial run's steps before the echo, for every host read, with
-    // the timeout converted before the look-up rather than after it: a bad
+    // The window's steps before the echo, for every host read, with the
+    // timeout converted before the look-up rather than after it: a bad
     // timeout ends the run before any name has been looked up. An error
     // stops the reading only: the hosts above it still get their echoes and
-    // lines, as in the serial run, before it ends the run.
+    // lines before it ends the run.
     void ReadAhead()
     {
         if (!MayReadAhead())
             return;
-        for (std::size_t read = 0; read < kReadBatch && MayRead(); ++read) {
+        for (std::size_t read = 0; read < readBatch_ && MayRead(); ++read) {
             try {
-                const std::optional<QString> host = batch_.nextHost();
+                const std::optional<QString> host = hosts_.nextHost();
                 if (!host) {
                     listEnded_ = true;
                     break;
@@ -99,12 +104,12 @@ private:
                     platform::MsgBox(kSocketsNotResponding);
                     continue;
                 }
-                const std::int32_t timeout = TimeoutMilliseconds(batch_.timeoutText());
+                if (!timeout_)
+                    timeout_ = static_cast<std::uint32_t>(TimeoutMilliseconds(options_.timeoutText));
                 Slot& slot = slots_.emplace_back();
                 slot.lookup.host = *host;
                 slot.line = linesRead_;
-                slot.timeout = timeout;
-                slot.retriesLeft = batch_.retries;
+                slot.retriesLeft = options_.retries;
                 resolver_.Resolve(slot.lookup);
             } catch (...) {
                 stopped_ = std::current_exception();
@@ -119,37 +124,43 @@ private:
         return !listEnded_ && !stopped_ && slots_.size() < window_ && slots_.size() - nextEcho_ < lookAhead_;
     }
     // Room for a batch.
-    bool MayReadAhead() const { return MayRead() && slots_.size() - nextEcho_ + kReadBatch <= lookAhead_; }
+    bool MayReadAhead() const { return MayRead() && slots_.size() - nextEcho_ + readBatch_ <= lookAhead_; }
 
     // In list order: a host whose name is still being looked up holds up
     // the hosts behind it. A retry goes first, as the output waits for it.
+    // One host at a time settles where it starts, and its line is written
+    // before the next echo, as in the window's run.
     void StartEchoes()
     {
+        const bool oneAtATime = parallel_ == 1;
+        // Before an echo that may be waited for here.
+        if (oneAtATime)
+            ShowProgress();
         while (!retrying_.empty() && echoes_.InFlight() < parallel_) {
             Slot& slot = *retrying_.front();
             retrying_.pop_front();
             StartEcho(slot);
+            if (oneAtATime)
+                return;
         }
         while (retrying_.empty() && nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_) {
             Slot& slot = slots_[nextEcho_];
             if (!resolver_.Done(slot.lookup))
                 break;
             ++nextEcho_;
-            StartEcho(slot);
+            if (!slot.lookup.address || slot.lookup.address == icmp::Address::v4(kNoAddress))
+                Settle(slot, noAddress_);
+            else
+                StartEcho(slot);
+            if (oneAtATime)
+                return;
         }
     }
 
     void StartEcho(Slot& slot)
     {
-        EchoReply* const reply = freeReplies_.back();
-        const std::optional<std::int32_t> status =
-            echoes_.Start(slot.lookup.address, kRequestData, *reply, slot.timeout, &slot);
-        if (status) {
-            EchoEnded(slot, *status, nullptr);
-        } else {
-            freeReplies_.pop_back();
-            slot.reply = reply;
-        }
+        if (std::optional<icmp::Settled> atOnce = echoes_.Start(*slot.lookup.address, *timeout_, &slot))
+            EchoEnded(slot, *atOnce);
     }
 
     // A timed-out echo is started again while the host has retries left;
@@ -157,20 +168,25 @@ private:
     // the list (a deque keeps references to its elements while it grows at
     // the back and shrinks at the front, and an unsettled slot is never
     // popped).
-    void EchoEnded(Slot& slot, std::int32_t status, const EchoReply* reply)
+    void EchoEnded(Slot& slot, const icmp::Settled& echo)
     {
-        if (status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
+        if (echo.status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
             --slot.retriesLeft;
             retrying_.push_back(&slot);
             return;
         }
-        Settle(slot, status, reply);
+        Settle(slot, echo);
     }
 
-    void Settle(Slot& slot, std::int32_t status, const EchoReply* reply)
+    void Settle(Slot& slot, const icmp::Settled& echo)
     {
-        slot.result = ResultOf(slot.line, slot.lookup.host, slot.lookup.address, status, reply);
-        slot.lookup.address = QString();
+        if (slot.lookup.address && echo.status != -1) {
+            slot.result = ResultOf(slot.line, slot.lookup.host, *slot.lookup.address, echo);
+        } else {
+            slot.result.line = slot.line;
+            slot.result.host = slot.lookup.host;
+            slot.result.status = echo.status;
+        }
         slot.settled = true;
         lastHost_ = slot.lookup.host;
         ++settled_;
@@ -181,17 +197,28 @@ private:
     {
         bool handedOver = false;
         while (!slots_.empty() && slots_.front().settled) {
-            batch_.settled(slots_.front().result);
+            hosts_.settled(slots_.front().result);
             handedOver = true;
             slots_.pop_front();
             --nextEcho_;
         }
-        if (handedOver && batch_.written)
-            batch_.written();
-        if (settled_ != reported_ && (settled_ > 0 || !slots_.empty())) {
-            reported_ = settled_;
-            batch_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
-        }
+        if (handedOver && hosts_.written)
+            hosts_.written();
+        ShowProgress();
+    }
+
+    // Whenever hosts have settled or the output waits for another host;
+    // between two hosts read one at a time, the next one's turn says both.
+    void ShowProgress()
+    {
+        if (!hosts_.progress || (slots_.empty() && (settled_ == 0 || !(listEnded_ || stopped_))))
+            return;
+        const int front = slots_.empty() ? 0 : slots_.front().line;
+        if (settled_ == reported_ && front == reportedFront_)
+            return;
+        reported_ = settled_;
+        reportedFront_ = front;
+        hosts_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
     }
 
     void Wait()
@@ -205,27 +232,29 @@ private:
         if (resolving)
             resolver_.WaitFor(slots_[nextEcho_].lookup, kResolvingPoll);
         collected_.clear();
-        echoes_.Collect(resolving || MayReadAhead() ? 0 : kEchoWaitMs, collected_);
-        for (void* context : collected_) {
-            Slot& slot = *static_cast<Slot*>(context);
-            freeReplies_.push_back(slot.reply);
-            const EchoReply* const reply = std::exchange(slot.reply, nullptr);
-            EchoEnded(slot, reply->Status, reply);
-        }
+        echoes_.Collect(resolving || MayReadAhead() ? std::chrono::milliseconds(0) : kEchoWait, collected_);
+        for (EchoLink::Collected& settled : collected_)
+            EchoEnded(*static_cast<Slot*>(settled.context), settled.echo);
     }
 
-    const BatchLines& batch_;
+    const PipelineHosts& hosts_;
+    const PipelineOptions& options_;
     const std::size_t parallel_;
+    const std::size_t readBatch_;
     const std::size_t lookAhead_;
     const std::size_t window_;
-    // Declared before the echoes and the look-ups, which write into them
+    const icmp::Settled noAddress_ = [] {
+        icmp::Settled none;
+        none.status = -1;
+        return none;
+    }();
+    std::optional<std::uint32_t> timeout_;
+    // Declared before the echoes and the look-ups, which point into them
     // and so must end first.
-    std::vector<EchoReply> replies_;
     std::deque<Slot> slots_;      // read and not yet written, in list order
     std::deque<Slot*> retrying_;  // timed out, to be started again
-    std::vector<EchoReply*> freeReplies_;
-    std::vector<void*> collected_;
-    EchoesInFlight echoes_;
+    std::vector<EchoLink::Collected> collected_;
+    EchoLink echoes_;
     ResolverPool resolver_;
 
     std::size_t nextEcho_ = 0;  // the first slot whose echo has not started
@@ -234,14 +263,12 @@ private:
     int linesRead_ = 0;
     int settled_ = 0;
     int reported_ = -1;  // so that the first host shows before any settles
+    int reportedFront_ = 0;
     QString lastHost_;
 };
 
 }  // namespace
 
-int ParallelBatchPing(const BatchLines& batch, int parallel)
-{
-    return Run(batch, std::clamp(parallel, 2, kMostParallelEchoes)).Go();
-}
+int RunPipeline(const PipelineHosts& hosts, const PipelineOptions& options) { return Pipeline(hosts, options).Go(); }
 
 }  // namespace runs

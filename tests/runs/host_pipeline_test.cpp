@@ -1,10 +1,10 @@
-// The parallel batch run over the fake network, whose echoes take time on
-// the fake's own clock and settle out of order.
+// The command line's pipeline over the fake network, whose echoes take time
+// on the fake's own clock and settle out of order.
 
 #include "platform/runtime_error.h"
 #include "probe/echo_status_text.h"
 #include "runs/batch_file_ping.h"
-#include "runs/parallel_batch.h"
+#include "runs/host_pipeline.h"
 #include "support/fake_network.h"
 #include "support/memory_files.h"
 #include "support/recording_msgbox.h"
@@ -40,14 +40,14 @@ void script(FakeNetwork& network)
     network.timeoutsBefore["192.0.2.50"] = 2;  // lossy's first two echoes
 }
 
-// The list through ParallelBatchPing; each line written with the time on the
+// The list through the pipeline; each line written with the time on the
 // fake's clock, and the progress reported.
 std::vector<std::string> runList(FakeNetwork& network, const std::vector<const char*>& hosts, int parallel,
                                  std::vector<int>* progress = nullptr)
 {
     std::vector<std::string> written;
     std::size_t next = 0;
-    runs::ParallelBatchPing(
+    runs::RunPipeline(
         {.nextHost = [&] { return next < hosts.size() ? std::optional<QString>(hosts[next++]) : std::nullopt; },
          .settled =
              [&](const runs::HostResult& result) {
@@ -56,9 +56,8 @@ std::vector<std::string> runList(FakeNetwork& network, const std::vector<const c
                                        std::to_string(network.now));
              },
          .written = {},
-         .timeoutText = [] { return QStringLiteral("1000"); },
          .progress = [&](int settled, const QString&) { progress ? progress->push_back(settled) : void(); }},
-        parallel);
+        {.timeoutText = QStringLiteral("1000"), .parallel = parallel});
     return written;
 }
 
@@ -69,7 +68,7 @@ const std::string kBadAddress = "nowhere - -1   [ inet_addr: bad IP format ] @";
 
 // Each line is written when the last of the hosts up to it has settled, and
 // no later.
-TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
+TEST(HostPipeline, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
 {
     const struct {
         const char* what;
@@ -122,7 +121,7 @@ TEST(ParallelBatch, EachLineIsWrittenOnceItAndTheHostsAboveItHaveSettled)
 
 class Controls final : public runs::BatchControls {
 public:
-    Controls(QString timeout, int retries) : timeout_(std::move(timeout)), retries_(retries) {}
+    explicit Controls(QString timeout) : timeout_(std::move(timeout)) {}
     runs::BatchFile InputFile() override { return {QStringLiteral("in.txt")}; }
     runs::BatchFile OutputFile() override { return {QStringLiteral("out.txt")}; }
     QString TimeoutText() override { return timeout_; }
@@ -130,18 +129,23 @@ public:
     float ProgressValue() override { return value_; }
     void SetProgressValue(float value) override { value_ = value; }
     void SetProgressMax(float) override {}
-    int Retries() override { return retries_; }
 
 private:
     QString timeout_;
-    int retries_;
     float value_ = 0.0f;
 };
 
-// The serial run of the same list on the same network is the measure: the
-// same file, messages, error, echoes, Windows Sockets start-ups and
-// clean-ups, and progress (with retries, the echoes in any order).
-TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
+class Events final : public runs::BatchEvents {
+public:
+    void Progress(int settled, const QString&) override { progress = static_cast<float>(settled); }
+    float progress = 0.0f;
+};
+
+// The window's serial run of the same list on the same network is the
+// measure for every -P: the same file, messages, error, echoes, Windows
+// Sockets start-ups and clean-ups, and progress; with retries, which the
+// window does not send, -P 1 is (and the echoes in any order).
+TEST(HostPipeline, GivesTheWindowsFileMessagesAndErrorsForEveryParallel)
 {
     QByteArray shuffled;
     std::mt19937 random(13);
@@ -185,6 +189,7 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             float progress;
             bool operator==(const Run&) const = default;
         };
+        // -P, or 0 for the window's run.
         const auto run = [&](int parallel) {
             FakeNetwork network;
             script(network);
@@ -198,13 +203,24 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
                     files.files["in.txt"] = c.changedTo;
             };
             RecordingMessageBox messages;
-            Controls controls(c.timeout, c.retries);
+            Controls controls(c.timeout);
+            Events events;
             Run result;
             try {
-                runs::BatchFilePing(controls, parallel);
+                if (parallel == 0) {
+                    runs::BatchFilePing(controls);
+                } else {
+                    runs::PipelineBatchPing({.input = {QStringLiteral("in.txt")},
+                                             .output = {QStringLiteral("out.txt")},
+                                             .pipeline = {.timeoutText = c.timeout,
+                                                          .retries = c.retries,
+                                                          .parallel = parallel}},
+                                            events);
+                }
             } catch (const platform::RuntimeError& error) {
                 result.error = error.description();
             }
+            result.progress = parallel == 0 ? controls.ProgressValue() : events.progress;
             for (const auto& echo : network.echoes)
                 result.echoes.push_back(echo.destination);
             if (c.retries > 0)
@@ -214,21 +230,20 @@ TEST(ParallelBatch, GivesTheSerialRunsFileMessagesAndErrors)
             std::sort(result.calls.begin(), result.calls.end());
             result.file = files.files["out.txt"];
             result.messages = messages.prompts();
-            result.progress = controls.ProgressValue();
             return result;
         };
-        const Run serial = run(1);
+        const Run serial = run(c.retries > 0 ? 1 : 0);
         EXPECT_TRUE(!c.file || serial.file == c.file) << c.what << serial.file.toStdString();
         EXPECT_TRUE(!c.echoes || serial.echoes.size() == c.echoes) << c.what;
         EXPECT_TRUE(c.changedTo.isEmpty() || serial.error.contains("line 301 is not")) << c.what;
-        for (int parallel : {2, 7, 1024})
+        for (int parallel : {1, 2, 7, 1024})
             EXPECT_TRUE(run(parallel) == serial) << c.what << ", -P " << parallel;
     }
 }
 
 // A look-up that hangs until the names behind it have been looked up: with
 // one look-up at a time it would wait out its limit.
-TEST(ParallelBatch, ASlowLookUpHoldsUpNoLookUpBehindIt)
+TEST(HostPipeline, ASlowLookUpHoldsUpNoLookUpBehindIt)
 {
     FakeNetwork network;
     script(network);

@@ -1,0 +1,137 @@
+// The command line in this process, over the fake network and in-memory
+// files: a batch run's exit status, the summary it says on a terminal, and
+// what it writes to standard output.
+
+#include "app/command_line.h"
+#include "platform/net/icmp_rights.h"
+#include "support/fake_network.h"
+#include "support/memory_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+// Standard error on a terminal of the test's own while it lives, so that
+// the command line says what it says to a terminal.
+class TerminalStandardError {
+public:
+    TerminalStandardError()
+    {
+        openpty(&terminal_, &side_, nullptr, nullptr, nullptr);
+        fcntl(terminal_, F_SETFL, O_NONBLOCK);
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        dup2(side_, STDERR_FILENO);
+    }
+    ~TerminalStandardError()
+    {
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        for (int fd : {saved_, side_, terminal_})
+            close(fd);
+    }
+    std::string Said()
+    {
+        std::fflush(stderr);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = read(terminal_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(got));
+        return text;
+    }
+
+private:
+    int terminal_ = -1;
+    int side_ = -1;
+    int saved_ = -1;
+};
+
+TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
+{
+    if (const QString why = platform::missingIcmpRightsAdvice(); !why.isEmpty()) {
+        ASSERT_NE(qgetenv("CI"), "true") << why.toStdString();
+        GTEST_SKIP() << "skip: " << why.toStdString();
+    }
+    const std::string down = " - 11010   [ ip req timed out ]\r\n";
+    const struct {
+        const char* what;
+        std::vector<const char*> options;  // besides -i in.txt
+        QByteArray list;
+        int status;
+        QByteArray output;
+        const char* said;  // a line on stderr, without "quorvex: "
+    } cases[] = {
+        {"every host answered",
+         {"-o", "-"},
+         "answering\r\nslow\r\n",
+         0,
+         "",
+         "2 hosts pinged, 0 did not answer; the output is standard output."},
+        {"silent hosts around an answer, -P 4",
+         {"-o", "-", "-P", "4"},
+         "silent\r\nanswering\r\nquiet\r\n",
+         1,
+         QByteArray(("silent" + down + "quiet" + down).c_str()),
+         "3 hosts pinged, 2 did not answer;"},
+        {"a lost echo retried", {"-o", "-", "-r", "2"}, "lossy\r\n", 0, "", "1 host pinged, 0 did not answer;"},
+        {"a name with an IPv6 address, -6",
+         {"-6", "-o", "-"},
+         "six\r\n",
+         1,
+         "six - 11050   [ ip general failure ]\r\n",
+         "IPv6 echoes cannot be sent yet"},
+        {"an IPv6 literal",
+         {"-o", "-"},
+         "2001:DB8:0::1\r\n",
+         1,
+         "2001:DB8:0::1 - 11050   [ ip general failure ]\r\n",
+         "IPv6 echoes cannot be sent yet"},
+        {"an IPv6 literal, -4",
+         {"-4", "-o", "-"},
+         "2001:db8::1\r\n",
+         1,
+         "2001:db8::1 - -1   [ inet_addr: bad IP format ]\r\n",
+         "1 host pinged, 1 did not answer;"},
+        {"a list past 32767 hosts", {"-o", "-"}, QByteArray("answering\r\n").repeated(32768), 2, "", "Overflow"},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        const std::pair<const char*, std::uint8_t> hosts[] = {{"answering", 10},
+                                                              {"slow", 11},
+                                                              {"silent", 1},
+                                                              {"quiet", 2},
+                                                              {"lossy", 50}};
+        for (const auto& [name, last] : hosts)
+            network.hosts[name] = {{198, 51, 100, last}};
+        for (const char* silent : {"198.51.100.1", "198.51.100.2"})
+            network.statusOf[silent] = 11010;
+        network.latencyOf["198.51.100.11"] = 30;
+        network.timeoutsBefore["198.51.100.50"] = 2;
+        std::uint8_t six[16] = {0x20, 0x01, 0x0d, 0xb8};
+        network.firstAddresses[{"six", icmp::Family::V6}] = icmp::Address::v6(six);
+        MemoryFiles files;
+        files.files["in.txt"] = c.list;
+
+        std::vector<std::string> arguments{"quorvex", "-i", "in.txt"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        TerminalStandardError terminal;
+        EXPECT_EQ(RunCommandLine(static_cast<int>(argv.size()), argv.data()), c.status) << c.what;
+        const std::string said = terminal.Said();
+        EXPECT_NE(said.find(std::string("quorvex: ") + c.said), std::string::npos) << c.what << ": " << said;
+        EXPECT_EQ(files.files[MemoryFiles::kStandardOutput], c.output) << c.what;
+    }
+}
+
+}  // namespace
