@@ -146,7 +146,8 @@ int main()
     for (;;) {
         const auto now = echo_helper::Clock::now();
         for (auto due = waiting.begin(); due != waiting.end() && due->first <= now; due = waiting.erase(due))
-            ids.emplace(socket->start(due->second.destination, due->second.payload, due->second.timeoutMs),
+            ids.emplace(socket->start(icmp::Address::v4(due->second.destination), due->second.payload,
+                                      due->second.timeoutMs),
                         due->second.id);
         // Past the engine's bound, requests wait in the socket pair, which
         // holds back a parent that asks faster than echoes settle. Echoes
@@ -178,7 +179,8 @@ int main()
                     continue;
                 }
             }
-            ids.emplace(socket->start(request.destination, request.payload, request.timeoutMs), request.id);
+            ids.emplace(socket->start(icmp::Address::v4(request.destination), request.payload, request.timeoutMs),
+                        request.id);
         }
         if (used > 0 && used * 2 >= pending.size()) {
             pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));

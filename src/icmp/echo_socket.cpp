@@ -257,7 +257,7 @@ std::uint16_t EchoSocket::nextSequence()
     }
 }
 
-Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoSocket::start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const auto now = Clock::now();
     prepareForStart(now);
@@ -275,8 +275,16 @@ Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t
         if (retiring_ >= 0)
             receiveAll(retiring_);
     }
+    if (!destination.isV4()) {
+        settleFailed(ticket, IP_GENERAL_FAILURE);
+        return ticket;
+    }
     const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
-    const Pending echo{ticket, {destination, identifier, nextSequence()}, fd_, now, now + std::chrono::milliseconds(timeoutMs)};
+    const Pending echo{ticket,
+                       {destination.v4NetworkOrder(), identifier, nextSequence()},
+                       fd_,
+                       now,
+                       now + std::chrono::milliseconds(timeoutMs)};
     if (send(echo, data)) {
         earliestDeadline_ = pending_.empty() ? echo.deadline : std::min(earliestDeadline_, echo.deadline);
         pending_.emplace(keyOf({identifier, echo.identity.sequence}), echo);
@@ -407,7 +415,7 @@ void EchoSocket::settle(std::unordered_map<std::uint32_t, Pending>::iterator ech
     Settled settled;
     settled.ticket = echo->second.ticket;
     settled.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
-    settled.address = verdict.from;
+    settled.address = Address::v4(verdict.from);
     settled.roundTripMs = elapsedMs(now - echo->second.sent);
     settled.roundTripUsPastMs = static_cast<std::uint16_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(now - echo->second.sent).count() % 1000);
@@ -516,7 +524,7 @@ void EchoSocket::wait(Clock::time_point until, int alsoWakeOn)
     }
 }
 
-Settled EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoSocket::echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -41,7 +41,7 @@ public:
     std::array<int, 2> descriptors() const { return {fd_, retiring_}; }
 
     // Tickets number the starts from 1, one each, refused or not.
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Ticket start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return pending_.size(); }
     // Never later than the earliest deadline, at times earlier: a wait that
@@ -54,7 +54,7 @@ public:
     void wait(Clock::time_point until) override;
     // The same, and until the descriptor given is readable too.
     void wait(Clock::time_point until, int alsoWakeOn);
-    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Settled echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
     struct Pending {

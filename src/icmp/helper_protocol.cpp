@@ -95,7 +95,7 @@ Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes)
         return decoded;
     decoded.message.ticket = big32(body, 0);
     decoded.message.status = static_cast<std::int32_t>(big32(body, 4));
-    decoded.message.address = raw32(body, 8);
+    decoded.message.address = Address::v4(raw32(body, 8));
     decoded.message.roundTripMs = big32(body, 12);
     decoded.message.ttl = body[16];
     decoded.message.roundTripUsPastMs = static_cast<std::uint16_t>(body[17] << 8 | body[18]);
@@ -134,7 +134,7 @@ void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out)
     putBig32(out, static_cast<std::uint32_t>(kAnswerFixed + data.size()));
     putBig32(out, static_cast<std::uint32_t>(answer.ticket));
     putBig32(out, static_cast<std::uint32_t>(answer.status));
-    putRaw32(out, answer.address);
+    putRaw32(out, answer.address.v4NetworkOrder());
     putBig32(out, answer.roundTripMs);
     out.push_back(answer.ttl);
     out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs >> 8));

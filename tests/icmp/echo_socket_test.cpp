@@ -204,7 +204,7 @@ protected:
 TEST_P(EchoEngine, AnEchoOfTheLongestTimeoutsWaitsForItsAnswer)
 {
     for (const std::uint32_t timeoutMs : {2147483648u, 4294967295u}) {
-        const auto ticket = socket_->start(loopback(1), text("LONG"), timeoutMs);
+        const auto ticket = socket_->start(Address::v4(loopback(1)), text("LONG"), timeoutMs);
         const auto request = responder_->nextRequest();
         ASSERT_TRUE(request) << timeoutMs;
         socket_->wait(Clock::now() + std::chrono::milliseconds(20));
@@ -231,20 +231,20 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
 {
     enum { Plain, AfterWrap, AfterWrapWithOneInFlight };
     for (const int mode : {Plain, AfterWrap, AfterWrapWithOneInFlight}) {
-        const Settled first = socket_->echo(loopback(1), text("FIRST"), 20);
+        const Settled first = socket_->echo(Address::v4(loopback(1)), text("FIRST"), 20);
         ASSERT_EQ(first.status, 11010);
         const auto late = responder_->nextRequest();
         ASSERT_TRUE(late);
         if (mode != Plain) {
             int echoes = 65535;
             if (mode == AfterWrapWithOneInFlight) {
-                socket_->start(loopback(7), text("SILENT"), 60000);
+                socket_->start(Address::v4(loopback(7)), text("SILENT"), 60000);
                 ASSERT_TRUE(responder_->nextRequest());
                 --echoes;
             }
             sysctl("icmp_echo_ignore_all", "0");
             for (int i = 0; i < echoes; ++i)
-                ASSERT_EQ(socket_->echo(loopback(1), text("x"), 1000).status, 0) << i;
+                ASSERT_EQ(socket_->echo(Address::v4(loopback(1)), text("x"), 1000).status, 0) << i;
             sysctl("icmp_echo_ignore_all", "1");
             while (responder_->nextRequest(0)) {
             }
@@ -252,7 +252,7 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
         responder_->fail(*late, 3, 1);
         responder_->answer(*late);
 
-        const auto ticket = socket_->start(loopback(1), text("SECOND"), 2000);
+        const auto ticket = socket_->start(Address::v4(loopback(1)), text("SECOND"), 2000);
         const auto second = responder_->nextRequest();
         ASSERT_TRUE(second) << "the second echo was not sent";
         if (mode != Plain) {
@@ -269,7 +269,7 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
         const auto settled = waitFor(ticket);
         EXPECT_EQ(settled.status, 0) << "mode " << mode;
         EXPECT_EQ(std::string(settled.data.begin(), settled.data.end()), "SECOND") << "mode " << mode;
-        EXPECT_EQ(settled.address, loopback(1));
+        EXPECT_EQ(settled.address, Address::v4(loopback(1)));
     }
 }
 
@@ -279,7 +279,7 @@ TEST_P(EchoEngine, LateAnswersAndErrorsGoNowhere)
 // failed at once before them leaves no error behind for them.
 TEST_P(AnyTransport, EveryAnswerGoesToTheEchoItNames)
 {
-    EXPECT_EQ(socket_->echo(loopback(1), Bytes(65510, 'x'), 200).status, 11009);
+    EXPECT_EQ(socket_->echo(Address::v4(loopback(1)), Bytes(65510, 'x'), 200).status, 11009);
     struct Echo {
         const char* data;
         std::uint8_t host;
@@ -300,7 +300,7 @@ TEST_P(AnyTransport, EveryAnswerGoesToTheEchoItNames)
     std::vector<Ticket> tickets;
     std::vector<Request> requests;
     for (const auto& echo : echoes) {
-        tickets.push_back(socket_->start(loopback(echo.host), text(echo.data), echo.timeoutMs));
+        tickets.push_back(socket_->start(Address::v4(loopback(echo.host)), text(echo.data), echo.timeoutMs));
         const auto request = responder_->nextRequest();
         ASSERT_TRUE(request) << echo.data;
         requests.push_back(*request);
@@ -346,13 +346,13 @@ TEST_P(AnyTransport, EveryAnswerGoesToTheEchoItNames)
 TEST_F(PrivateNetwork, AnIdleRawSocketCannotBeFilledUp)
 {
     sysctl("icmp_echo_ignore_all", "0");
-    ASSERT_EQ(socket_->echo(loopback(1), text("BEFORE"), 1000).status, 0);
+    ASSERT_EQ(socket_->echo(Address::v4(loopback(1)), text("BEFORE"), 1000).status, 0);
     Bytes foreign{0, 0, 0, 0, 0xAB, 0xCD, 0, 1};
     foreign.resize(1000, 'f');
     for (int i = 0; i < 4000; ++i)
         responder_->send(loopback(1), foreign);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(socket_->echo(loopback(1), text("AFTER"), 1000).status, 0);
+    EXPECT_EQ(socket_->echo(Address::v4(loopback(1)), text("AFTER"), 1000).status, 0);
 }
 
 // A burst far larger than a lane's share of the receive buffer, answered by
@@ -364,7 +364,8 @@ TEST_P(AnyTransport, EveryEchoOfABurstSettlesOnceUnderItsTicket)
     constexpr int kEchoes = 8192;
     std::vector<Ticket> tickets;
     for (int i = 0; i < kEchoes; ++i)
-        tickets.push_back(socket_->start(htonl(0x7F010000u | (1 + i % 254) << 8 | (1 + i / 254)), text("x"), 5000));
+        tickets.push_back(
+            socket_->start(Address::v4(htonl(0x7F010000u | (1 + i % 254) << 8 | (1 + i / 254))), text("x"), 5000));
     std::vector<Ticket> abandoned(tickets.end() - 3, tickets.end());
     for (const Ticket ticket : abandoned)
         socket_->abandon(ticket);

@@ -70,12 +70,12 @@ TEST(EchoHelperProtocol, FramesFollowEachOtherAndAnswersKeepTheirIds)
 
     std::vector<std::uint8_t> out;
     const auto data = bytes("ECHO THIS");
-    encodeAnswer({42, -1, 0x0100007F, 3, 64, data, 999}, out);
+    encodeAnswer({42, -1, Address::v4(0x0100007F), 3, 64, data, 999}, out);
     const auto answer = decodeAnswer(out);
     ASSERT_EQ(answer.kind, Decoded<Settled>::Kind::Complete);
     EXPECT_EQ(answer.message.ticket, 42u);
     EXPECT_EQ(answer.message.status, -1);
-    EXPECT_EQ(answer.message.address, 0x0100007Fu);
+    EXPECT_EQ(answer.message.address, Address::v4(0x0100007F));
     EXPECT_EQ(answer.message.roundTripMs, 3u);
     EXPECT_EQ(answer.message.roundTripUsPastMs, 999);
     EXPECT_EQ(answer.message.ttl, 64);

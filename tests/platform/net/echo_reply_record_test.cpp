@@ -17,7 +17,7 @@ TEST(ReplyRecord, AlwaysHoldsAStatus)
     const Bytes data{'E', 'C', 'H', 'O'};
 
     icmp::Settled answered;
-    answered.address = 0x0100007F;
+    answered.address = icmp::Address::v4(0x0100007F);
     answered.roundTripMs = 3;
     answered.ttl = 64;
     answered.data = data;
