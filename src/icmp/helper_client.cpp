@@ -210,7 +210,7 @@ void EchoHelper::ask(std::uint32_t id, Pending echo)
 {
     helper::Request request;
     request.id = id;
-    request.destination = echo.destination.v4NetworkOrder();
+    request.destination = echo.destination;
     request.timeoutMs = echo.timeoutMs;
     request.payload = echo.payload;
     helper::encodeRequest(request, unsent_);

@@ -75,8 +75,7 @@ int main(int argc, char** argv)
             std::vector<std::uint8_t> out;
             for (auto asked = held.rbegin(); asked != held.rend(); ++asked) {
                 const auto r = helper::decodeRequest(*asked).message;
-                helper::encodeAnswer(
-                    {r.id, 0, icmp::Address::v4(r.destination), 1, 64, {r.payload.begin(), r.payload.end()}}, out);
+                helper::encodeAnswer({r.id, 0, r.destination, 1, 64, {r.payload.begin(), r.payload.end()}}, out);
             }
             put(out, out.size());
             held.clear();
@@ -95,8 +94,7 @@ int main(int argc, char** argv)
         if (mode == "say-why-later")
             return put(why, why.size()), 1;
         const std::vector<std::uint8_t> echoed(request.payload.begin(), request.payload.end());
-        const icmp::Settled answer{
-            request.id + (mode == "wrong-id"), 0, icmp::Address::v4(request.destination), 1, 64, echoed};
+        const icmp::Settled answer{request.id + (mode == "wrong-id"), 0, request.destination, 1, 64, echoed};
         std::vector<std::uint8_t> out;
         helper::encodeAnswer(answer, out);
         put(out, mode == "half-answer" ? out.size() / 2 : out.size());

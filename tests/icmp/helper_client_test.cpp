@@ -183,6 +183,14 @@ TEST(EchoHelper, ServesEchoesWithoutAnyCapability)
     EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
     EXPECT_GT(outcome.ttl, 0);
     EXPECT_EQ(helper.echo(Address::v4(0), kData, 2000).status, IP_GENERAL_FAILURE);
+    // IPv6 on the socket it opened before it gave up its capabilities.
+    const Address loopback6 = *Address::parse("::1");
+    outcome = helper.echo(loopback6, kData, 2000);
+    ASSERT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.address, loopback6);
+    EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
+    EXPECT_GT(outcome.ttl, 0);
+    EXPECT_EQ(helper.echo(*Address::parse("::"), kData, 2000).status, IP_GENERAL_FAILURE);
 
     const int pid = helper.pid();
     for (const char* set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
@@ -232,9 +240,11 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
     REQUIRE_REAL_HELPER();
     const char* inputs[] = {
         "GET / HTTP/1.0\\r\\n\\r\\n",     // garbage
-        "QER1\\0\\0\\0\\14\\0\\0\\0\\1",  // truncated
-        "QER1\\0\\1\\0\\14",              // a payload over the bound
-        "QER1\\0\\0\\0\\4abcd",           // too short for a request
+        "QER2\\0\\0\\0\\31\\0\\0\\0\\1",  // truncated
+        "QER2\\0\\1\\0\\31",              // a payload over the bound
+        "QER2\\0\\0\\0\\4abcd",           // too short for a request
+        // A whole request of the first version, which an older program sends.
+        "QER1\\0\\0\\0\\14\\0\\0\\0\\1\\177\\0\\0\\1\\0\\0\\3\\350",
     };
     for (const char* input : inputs) {
         int exitStatus = 0;
@@ -243,6 +253,9 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
         EXPECT_EQ(exitStatus, 1) << input;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
         EXPECT_EQ(errors.rfind("quorvex-echo-helper: ", 0), 0u) << errors;
+        if (std::string(input).starts_with("QER1")) {
+            EXPECT_NE(errors.find("first version"), std::string::npos) << errors;
+        }
     }
 }
 
@@ -358,7 +371,7 @@ int helperOverPipes(std::uint32_t timeoutMs)
         return 0;
     helper::Request request;
     request.id = 1;
-    request.destination = kLoopback.v4NetworkOrder();
+    request.destination = kLoopback;
     request.timeoutMs = timeoutMs;
     request.payload = kData;
     std::vector<std::uint8_t> frame;
