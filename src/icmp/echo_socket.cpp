@@ -464,7 +464,8 @@ bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
             now);
     } else if (errorQueue) {
         const QueuedError queued = queuedError(message, from, bytes);
-        if (icmpErrors != nullptr && queued.origin == QueuedError::Origin::Icmp)
+        const bool icmp = queued.origin == QueuedError::Origin::Icmp || queued.origin == QueuedError::Origin::Icmp6;
+        if (icmpErrors != nullptr && icmp)
             ++*icmpErrors;
         judge(
             fd, echoNamedByQueuedError(queued),
