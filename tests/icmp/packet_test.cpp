@@ -273,49 +273,6 @@ TEST(Icmp6Error, EndsTheEchoItQuotesWithTheIpv6Status)
     }
 }
 
-// What an ICMPv6 socket gets that is not its echo's: replies as for IPv4
-// (sender, identifier, sequence), and errors that quote something else.
-TEST(Icmp6Error, IgnoresWhatIsNotThisEchos)
-{
-    const Address asked = packets::v6("2001:db8::7"), router = packets::v6("2001:db8:1::1");
-    const auto quoting = [&](const Address& destination, Bytes quoted, std::uint8_t nextHeader = 58) {
-        return join({icmpHeader(1, 3, 0, 0), packets::ipv6Header(router, destination, nextHeader), quoted});
-    };
-    const Bytes ours = icmpHeader(128, 0, kEcho.identifier, kEcho.sequence);
-    const Bytes reply = join({icmpHeader(129, 0, kEcho.identifier, kEcho.sequence), Bytes{'h', 'i'}});
-    struct Case {
-        const char* what;
-        Bytes message;
-        Address from, echo;
-        bool taken;
-    };
-    const Case cases[] = {
-        {"our reply", reply, asked, asked, true},
-        {"our reply to a group, from anyone", reply, router, packets::v6("ff02::1"), true},
-        {"a reply from another host", reply, router, asked, false},
-        {"a reply from an IPv4 host", reply, v4(0x0100007F), asked, false},
-        {"an ICMPv4 reply", join({icmpHeader(0, 0, kEcho.identifier, kEcho.sequence)}), asked, asked, false},
-        {"a reply to another identifier", icmpHeader(129, 0, 0x9999, kEcho.sequence), asked, asked, false},
-        {"a reply to another sequence", icmpHeader(129, 0, kEcho.identifier, 0x0041), asked, asked, false},
-        {"our own request", ours, asked, asked, false},
-        {"an error about ours", quoting(asked, ours), router, asked, true},
-        {"an error about another destination", quoting(router, ours), router, asked, false},
-        {"an error about another sequence", quoting(asked, icmpHeader(128, 0, kEcho.identifier, 1)), router, asked, false},
-        {"an error about a reply", quoting(asked, reply), router, asked, false},
-        {"an error about UDP", quoting(asked, ours, 17), router, asked, false},
-        {"an error quoting IPv4", join({icmpHeader(1, 3, 0, 0), packets::ipv4Header(64, 1, 2), ours}), router, asked,
-         false},
-        {"an error cut short", Bytes(50, 1), router, asked, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(classifyRaw6(c.message, c.from, echoTo(c.echo)).kind != Verdict::Kind::Ignore, c.taken) << c.what;
-    // The datagram socket judges replies alike; the kernel matched the identifier.
-    EXPECT_EQ(classifyDatagram(reply, asked, echoTo(asked)).kind, Verdict::Kind::Reply);
-    EXPECT_EQ(classifyDatagram(reply, router, echoTo(asked)).kind, Verdict::Kind::Ignore);
-    EXPECT_EQ(echoNamedByDatagram(reply, Family::V6)->sequence, kEcho.sequence);
-    EXPECT_FALSE(echoNamedByDatagram(reply, Family::V4));
-}
-
 TEST(EchoRequest, CarriesTheDataAndAValidChecksum)
 {
     const Bytes data{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
