@@ -11,7 +11,7 @@ bool withinUserBounds(const helper::Request& request)
     return request.payload.size() <= helper::kUserMostPayload && request.timeoutMs <= helper::kUserMostTimeoutMs;
 }
 
-Clock::time_point DestinationPace::reserve(std::uint32_t destination, Clock::time_point now)
+Clock::time_point DestinationPace::reserve(const icmp::Address& destination, Clock::time_point now)
 {
     // A sweep over many hosts leaves one entry per host; those whose burst
     // has come back are forgotten before the table grows past what one

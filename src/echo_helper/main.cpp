@@ -3,7 +3,7 @@
 // names, so it must hold no privilege and no privileged descriptor; where it
 // cannot open an ICMP socket of its own it starts this program instead.
 //
-// The helper opens its raw ICMP socket, gives up every capability, says so
+// The helper opens its raw ICMP and ICMPv6 sockets, gives up every capability, says so
 // with the greeting, and then serves echo requests that come on standard
 // input, answering each on standard output (both are one end of a socket
 // pair its parent made). It sends nothing but echo requests that carry its
@@ -65,7 +65,7 @@ using helper::kMostInFlight;
 // An echo over a caller's pace, held until its turn.
 struct Waiting {
     std::uint32_t id;
-    std::uint32_t destination;
+    icmp::Address destination;
     std::uint32_t timeoutMs;
     std::vector<std::uint8_t> payload;
 };
@@ -83,6 +83,12 @@ bool writeAll(std::span<const std::uint8_t> bytes)
         bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+bool unspecified(const icmp::Address& address)
+{
+    const auto bytes = address.bytes();
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t byte) { return byte == 0; });
 }
 
 // The answer carries the request's id in place of the engine's ticket.
@@ -125,6 +131,9 @@ int main()
     const auto socket = icmp::EchoSocket::open(icmp::SocketKind::Raw);
     if (!socket)
         leave(std::string("cannot open a raw ICMP socket without cap_net_raw: ") + std::strerror(errno));
+    // Now or never: without the capability no ICMPv6 socket opens later.
+    // A kernel without IPv6 fails only the IPv6 echoes.
+    socket->openV6();
     if (const std::string held = echo_helper::dropAllCapabilities(); !held.empty())
         leave("cannot give up its capabilities: " + held);
 
@@ -159,11 +168,11 @@ int main()
                 break;
             used += decoded.size;
             const helper::Request& request = decoded.message;
-            // Linux answers an echo to 0.0.0.0 from this machine itself,
-            // for a host that was never asked. That, and a request beyond
+            // Linux answers an echo to 0.0.0.0 (or ::) from this machine
+            // itself, for a host that was never asked. That, and a request beyond
             // what Quorvex itself asks, is refused as an echo that cannot
             // be sent: a failure of this echo alone.
-            if (request.destination == 0 || (limited && !echo_helper::withinUserBounds(request))) {
+            if (unspecified(request.destination) || (limited && !echo_helper::withinUserBounds(request))) {
                 icmp::Settled refused;
                 refused.status = icmp::IP_GENERAL_FAILURE;
                 putAnswer(refused, request.id, out);
@@ -214,7 +223,8 @@ int main()
         const bool idle = inputOpen && ids.empty() && waiting.empty();
         const bool mayRead = inputOpen && ids.size() + waiting.size() < kMostInFlight;
         // The output is watched for nothing but its reader leaving.
-        pollfd watch[4] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+        pollfd watch[2 + std::tuple_size_v<decltype(socket->descriptors())>] = {{mayRead ? STDIN_FILENO : -1, POLLIN, 0},
+                                                                                {STDOUT_FILENO, 0, 0}};
         nfds_t count = 2;
         for (const int fd : socket->descriptors())
             if (fd >= 0)

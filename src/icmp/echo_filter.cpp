@@ -66,10 +66,42 @@ void jumpIfOurs(Program& p, std::span<const std::uint16_t> identifiers, Program:
         p.jumpIfEqual(identifiers[i], accept, i + 1 < identifiers.size() ? Program::kNext : refuse);
 }
 
+// No IP header comes before the message, and an error's quoted packet has
+// a fixed IPv6 header: every offset is absolute.
+std::vector<sock_filter> echoFilter6(std::span<const std::uint16_t> identifiers)
+{
+    constexpr std::size_t kQuotedRequest = kLength + ip6_header::kLength;
+    Program p;
+    const auto errors = p.label(), quoted = p.label(), accept = p.label(), refuse = p.label();
+    p.statement(BPF_LD | BPF_B | BPF_ABS, kType);
+    p.jumpIfEqual(icmp6_header::kEchoReply, Program::kNext, errors);
+    p.statement(BPF_LD | BPF_H | BPF_ABS, kIdentifier);
+    jumpIfOurs(p, identifiers, accept, refuse);
+    p.bind(errors);
+    const std::uint8_t ending[] = {icmp6_header::kDestUnreachable, icmp6_header::kPacketTooBig,
+                                   icmp6_header::kTimeExceeded, icmp6_header::kParameterProblem};
+    for (std::size_t i = 0; i < std::size(ending); ++i)
+        p.jumpIfEqual(ending[i], quoted, i + 1 < std::size(ending) ? Program::kNext : refuse);
+    p.bind(quoted);
+    p.statement(BPF_LD | BPF_B | BPF_ABS, kLength + ip6_header::kNextHeader);
+    p.jumpIfEqual(ip6_header::kNextHeaderIcmp6, Program::kNext, refuse);
+    p.statement(BPF_LD | BPF_B | BPF_ABS, kQuotedRequest + kType);
+    p.jumpIfEqual(icmp6_header::kEchoRequest, Program::kNext, refuse);
+    p.statement(BPF_LD | BPF_H | BPF_ABS, kQuotedRequest + kIdentifier);
+    jumpIfOurs(p, identifiers, accept, refuse);
+    p.bind(accept);
+    p.statement(BPF_RET | BPF_K, 0xFFFFFFFFu);
+    p.bind(refuse);
+    p.statement(BPF_RET | BPF_K, 0);
+    return p.resolve();
+}
+
 }  // namespace
 
-std::vector<sock_filter> echoFilter(std::span<const std::uint16_t> identifiers)
+std::vector<sock_filter> echoFilter(std::span<const std::uint16_t> identifiers, Family family)
 {
+    if (family == Family::V6)
+        return echoFilter6(identifiers);
     // A load out of the packet ends the program with 0 (refused), which
     // covers every length check.
     Program p;
@@ -105,9 +137,9 @@ std::vector<sock_filter> echoFilter(std::span<const std::uint16_t> identifiers)
     return p.resolve();
 }
 
-bool attachEchoFilter(int fd, std::span<const std::uint16_t> identifiers)
+bool attachEchoFilter(int fd, std::span<const std::uint16_t> identifiers, Family family)
 {
-    std::vector<sock_filter> code = echoFilter(identifiers);
+    std::vector<sock_filter> code = echoFilter(identifiers, family);
     const sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
     return ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
 }

@@ -104,7 +104,7 @@ void EchoLanes::startThreads()
 // that has more waiting than it will soon take leaves the echo to the
 // caller. A lane's socket numbers its starts from 1 (see EchoSocket::start),
 // so the ticket is known before the lane has started the echo.
-Ticket EchoLanes::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoLanes::start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     if (!started_)
         startThreads();
@@ -124,7 +124,8 @@ Ticket EchoLanes::start(std::uint32_t destination, std::span<const std::uint8_t>
 
 // A lock is the whole cost while the lane is at work; only a sleeping lane
 // is woken, once, however many echoes come before it is up.
-bool EchoLanes::handOver(Lane& lane, std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+bool EchoLanes::handOver(Lane& lane, const Address& destination, std::span<const std::uint8_t> data,
+                         std::uint32_t timeoutMs)
 {
     bool sleeping;
     {
@@ -218,7 +219,7 @@ void EchoLanes::wait(Clock::time_point until)
     ready_.take();
 }
 
-Settled EchoLanes::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoLanes::echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     return own_->echo(destination, data, timeoutMs);
 }

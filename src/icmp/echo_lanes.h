@@ -46,13 +46,13 @@ public:
     EchoLanes(const EchoLanes&) = delete;
     EchoLanes& operator=(const EchoLanes&) = delete;
 
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Ticket start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return inFlight_; }
     std::optional<Clock::time_point> nextDeadline() const override;
     void collect(std::vector<Settled>& settled) override;
     void wait(Clock::time_point until) override;
-    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Settled echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
     // A wake-up one thread gives another: an eventfd, closed with it.
@@ -71,7 +71,7 @@ private:
         const int fd_;
     };
     struct Request {
-        std::uint32_t destination;
+        Address destination;
         std::uint32_t timeoutMs;
         std::size_t dataOffset;
         std::size_t dataSize;
@@ -98,7 +98,7 @@ private:
 
     EchoLanes(std::unique_ptr<EchoSocket> own, std::vector<std::unique_ptr<Lane>> lanes);
     void startThreads();
-    bool handOver(Lane& lane, std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+    bool handOver(Lane& lane, const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
     void run(std::size_t index);
     void take(std::vector<Settled>& from, std::vector<Settled>& to);
     // A ticket names the lane (the caller's is the last) and the lane's

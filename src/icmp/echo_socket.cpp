@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <random>
 
+#include <cstring>
+
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -75,11 +78,41 @@ void sizeReceiveBuffer(int fd)
         setOption(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+// The same of ICMPv6: no IP header comes with a message, so the hop limit
+// comes beside it, on both kinds. The same ping_group_range admits a
+// datagram socket.
+int openSocket6(SocketKind kind, int type)
+{
+    const int fd = ::socket(AF_INET6, type, IPPROTO_ICMPV6);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    bool ready = setOption(fd, SOL_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+    if (kind == SocketKind::Datagram) {
+        ready = ready && setOption(fd, SOL_IPV6, IPV6_RECVERR, &on, sizeof on);
+    } else {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        for (const int type6 :
+             {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
+            ICMP6_FILTER_SETPASS(type6, &filter);
+        ready = ready && setOption(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    }
+    if (!ready) {
+        ::close(fd);
+        return -1;
+    }
+    sizeReceiveBuffer(fd);
+    return fd;
+}
+
 // Blocking, so that a send waits for room in the send buffer; every
 // receive says MSG_DONTWAIT.
-int openSocket(SocketKind kind)
+int openSocket(SocketKind kind, Family family)
 {
     const int type = (kind == SocketKind::Datagram ? SOCK_DGRAM : SOCK_RAW) | SOCK_CLOEXEC;
+    if (family == Family::V6)
+        return openSocket6(kind, type);
     const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
     if (fd < 0)
         return -1;
@@ -110,33 +143,54 @@ std::uint32_t elapsedMs(Clock::duration elapsed)
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
-// The TTL of a datagram socket's reply, as IP_RECVTTL hands it over.
+// The TTL of a datagram socket's reply, as IP_RECVTTL hands it over, or
+// the hop limit of an ICMPv6 message (IPV6_RECVHOPLIMIT).
 std::uint8_t receivedTtl(msghdr& message)
 {
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-        if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL)
+        if ((c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL) ||
+            (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_HOPLIMIT))
             return static_cast<std::uint8_t>(*reinterpret_cast<const int*>(CMSG_DATA(c)));
     return 0;
 }
 
+// A sender or destination as recvmsg names it, of either family.
+union Peer {
+    sockaddr_in v4;
+    sockaddr_in6 v6;
+};
+
+Address addressOf(const Peer& peer)
+{
+    if (peer.v4.sin_family == AF_INET6)
+        return Address::v6(peer.v6.sin6_addr.s6_addr);
+    return Address::v4(peer.v4.sin_addr.s_addr);
+}
+
 // An entry of the error queue in the plain form the judgement takes.
-QueuedError queuedError(msghdr& message, const sockaddr_in& destination, std::span<const std::uint8_t> quoted)
+QueuedError queuedError(msghdr& message, const Peer& destination, std::span<const std::uint8_t> quoted)
 {
     QueuedError queued;
-    queued.destination = destination.sin_addr.s_addr;
+    queued.destination = addressOf(destination);
     queued.quoted = quoted;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
+        if (!(c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) &&
+            !(c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_RECVERR))
             continue;
         const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
         queued.origin = error->ee_origin == SO_EE_ORIGIN_ICMP    ? QueuedError::Origin::Icmp
+                        : error->ee_origin == SO_EE_ORIGIN_ICMP6 ? QueuedError::Origin::Icmp6
                         : error->ee_origin == SO_EE_ORIGIN_LOCAL ? QueuedError::Origin::Local
                                                                  : QueuedError::Origin::Other;
         queued.type = error->ee_type;
         queued.code = error->ee_code;
         queued.error = static_cast<int>(error->ee_errno);
-        const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-        queued.offender = offender->sin_family == AF_INET ? offender->sin_addr.s_addr : 0;
+        // The offender follows the error, as long as the kernel wrote it.
+        Peer offender{};
+        const std::size_t written = c->cmsg_len - CMSG_LEN(sizeof *error);
+        std::memcpy(&offender, SO_EE_OFFENDER(error), std::min(sizeof offender, written));
+        const auto family = offender.v4.sin_family;
+        queued.offender = family == AF_INET || family == AF_INET6 ? addressOf(offender) : Address();
     }
     return queued;
 }
@@ -161,15 +215,24 @@ std::unique_ptr<EchoSocket> EchoSocket::open()
 
 std::unique_ptr<EchoSocket> EchoSocket::open(SocketKind kind)
 {
-    const int fd = openSocket(kind);
+    const int fd = openSocket(kind, Family::V4);
     if (fd < 0)
         return nullptr;
-    return std::unique_ptr<EchoSocket>(new EchoSocket(fd, kind));
+    return std::unique_ptr<EchoSocket>(new EchoSocket(fd, kind, Family::V4));
 }
 
-EchoSocket::EchoSocket(int fd, SocketKind kind)
+bool EchoSocket::openV6()
+{
+    if (!v6_ && family_ == Family::V4)
+        if (const int fd = openSocket(kind_, Family::V6); fd >= 0)
+            v6_.reset(new EchoSocket(fd, kind_, Family::V6));
+    return v6_ != nullptr;
+}
+
+EchoSocket::EchoSocket(int fd, SocketKind kind, Family family)
     : fd_(fd),
       kind_(kind),
+      family_(family),
       identifier_(randomNumber()),
       sequence_(randomNumber()),
       sequencesLeft_(kSequences),
@@ -201,7 +264,7 @@ void EchoSocket::prepareForStart(Clock::time_point now)
     if (replace) {
         // When no new socket may be had, the old one serves on: the matcher
         // still refuses what is not ours.
-        if (const int fd = openSocket(kind_); fd >= 0) {
+        if (const int fd = openSocket(kind_, family_); fd >= 0) {
             if (pending_.empty()) {
                 ::close(fd_);
             } else {
@@ -240,7 +303,7 @@ void EchoSocket::attachFilter()
     for (const auto& [key, echo] : pending_)
         if (std::find(identifiers.begin(), identifiers.end(), echo.identity.identifier) == identifiers.end())
             identifiers.push_back(echo.identity.identifier);
-    if (identifiers.size() <= kMostIdentifiers && attachEchoFilter(fd_, identifiers))
+    if (identifiers.size() <= kMostIdentifiers && attachEchoFilter(fd_, identifiers, family_))
         return;
     ::setsockopt(fd_, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0);
 }
@@ -257,8 +320,10 @@ std::uint16_t EchoSocket::nextSequence()
     }
 }
 
-Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoSocket::start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
+    if (destination.family() != family_) [[unlikely]]
+        return startV6(destination, data, timeoutMs);
     const auto now = Clock::now();
     prepareForStart(now);
     const Ticket ticket = nextTicket_++;
@@ -284,9 +349,22 @@ Ticket EchoSocket::start(std::uint32_t destination, std::span<const std::uint8_t
     return ticket;
 }
 
+Ticket EchoSocket::startV6(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+{
+    if (family_ == Family::V6 || !openV6()) {
+        const Ticket ticket = nextTicket_++;
+        settleFailed(ticket, IP_GENERAL_FAILURE);
+        return ticket;
+    }
+    v6_->nextTicket_ = nextTicket_;
+    const Ticket ticket = v6_->start(destination, data, timeoutMs);
+    nextTicket_ = v6_->nextTicket_;
+    return ticket;
+}
+
 bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
 {
-    request_ = buildEchoRequest(echo.identity.identifier, echo.identity.sequence, data);
+    request_ = buildEchoRequest(echo.identity.identifier, echo.identity.sequence, data, family_);
     // A request that fits the smallest link IPv4 allows goes out with Don't
     // Fragment set, which spares the kernel drawing an IP identifier for it:
     // a hash, a random number and a counter shared by every core, per
@@ -294,15 +372,23 @@ bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
     // one may need fragments, which only the kernel's own mode allows, and
     // the socket keeps that mode from then on.
     constexpr std::size_t kFitsEveryLink = 68 - 20;
-    if (request_.size() > kFitsEveryLink && !mayFragment_) {
+    // IPv6 routers never fragment: there is no such mode to leave.
+    if (family_ == Family::V4 && request_.size() > kFitsEveryLink && !mayFragment_) {
         const int fragmentable = IP_PMTUDISC_WANT;
         mayFragment_ = setOption(fd_, SOL_IP, IP_MTU_DISCOVER, &fragmentable, sizeof fragmentable);
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = echo.identity.destination;
+    Peer to{};
+    socklen_t toLength = sizeof to.v4;
+    if (family_ == Family::V4) {
+        to.v4.sin_family = AF_INET;
+        to.v4.sin_addr.s_addr = echo.identity.destination.v4NetworkOrder();
+    } else {
+        to.v6.sin6_family = AF_INET6;
+        std::memcpy(to.v6.sin6_addr.s6_addr, echo.identity.destination.bytes().data(), 16);
+        toLength = sizeof to.v6;
+    }
     for (bool retried = false;;) {
-        if (::sendto(fd_, request_.data(), request_.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
+        if (::sendto(fd_, request_.data(), request_.size(), 0, reinterpret_cast<const sockaddr*>(&to), toLength) >= 0)
             return true;
         const int error = errno;
         if (error == EINTR)
@@ -316,7 +402,7 @@ bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
             retried = true;
             continue;
         }
-        settleFailed(echo.ticket, statusFromErrno(error));
+        settleFailed(echo.ticket, statusFromErrno(error, family_));
         return false;
     }
 }
@@ -340,7 +426,7 @@ void EchoSocket::receiveAll(int fd)
 
 bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
 {
-    sockaddr_in from{};
+    Peer from{};
     iovec iov{buffer_.data(), buffer_.size()};
     alignas(cmsghdr) std::uint8_t control[512];
     msghdr message{};
@@ -363,22 +449,32 @@ bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
     }
     const std::span<const std::uint8_t> bytes(buffer_.data(), std::min(static_cast<std::size_t>(length), buffer_.size()));
     const auto now = Clock::now();
-    if (kind_ == SocketKind::Raw) {
+    if (kind_ == SocketKind::Raw && family_ == Family::V4) {
         judge(
             fd, echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
             now);
+    } else if (kind_ == SocketKind::Raw) {
+        judge(
+            fd, echoNamedByRaw6(bytes),
+            [&](const EchoIdentity& echo) {
+                Verdict verdict = classifyRaw6(bytes, addressOf(from), echo);
+                verdict.ttl = receivedTtl(message);
+                return verdict;
+            },
+            now);
     } else if (errorQueue) {
         const QueuedError queued = queuedError(message, from, bytes);
-        if (icmpErrors != nullptr && queued.origin == QueuedError::Origin::Icmp)
+        const bool icmp = queued.origin == QueuedError::Origin::Icmp || queued.origin == QueuedError::Origin::Icmp6;
+        if (icmpErrors != nullptr && icmp)
             ++*icmpErrors;
         judge(
             fd, echoNamedByQueuedError(queued),
             [&](const EchoIdentity& echo) { return classifyQueuedError(queued, echo); }, now);
     } else {
         judge(
-            fd, echoNamedByDatagram(bytes),
+            fd, echoNamedByDatagram(bytes, family_),
             [&](const EchoIdentity& echo) {
-                Verdict verdict = classifyDatagram(bytes, from.sin_addr.s_addr, echo);
+                Verdict verdict = classifyDatagram(bytes, addressOf(from), echo);
                 verdict.ttl = receivedTtl(message);
                 return verdict;
             },
@@ -466,6 +562,8 @@ void EchoSocket::abandon(Ticket ticket)
             break;
         }
     retireIfDone();
+    if (v6_)
+        v6_->abandon(ticket);
 }
 
 void EchoSocket::retireIfDone()
@@ -478,9 +576,13 @@ void EchoSocket::retireIfDone()
 
 std::optional<Clock::time_point> EchoSocket::nextDeadline() const
 {
-    if (pending_.empty())
-        return std::nullopt;
-    return earliestDeadline_;
+    std::optional<Clock::time_point> earliest;
+    if (!pending_.empty())
+        earliest = earliestDeadline_;
+    if (v6_)
+        if (const auto other = v6_->nextDeadline(); other && (!earliest || *other < *earliest))
+            earliest = other;
+    return earliest;
 }
 
 void EchoSocket::collect(std::vector<Settled>& settled)
@@ -493,31 +595,51 @@ void EchoSocket::collect(std::vector<Settled>& settled)
     retireIfDone();
     std::move(settled_.begin(), settled_.end(), std::back_inserter(settled));
     settled_.clear();
+    if (v6_)
+        v6_->collect(settled);
 }
 
 void EchoSocket::wait(Clock::time_point until) { wait(until, -1); }
 
 void EchoSocket::wait(Clock::time_point until, int alsoWakeOn)
 {
-    pollfd watch[3] = {{fd_, POLLIN, 0}, {retiring_, POLLIN, 0}, {alsoWakeOn, POLLIN, 0}};
+    const auto [v6, v6Retiring] = v6_ ? std::pair(v6_->fd_, v6_->retiring_) : std::pair(-1, -1);
+    pollfd watch[5] = {{fd_, POLLIN, 0},
+                       {retiring_, POLLIN, 0},
+                       {alsoWakeOn, POLLIN, 0},
+                       {v6, POLLIN, 0},
+                       {v6Retiring, POLLIN, 0}};
     const auto slice = waitSlice(until - Clock::now());
     const timespec wait{static_cast<time_t>(slice.count() / 1000000000), static_cast<long>(slice.count() % 1000000000)};
-    if (::ppoll(watch, 3, &wait, nullptr) <= 0)
+    if (::ppoll(watch, v6_ ? 5 : 3, &wait, nullptr) <= 0)
         return;
-    // A local error in the queue sets no socket error, only POLLERR, which
-    // would wake every wait until it is read; so would what comes for the
-    // socket being replaced, which echo() does not read.
-    if (watch[0].revents & POLLERR)
+    tidyAfterWait(watch[0].revents, watch[1].revents);
+    if (v6_)
+        v6_->tidyAfterWait(watch[3].revents, watch[4].revents);
+}
+
+// A local error in the queue sets no socket error, only POLLERR, which
+// would wake every wait until it is read; so would what comes for the
+// socket being replaced, which echo() does not read.
+void EchoSocket::tidyAfterWait(short events, short retiringEvents)
+{
+    if (events & POLLERR)
         drainErrorQueue(fd_);
-    if (retiring_ >= 0 && watch[1].revents) {
+    if (retiring_ >= 0 && retiringEvents) {
         receiveAll(retiring_);
         drainErrorQueue(retiring_);
         retireIfDone();
     }
 }
 
-Settled EchoSocket::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoSocket::echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
+    if (destination.family() != family_ && family_ == Family::V4 && openV6()) {
+        v6_->nextTicket_ = nextTicket_;
+        Settled settled = v6_->echo(destination, data, timeoutMs);
+        nextTicket_ = v6_->nextTicket_;
+        return settled;
+    }
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     // Receive before waiting: on a near host the answer is often there by

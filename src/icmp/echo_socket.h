@@ -20,7 +20,9 @@ enum class SocketKind { Datagram, Raw };
 // echoes in flight on it, and the one place where what comes back is given
 // to the echo it answers. A datagram ("ping") socket is preferred, as it
 // needs no privilege where ping_group_range allows it; a raw socket
-// (CAP_NET_RAW) is the fall-back.
+// (CAP_NET_RAW) is the fall-back. IPv6 echoes go out on an ICMPv6 socket
+// of the same kind beside it, opened at the first of them, so that an IPv4
+// run costs nothing more; both number their tickets from one count.
 //
 // A poll loop (the echo helper's) drives it by polling descriptors() for
 // input, up to nextDeadline(), then collect(). The descriptors may change
@@ -37,13 +39,20 @@ public:
 
     SocketKind kind() const { return kind_; }
     // The socket, and the one it replaced while that still has echoes in
-    // flight (or -1).
-    std::array<int, 2> descriptors() const { return {fd_, retiring_}; }
+    // flight (or -1); then the same of the ICMPv6 socket.
+    std::array<int, 4> descriptors() const
+    {
+        return {fd_, retiring_, v6_ ? v6_->fd_ : -1, v6_ ? v6_->retiring_ : -1};
+    }
+    // Opens the ICMPv6 socket now rather than at the first IPv6 echo: the
+    // echo helper must, before it gives up the right to. Whether there is
+    // one.
+    bool openV6();
 
     // Tickets number the starts from 1, one each, refused or not.
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Ticket start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
-    std::size_t inFlight() const override { return pending_.size(); }
+    std::size_t inFlight() const override { return pending_.size() + (v6_ ? v6_->pending_.size() : 0); }
     // Never later than the earliest deadline, at times earlier: a wait that
     // ends early costs one look at the echoes in flight.
     std::optional<Clock::time_point> nextDeadline() const override;
@@ -54,7 +63,7 @@ public:
     void wait(Clock::time_point until) override;
     // The same, and until the descriptor given is readable too.
     void wait(Clock::time_point until, int alsoWakeOn);
-    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Settled echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
 private:
     struct Pending {
@@ -65,7 +74,7 @@ private:
         Clock::time_point deadline;
     };
 
-    EchoSocket(int fd, SocketKind kind);
+    EchoSocket(int fd, SocketKind kind, Family family);
     static std::uint32_t keyOf(EchoKey key) { return std::uint32_t{key.identifier} << 16 | key.sequence; }
 
     void prepareForStart(Clock::time_point now);
@@ -83,12 +92,18 @@ private:
     std::size_t drainErrorQueue(int fd);
     void receiveAll(int fd);
     void retireIfDone();
+    void tidyAfterWait(short events, short retiringEvents);
+
+    // Hands an echo to the ICMPv6 socket, under a ticket of this count.
+    Ticket startV6(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
 
     int fd_;
     int retiring_ = -1;
     std::size_t retiringInFlight_ = 0;
     SocketKind kind_;
-    std::uint16_t identifier_;  // what raw echoes carry; the kernel sets it on a datagram socket
+    Family family_;
+    std::unique_ptr<EchoSocket> v6_;  // beside an IPv4 socket, once an IPv6 echo came
+    std::uint16_t identifier_;        // what raw echoes carry; the kernel sets it on a datagram socket
     std::uint16_t sequence_;
     std::uint32_t sequencesLeft_;
     Clock::time_point quietSince_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "icmp/address.h"
 #include "icmp/wait_slice.h"
 
 #include <cstddef>
@@ -17,8 +18,8 @@ using Ticket = std::uint64_t;
 // that judged it (or the helper that asked for it) to the caller.
 struct Settled {
     Ticket ticket = 0;
-    std::int32_t status = 0;    // an IP_* value
-    std::uint32_t address = 0;  // network byte order: the host that answered, or the router that reported
+    std::int32_t status = 0;  // an IP_* value
+    Address address;          // the host that answered, or the router that reported
     std::uint32_t roundTripMs = 0;
     std::uint8_t ttl = 0;
     std::vector<std::uint8_t> data;  // the echoed data of an answer
@@ -39,7 +40,7 @@ public:
 
     // Sends one echo request. An echo that cannot be sent is settled at
     // once; collect() hands it over like any other.
-    virtual Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) = 0;
+    virtual Ticket start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) = 0;
     // Its answer, whenever it comes, is dropped, and it is never handed over.
     virtual void abandon(Ticket ticket) = 0;
 
@@ -57,7 +58,7 @@ public:
 
     // Starts an echo and waits for this one; other echoes in flight go on
     // and are collected as usual.
-    virtual Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) = 0;
+    virtual Settled echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) = 0;
 };
 
 // Takes the record of the echo given out of the list, if it has settled.

@@ -337,7 +337,7 @@ void EchoHelper::expire(Clock::time_point now)
         }
 }
 
-Ticket EchoHelper::start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Ticket EchoHelper::start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = nextTicket_++;
     if (channel_ < 0 && (refused_ || !startHelper())) {
@@ -418,7 +418,7 @@ void EchoHelper::wait(Clock::time_point until)
     noticePause(Clock::now());
 }
 
-Settled EchoHelper::echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
+Settled EchoHelper::echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs)
 {
     const Ticket ticket = start(destination, data, timeoutMs);
     const auto wait = std::chrono::milliseconds(timeoutMs) + kGrace;

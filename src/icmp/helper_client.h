@@ -36,7 +36,7 @@ public:
     // request is written by the next collect() or wait(), or with the ones
     // after it. An echo that cannot be asked is settled at once with
     // IP_GENERAL_FAILURE.
-    Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Ticket start(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
     void abandon(Ticket ticket) override;
     std::size_t inFlight() const override { return pending_.size(); }
     // The earliest time by which an echo in flight must have its answer.
@@ -44,7 +44,7 @@ public:
     // Also gives up a helper that is past an echo's deadline.
     void collect(std::vector<Settled>& settled) override;
     void wait(Clock::time_point until) override;
-    Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+    Settled echo(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
 
     // The helper's process id, 0 when none runs.
     int pid() const { return pid_; }
@@ -59,7 +59,7 @@ private:
         Ticket ticket;
         Clock::time_point deadline;
         // The request, kept to ask a fresh helper when this one fails.
-        std::uint32_t destination = 0;
+        Address destination;
         std::uint32_t timeoutMs = 0;
         std::vector<std::uint8_t> payload;
         bool askedAgain = false;

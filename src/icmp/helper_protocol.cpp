@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace icmp::helper {
 namespace {
 
-constexpr std::array<std::uint8_t, 4> kRequestTag = {'Q', 'E', 'R', '1'};
-constexpr std::array<std::uint8_t, 4> kAnswerTag = {'Q', 'E', 'A', '1'};
+// Version 2 carries an address of either family; version 1 carried 4
+// bytes of IPv4, and a request of it is refused by name.
+constexpr std::array<std::uint8_t, 4> kRequestTag = {'Q', 'E', 'R', '2'};
+constexpr std::array<std::uint8_t, 4> kRequestTagV1 = {'Q', 'E', 'R', '1'};
+constexpr std::array<std::uint8_t, 4> kAnswerTag = {'Q', 'E', 'A', '2'};
 constexpr std::array<std::uint8_t, 4> kFailureTag = {'Q', 'E', 'E', '1'};
 
 std::uint32_t big32(std::span<const std::uint8_t> bytes, std::size_t at)
@@ -16,12 +20,20 @@ std::uint32_t big32(std::span<const std::uint8_t> bytes, std::size_t at)
            static_cast<std::uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
 }
 
-// Addresses keep their byte order: they are bytes on the wire already.
-std::uint32_t raw32(std::span<const std::uint8_t> bytes, std::size_t at)
+// An address as its family byte and 16 bytes (IPv4 in the first 4, the
+// rest 0), kept in network byte order; none for any other bytes, so that
+// a frame means one thing only.
+std::optional<Address> address(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
+    const auto raw = bytes.subspan(at + 1, 16);
+    if (bytes[at] == static_cast<std::uint8_t>(Family::V6))
+        return Address::v6(raw.first<16>());
+    if (bytes[at] != static_cast<std::uint8_t>(Family::V4) ||
+        std::any_of(raw.begin() + 4, raw.end(), [](std::uint8_t byte) { return byte != 0; }))
+        return std::nullopt;
+    std::uint32_t v4;
+    std::memcpy(&v4, raw.data(), sizeof v4);
+    return Address::v4(v4);
 }
 
 void putBig32(std::vector<std::uint8_t>& out, std::uint32_t value)
@@ -30,11 +42,21 @@ void putBig32(std::vector<std::uint8_t>& out, std::uint32_t value)
                            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
 }
 
-void putRaw32(std::vector<std::uint8_t>& out, std::uint32_t value)
+void putAddress(std::vector<std::uint8_t>& out, const Address& address)
 {
-    std::uint8_t bytes[4];
-    std::memcpy(bytes, &value, sizeof bytes);
-    out.insert(out.end(), bytes, bytes + 4);
+    out.push_back(static_cast<std::uint8_t>(address.family()));
+    const auto bytes = address.bytes();
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), 16 - bytes.size(), 0);
+}
+
+template <class Message>
+void refuseAddress(Decoded<Message>& decoded, std::span<const std::uint8_t> body, std::size_t at)
+{
+    decoded.kind = Decoded<Message>::Kind::Malformed;
+    decoded.size = 0;
+    decoded.error = body[at] == 4 || body[at] == 6 ? "an IPv4 address with bytes past its four"
+                                                   : "an address of family " + std::to_string(body[at]);
 }
 
 // The frame's header: its tag, and a body length within bounds. The whole
@@ -77,12 +99,22 @@ bool frameBody(std::span<const std::uint8_t> bytes, const std::array<std::uint8_
 Decoded<Request> decodeRequest(std::span<const std::uint8_t> bytes)
 {
     Decoded<Request> decoded;
+    if (bytes.size() >= kRequestTagV1.size() && std::equal(kRequestTagV1.begin(), kRequestTagV1.end(), bytes.begin())) {
+        decoded.kind = Decoded<Request>::Kind::Malformed;
+        decoded.error = "a request of the protocol's first version (IPv4 only); this helper takes version 2";
+        return decoded;
+    }
     std::span<const std::uint8_t> body;
     if (!frameBody(bytes, kRequestTag, kRequestFixed, decoded, body))
         return decoded;
     decoded.message.id = big32(body, 0);
-    decoded.message.destination = raw32(body, 4);
-    decoded.message.timeoutMs = big32(body, 8);
+    const auto destination = address(body, 4);
+    if (!destination) {
+        refuseAddress(decoded, body, 4);
+        return decoded;
+    }
+    decoded.message.destination = *destination;
+    decoded.message.timeoutMs = big32(body, 21);
     decoded.message.payload = body.subspan(kRequestFixed);
     return decoded;
 }
@@ -95,10 +127,15 @@ Decoded<Settled> decodeAnswer(std::span<const std::uint8_t> bytes)
         return decoded;
     decoded.message.ticket = big32(body, 0);
     decoded.message.status = static_cast<std::int32_t>(big32(body, 4));
-    decoded.message.address = raw32(body, 8);
-    decoded.message.roundTripMs = big32(body, 12);
-    decoded.message.ttl = body[16];
-    decoded.message.roundTripUsPastMs = static_cast<std::uint16_t>(body[17] << 8 | body[18]);
+    const auto from = address(body, 8);
+    if (!from) {
+        refuseAddress(decoded, body, 8);
+        return decoded;
+    }
+    decoded.message.address = *from;
+    decoded.message.roundTripMs = big32(body, 25);
+    decoded.message.ttl = body[29];
+    decoded.message.roundTripUsPastMs = static_cast<std::uint16_t>(body[30] << 8 | body[31]);
     const auto data = body.subspan(kAnswerFixed);
     decoded.message.data.assign(data.begin(), data.end());
     return decoded;
@@ -122,7 +159,7 @@ void encodeRequest(const Request& request, std::vector<std::uint8_t>& out)
     out.insert(out.end(), kRequestTag.begin(), kRequestTag.end());
     putBig32(out, static_cast<std::uint32_t>(kRequestFixed + payload.size()));
     putBig32(out, request.id);
-    putRaw32(out, request.destination);
+    putAddress(out, request.destination);
     putBig32(out, request.timeoutMs);
     out.insert(out.end(), payload.begin(), payload.end());
 }
@@ -134,7 +171,7 @@ void encodeAnswer(const Settled& answer, std::vector<std::uint8_t>& out)
     putBig32(out, static_cast<std::uint32_t>(kAnswerFixed + data.size()));
     putBig32(out, static_cast<std::uint32_t>(answer.ticket));
     putBig32(out, static_cast<std::uint32_t>(answer.status));
-    putRaw32(out, answer.address);
+    putAddress(out, answer.address);
     putBig32(out, answer.roundTripMs);
     out.push_back(answer.ttl);
     out.push_back(static_cast<std::uint8_t>(answer.roundTripUsPastMs >> 8));

@@ -1,9 +1,10 @@
 #pragma once
 
 // What the program and its echo helper say to each other over the helper's
-// socket. Every message is a frame: four bytes that name it, the length of
-// what follows (32 bits), then that many bytes. Numbers are big-endian;
-// addresses travel as they are held, in network byte order. Pure functions
+// socket. Every message is a frame: four bytes that name it and the
+// protocol's version, the length of what follows (32 bits), then that many
+// bytes. Numbers are big-endian; addresses travel as their family and 16
+// bytes in network byte order. Pure functions
 // over bytes, so that the helper's decoder can be tested and fuzzed on
 // crafted input.
 //
@@ -26,9 +27,10 @@ namespace icmp::helper {
 // capabilities are gone: from then on it serves requests.
 inline constexpr std::array<std::uint8_t, 4> kGreeting = {'Q', 'E', 'H', '1'};
 
-inline constexpr std::size_t kFrameHeader = 8;    // tag and length
-inline constexpr std::size_t kRequestFixed = 12;  // id, destination, timeout
-inline constexpr std::size_t kAnswerFixed = 19;   // id, status, address, round trip, TTL, its microseconds
+inline constexpr std::size_t kFrameHeader = 8;  // tag and length
+// An address travels as its family (4 or 6) and 16 bytes.
+inline constexpr std::size_t kRequestFixed = 25;  // id, destination, timeout
+inline constexpr std::size_t kAnswerFixed = 32;   // id, status, address, round trip, TTL, its microseconds
 // As much data as one echo can carry in the echo interface's 16-bit size.
 inline constexpr std::size_t kMaxPayload = 65535;
 // As many echoes as the helper keeps in flight or waiting for their turn;
@@ -56,7 +58,7 @@ inline constexpr std::chrono::milliseconds kMostPacingWait = kUserInterval * kMo
 
 struct Request {
     std::uint32_t id = 0;
-    std::uint32_t destination = 0;  // network byte order
+    Address destination;
     std::uint32_t timeoutMs = 0;
     std::span<const std::uint8_t> payload;  // inside the decoded bytes
 };

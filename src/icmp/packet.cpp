@@ -43,11 +43,12 @@ std::size_t ipHeaderLength(std::span<const std::uint8_t> bytes)
 
 // Multicast and the limited broadcast may be answered by any host; every
 // other destination answers for itself.
-bool isUnicast(std::uint32_t destination)
+bool isUnicast(const Address& destination)
 {
-    std::uint8_t first;  // of the address in network byte order
-    std::memcpy(&first, &destination, 1);
-    return destination != 0xFFFFFFFFu && !(first >= 224 && first <= 239);
+    const std::uint8_t first = destination.bytes()[0];
+    if (destination.isV6())
+        return first != 0xFF;
+    return destination.v4NetworkOrder() != 0xFFFFFFFFu && !(first >= 224 && first <= 239);
 }
 
 // The errors that end an echo, on both kinds of socket alike. A redirect
@@ -58,8 +59,14 @@ bool endsAnEcho(std::uint8_t type)
     return type == kDestUnreachable || type == kSourceQuench || type == kTimeExceeded || type == kParameterProblem;
 }
 
+// Every ICMPv6 error that quotes a packet of ours: the four of RFC 4443.
+bool endsAnEcho6(std::uint8_t type)
+{
+    return type >= icmp6_header::kDestUnreachable && type <= icmp6_header::kParameterProblem;
+}
+
 struct QuotedEcho {
-    std::uint32_t destination;
+    Address destination;
     EchoKey key;
 };
 
@@ -71,8 +78,21 @@ std::optional<QuotedEcho> quotedEcho(std::span<const std::uint8_t> quoted)
     if (header == 0 || quoted.size() < header + kLength || quoted[ip_header::kProtocol] != kProtocolIcmp ||
         quoted[header + kType] != kEchoRequest)
         return std::nullopt;
-    return QuotedEcho{address32(quoted, ip_header::kDestination),
+    return QuotedEcho{Address::v4(address32(quoted, ip_header::kDestination)),
                       {big16(quoted, header + kIdentifier), big16(quoted, header + kSequence)}};
+}
+
+// The same of an ICMPv6 error: the failed packet's IPv6 header, then the
+// echo request's header. Ours carry no extension headers, so a packet
+// that does is not ours.
+std::optional<QuotedEcho> quotedEcho6(std::span<const std::uint8_t> quoted)
+{
+    using namespace ip6_header;
+    if (quoted.size() < ip6_header::kLength + icmp_header::kLength || (quoted[kVersion] >> 4) != 6 ||
+        quoted[kNextHeader] != kNextHeaderIcmp6 || quoted[ip6_header::kLength + kType] != icmp6_header::kEchoRequest)
+        return std::nullopt;
+    return QuotedEcho{Address::v6(quoted.subspan(kDestination).first<16>()),
+                      {big16(quoted, ip6_header::kLength + kIdentifier), big16(quoted, ip6_header::kLength + kSequence)}};
 }
 
 // The ICMP message of an IPv4 packet (the kernel has cut it to its total
@@ -85,9 +105,9 @@ std::span<const std::uint8_t> rawMessage(std::span<const std::uint8_t> packet)
     return packet.subspan(header);
 }
 
-bool answersFor(std::uint32_t from, std::uint32_t destination)
+bool answersFor(const Address& from, const Address& destination)
 {
-    return from == destination || !isUnicast(destination);
+    return from == destination || (from.family() == destination.family() && !isUnicast(destination));
 }
 
 }  // namespace
@@ -115,8 +135,32 @@ std::int32_t statusFromIcmp(std::uint8_t type, std::uint8_t code)
     }
 }
 
-std::int32_t statusFromErrno(int error)
+std::int32_t statusFromIcmp6(std::uint8_t type, std::uint8_t code)
 {
+    switch (type) {
+    case icmp6_header::kEchoReply: return IP_SUCCESS;
+    case icmp6_header::kDestUnreachable:
+        switch (code) {
+        case 0: return IP_DEST_NO_ROUTE;
+        case 1: return IP_DEST_PROHIBITED;
+        case 2: return IP_DEST_SCOPE_MISMATCH;
+        case 3: return IP_DEST_ADDR_UNREACHABLE;
+        case 4: return IP_DEST_PORT_UNREACHABLE;
+        default: return IP_DEST_UNREACHABLE;
+        }
+    case icmp6_header::kPacketTooBig: return IP_PACKET_TOO_BIG;
+    case icmp6_header::kTimeExceeded: return code == 1 ? IP_TTL_EXPIRED_REASSEM : IP_HOP_LIMIT_EXCEEDED;
+    case icmp6_header::kParameterProblem: return code == 1 ? IP_UNRECOGNIZED_NEXT_HEADER : IP_PARAM_PROBLEM;
+    default: return IP_GENERAL_FAILURE;
+    }
+}
+
+std::int32_t statusFromErrno(int error, Family family)
+{
+    // A prohibit route refuses an IPv6 send locally as the router's
+    // "administratively prohibited" would; IPv4 has no status for it.
+    if (error == EACCES && family == Family::V6)
+        return IP_DEST_PROHIBITED;
     switch (error) {
     case ENETUNREACH: return IP_DEST_NET_UNREACHABLE;
     case EHOSTUNREACH: return IP_DEST_HOST_UNREACHABLE;
@@ -149,7 +193,7 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
         return {};
     const std::uint8_t type = message[kType];
     Verdict verdict;
-    verdict.from = address32(packet, ip_header::kSource);
+    verdict.from = Address::v4(address32(packet, ip_header::kSource));
     verdict.ttl = packet[ip_header::kTtl];
     // A raw socket sees every process's echoes: another process may well use
     // the same identifier and sequence, but not ask the same host, or the
@@ -172,18 +216,59 @@ Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdenti
     return {};
 }
 
-std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message)
+std::optional<EchoKey> echoNamedByRaw6(std::span<const std::uint8_t> message)
 {
-    if (message.size() < kLength || message[kType] != kEchoReply)
+    if (message.size() < kLength)
+        return std::nullopt;
+    if (message[kType] == icmp6_header::kEchoReply)
+        return EchoKey{big16(message, kIdentifier), big16(message, kSequence)};
+    if (endsAnEcho6(message[kType]))
+        if (const auto quoted = quotedEcho6(message.subspan(kLength)))
+            return quoted->key;
+    return std::nullopt;
+}
+
+Verdict classifyRaw6(std::span<const std::uint8_t> message, const Address& from, const EchoIdentity& echo)
+{
+    if (message.size() < kLength || !from.isV6())
+        return {};
+    const std::uint8_t type = message[kType];
+    Verdict verdict;
+    verdict.from = from;
+    // As on IPv4, another process may share identifier and sequence, but
+    // not the host asked.
+    if (type == icmp6_header::kEchoReply && big16(message, kIdentifier) == echo.identifier &&
+        big16(message, kSequence) == echo.sequence && answersFor(from, echo.destination)) {
+        verdict.kind = Verdict::Kind::Reply;
+        verdict.data = message.subspan(kLength);
+        return verdict;
+    }
+    if (endsAnEcho6(type)) {
+        const auto quoted = quotedEcho6(message.subspan(kLength));
+        if (quoted && quoted->destination == echo.destination && quoted->key.identifier == echo.identifier &&
+            quoted->key.sequence == echo.sequence) {
+            verdict.kind = Verdict::Kind::Error;
+            verdict.status = statusFromIcmp6(type, message[kCode]);
+            return verdict;
+        }
+    }
+    return {};
+}
+
+std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message, Family family)
+{
+    const std::uint8_t reply = family == Family::V6 ? icmp6_header::kEchoReply : kEchoReply;
+    if (message.size() < kLength || message[kType] != reply)
         return std::nullopt;
     return EchoKey{big16(message, kIdentifier), big16(message, kSequence)};
 }
 
-Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t from, const EchoIdentity& echo)
+Verdict classifyDatagram(std::span<const std::uint8_t> message, const Address& from, const EchoIdentity& echo)
 {
     // The kernel hands a ping socket every reply that carries its
     // identifier, whoever sent it.
-    if (message.size() < kLength || message[kType] != kEchoReply || big16(message, kSequence) != echo.sequence ||
+    const std::uint8_t reply = echo.destination.isV6() ? icmp6_header::kEchoReply : kEchoReply;
+    if (message.size() < kLength || message[kType] != reply || big16(message, kSequence) != echo.sequence ||
         !answersFor(from, echo.destination))
         return {};
     Verdict verdict;
@@ -195,7 +280,9 @@ Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t fr
 
 std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error)
 {
-    if (error.origin != QueuedError::Origin::Icmp || error.quoted.size() < kLength || error.quoted[kType] != kEchoRequest)
+    const bool icmp6 = error.origin == QueuedError::Origin::Icmp6;
+    if ((error.origin != QueuedError::Origin::Icmp && !icmp6) || error.quoted.size() < kLength ||
+        error.quoted[kType] != (icmp6 ? icmp6_header::kEchoRequest : kEchoRequest))
         return std::nullopt;
     return EchoKey{big16(error.quoted, kIdentifier), big16(error.quoted, kSequence)};
 }
@@ -206,11 +293,13 @@ std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error)
 Verdict classifyQueuedError(const QueuedError& error, const EchoIdentity& echo)
 {
     const auto key = echoNamedByQueuedError(error);
-    if (!key || key->sequence != echo.sequence || !endsAnEcho(error.type) || error.destination != echo.destination)
+    const bool icmp6 = error.origin == QueuedError::Origin::Icmp6;
+    if (!key || key->sequence != echo.sequence || !(icmp6 ? endsAnEcho6(error.type) : endsAnEcho(error.type)) ||
+        error.destination != echo.destination)
         return {};
     Verdict verdict;
     verdict.kind = Verdict::Kind::Error;
-    verdict.status = statusFromIcmp(error.type, error.code);
+    verdict.status = icmp6 ? statusFromIcmp6(error.type, error.code) : statusFromIcmp(error.type, error.code);
     verdict.from = error.offender;
     return verdict;
 }
@@ -228,14 +317,15 @@ std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes)
 }
 
 std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                           std::span<const std::uint8_t> data)
+                                           std::span<const std::uint8_t> data, Family family)
 {
     std::vector<std::uint8_t> packet(kLength + data.size());
-    packet[kType] = kEchoRequest;
+    packet[kType] = family == Family::V6 ? icmp6_header::kEchoRequest : kEchoRequest;
     putBig16(packet, kIdentifier, identifier);
     putBig16(packet, kSequence, sequence);
     std::copy(data.begin(), data.end(), packet.begin() + kLength);
-    putBig16(packet, kChecksum, internetChecksum(packet));
+    if (family == Family::V4)
+        putBig16(packet, kChecksum, internetChecksum(packet));
     return packet;
 }
 

@@ -3,6 +3,8 @@
 // What an ICMP echo sends and what it makes of the packets that come back.
 // Pure byte work, so that every rule can be tested on crafted packets.
 
+#include "icmp/address.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,13 +15,15 @@ namespace icmp {
 // Status of an ICMP message of the given type and code, as the ICMP echo
 // interface reports it.
 std::int32_t statusFromIcmp(std::uint8_t type, std::uint8_t code);
+// The same of an ICMPv6 message, as the IPv6 echo interface reports it.
+std::int32_t statusFromIcmp6(std::uint8_t type, std::uint8_t code);
 
 // Status of an echo whose send failed locally with this errno value.
-std::int32_t statusFromErrno(int error);
+std::int32_t statusFromErrno(int error, Family family = Family::V4);
 
 // What identifies our echo among everything a socket receives.
 struct EchoIdentity {
-    std::uint32_t destination;  // network byte order
+    Address destination;
     std::uint16_t identifier;
     std::uint16_t sequence;
 };
@@ -28,7 +32,7 @@ struct Verdict {
     enum class Kind { Ignore, Reply, Error };
     Kind kind = Kind::Ignore;
     std::int32_t status = 0;
-    std::uint32_t from = 0;  // network byte order; the replier or the reporting router
+    Address from;  // the replier or the reporting router
     std::uint8_t ttl = 0;
     std::span<const std::uint8_t> data;  // the echoed data of a reply
 };
@@ -46,22 +50,28 @@ struct EchoKey {
 std::optional<EchoKey> echoNamedByRawPacket(std::span<const std::uint8_t> packet);
 Verdict classifyRawPacket(std::span<const std::uint8_t> packet, const EchoIdentity& echo);
 
-// An ICMP message without IP header, and its sender, as a datagram ("ping")
-// socket receives them; the kernel has matched the identifier already and
-// checked the checksum.
-std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message);
-Verdict classifyDatagram(std::span<const std::uint8_t> message, std::uint32_t from, const EchoIdentity& echo);
+// An ICMPv6 message and its sender, as a raw ICMPv6 socket receives them:
+// without IP header, and with a checksum the kernel has checked (it covers
+// addresses of the IPv6 header that userspace does not see).
+std::optional<EchoKey> echoNamedByRaw6(std::span<const std::uint8_t> message);
+Verdict classifyRaw6(std::span<const std::uint8_t> message, const Address& from, const EchoIdentity& echo);
+
+// An ICMP or ICMPv6 message without IP header, and its sender, as a
+// datagram ("ping") socket of the family receives them; the kernel has
+// matched the identifier already and checked the checksum.
+std::optional<EchoKey> echoNamedByDatagram(std::span<const std::uint8_t> message, Family family = Family::V4);
+Verdict classifyDatagram(std::span<const std::uint8_t> message, const Address& from, const EchoIdentity& echo);
 
 // An entry of a datagram socket's error queue, as recvmsg(MSG_ERRQUEUE)
 // hands it over.
 struct QueuedError {
-    enum class Origin { Local, Icmp, Other };
+    enum class Origin { Local, Icmp, Icmp6, Other };
     Origin origin = Origin::Other;
-    std::uint8_t type = 0;  // of the ICMP error
+    std::uint8_t type = 0;  // of the ICMP or ICMPv6 error
     std::uint8_t code = 0;
     int error = 0;                         // errno value
-    std::uint32_t destination = 0;         // where the failed echo went, network byte order
-    std::uint32_t offender = 0;            // who reported it, network byte order
+    Address destination;                   // where the failed echo went
+    Address offender;                      // who reported it
     std::span<const std::uint8_t> quoted;  // the start of our echo request, as the error quoted it
 };
 
@@ -69,8 +79,10 @@ std::optional<EchoKey> echoNamedByQueuedError(const QueuedError& error);
 Verdict classifyQueuedError(const QueuedError& error, const EchoIdentity& echo);
 
 // An echo request: type 8, code 0, checksum, identifier, sequence, data.
+// An ICMPv6 one (type 128) leaves the checksum 0: the kernel computes it,
+// over a pseudo-header with the source address that it alone picks.
 std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                           std::span<const std::uint8_t> data);
+                                           std::span<const std::uint8_t> data, Family family = Family::V4);
 
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes);
 

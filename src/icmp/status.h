@@ -24,4 +24,13 @@ inline constexpr std::int32_t IP_PARAM_PROBLEM = 11015;
 inline constexpr std::int32_t IP_SOURCE_QUENCH = 11016;
 inline constexpr std::int32_t IP_GENERAL_FAILURE = 11050;
 
+// The IPv6 echo interface's own names, where they share a number above.
+inline constexpr std::int32_t IP_DEST_NO_ROUTE = 11002;
+inline constexpr std::int32_t IP_DEST_ADDR_UNREACHABLE = 11003;
+inline constexpr std::int32_t IP_DEST_PROHIBITED = 11004;
+inline constexpr std::int32_t IP_HOP_LIMIT_EXCEEDED = 11013;
+inline constexpr std::int32_t IP_DEST_UNREACHABLE = 11040;
+inline constexpr std::int32_t IP_UNRECOGNIZED_NEXT_HEADER = 11043;
+inline constexpr std::int32_t IP_DEST_SCOPE_MISMATCH = 11045;
+
 }  // namespace icmp

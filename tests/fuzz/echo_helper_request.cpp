@@ -6,7 +6,10 @@
 //
 // The same bytes go through the program's decoder of the helper's failure
 // frame, whose text ends up on a terminal or in a message box: it too stays
-// within the bytes, and its text holds no byte a terminal would act on.
+// within the bytes, and its text holds no byte a terminal would act on; and
+// through its decoder of answers, which must read every byte of a frame it
+// takes, as the request decoder must. A destination of either family is
+// one frame only: family 4 with its last twelve bytes 0, or family 6.
 
 #include "icmp/helper_protocol.h"
 #include "require.h"
@@ -50,7 +53,13 @@ Kind expectedKind(Bytes bytes)
     const std::uint64_t length = big32(bytes, 4);
     if (length < kRequestFixed || length - kRequestFixed > kMaxPayload)
         return Kind::Malformed;
-    return bytes.size() - kFrameHeader < length ? Kind::Incomplete : Kind::Complete;
+    if (bytes.size() - kFrameHeader < length)
+        return Kind::Incomplete;
+    const std::uint8_t family = bytes[kFrameHeader + 4];
+    const Bytes past = bytes.subspan(kFrameHeader + 4 + 1 + 4, 12);
+    if (family == 6 || (family == 4 && std::all_of(past.begin(), past.end(), [](std::uint8_t b) { return b == 0; })))
+        return Kind::Complete;
+    return Kind::Malformed;
 }
 
 }  // namespace
@@ -70,8 +79,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
             failure.size == kFrameHeader + failure.message.size() && failure.message.size() == big32(bytes, 4) &&
             std::all_of(failure.message.begin(), failure.message.end(), [](char c) { return c >= 0x20 && c < 0x7F; }));
 
+    const Decoded<icmp::Settled> answer = decodeAnswer(bytes);
+    FUZZ_REQUIRE(answer.size <= bytes.size());
+    FUZZ_REQUIRE((answer.kind == Decoded<icmp::Settled>::Kind::Malformed) == !answer.error.empty());
+    if (answer.kind == Decoded<icmp::Settled>::Kind::Complete) {
+        FUZZ_REQUIRE(answer.size == kFrameHeader + big32(bytes, 4));
+        FUZZ_REQUIRE(answer.message.address.isV4() == (bytes[kFrameHeader + 8] == 4));
+        std::vector<std::uint8_t> again;
+        encodeAnswer(answer.message, again);
+        FUZZ_REQUIRE(again.size() == answer.size && std::equal(again.begin(), again.end(), bytes.begin()));
+    }
+
     if (decoded.kind != Kind::Complete)
         return 0;
+    FUZZ_REQUIRE(decoded.message.destination.isV4() == (bytes[kFrameHeader + 4] == 4));
 
     FUZZ_REQUIRE(decoded.size == kFrameHeader + big32(bytes, 4));
     const Bytes payload = decoded.message.payload;

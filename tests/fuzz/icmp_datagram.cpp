@@ -18,10 +18,10 @@ using namespace fuzz;
 
 // The message as a raw socket would get it from the same host: behind an
 // IPv4 header, with the checksum the kernel checked for the datagram socket.
-std::vector<std::uint8_t> asRawPacket(Bytes message, std::uint32_t from)
+std::vector<std::uint8_t> asRawPacket(Bytes message, const Address& from)
 {
     std::vector<std::uint8_t> packet;
-    appendIpv4Header(packet, from, 0);
+    appendIpv4Header(packet, from.v4NetworkOrder(), 0);
     packet.insert(packet.end(), message.begin(), message.end());
     putChecksum(packet, 20);
     return packet;
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         return 0;
     const Bytes head(input, 12);
     const EchoIdentity echo = echoIdentity(head, 0);
-    const std::uint32_t from = address(head, 8);
+    const Address from = Address::v4(address(head, 8));
     const Bytes message(input + 12, size - 12);
 
     const Verdict verdict = classifyDatagram(message, from, echo);

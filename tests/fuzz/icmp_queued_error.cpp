@@ -22,9 +22,9 @@ using namespace fuzz;
 std::vector<std::uint8_t> asRawPacket(const QueuedError& error)
 {
     std::vector<std::uint8_t> packet;
-    appendIpv4Header(packet, error.offender, 0);
+    appendIpv4Header(packet, error.offender.v4NetworkOrder(), 0);
     packet.insert(packet.end(), {error.type, error.code, 0, 0, 0, 0, 0, 0});
-    appendIpv4Header(packet, 0, error.destination);
+    appendIpv4Header(packet, 0, error.destination.v4NetworkOrder());
     packet.insert(packet.end(), error.quoted.begin(), error.quoted.end());
     putChecksum(packet, 20);
     return packet;
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     error.type = head[1];
     error.code = head[2];
     error.error = head[3];
-    error.destination = address(head, 4);
-    error.offender = address(head, 8);
+    error.destination = Address::v4(address(head, 4));
+    error.offender = Address::v4(address(head, 8));
     const EchoIdentity echo = echoIdentity(head, 12);
     error.quoted = Bytes(input + 20, size - 20);
 

@@ -61,7 +61,7 @@ void check(Bytes packet, const EchoIdentity& echo)
     }
 
     const std::uint8_t type = message[0];
-    const std::uint32_t from = address(packet, 12);
+    const Address from = Address::v4(address(packet, 12));
     const bool ours = big16(message, 4) == echo.identifier && big16(message, 6) == echo.sequence;
     // Anyone may answer a broadcast or multicast; a unicast echo only its host.
     const bool ourReply = type == 0 && ours && (from == echo.destination || !isUnicast(echo.destination));
@@ -82,7 +82,7 @@ void check(Bytes packet, const EchoIdentity& echo)
     const Bytes quoted = message.subspan(8);
     const std::size_t quotedOffset = icmpOffset(quoted);
     const bool endsAnEcho = type == 3 || type == 4 || type == 11 || type == 12;
-    const bool quotesOurs = quotedOffset != 0 && address(quoted, 16) == echo.destination &&
+    const bool quotesOurs = quotedOffset != 0 && Address::v4(address(quoted, 16)) == echo.destination &&
                             quoted[quotedOffset] == 8 && big16(quoted, quotedOffset + 4) == echo.identifier &&
                             big16(quoted, quotedOffset + 6) == echo.sequence;
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == (endsAnEcho && quotesOurs));

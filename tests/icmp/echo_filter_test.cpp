@@ -28,12 +28,21 @@ Bytes error(std::uint8_t type, std::uint16_t identifier, std::size_t optionWords
                  icmpHeader(quotedType, 0, identifier, 7)});
 }
 
+// An ICMPv6 error as a raw ICMPv6 socket sees it: no IP header before it.
+Bytes error6(std::uint8_t type, std::uint16_t identifier, std::uint8_t nextHeader = 58)
+{
+    return join({icmpHeader(type, 0, 0, 0), ipv6Header(v6("2001:db8::1"), v6("2001:db8::2"), nextHeader),
+                 icmpHeader(128, 0, identifier, 7)});
+}
+
 TEST(EchoFilter, PassesOnlyWhatAnswersOurEchoes)
 {
+    using icmp::Family;
     const struct {
         const char* name;
         Bytes packet;
         bool passes;
+        Family family = Family::V4;
     } cases[] = {
         {"our reply", reply(kOurs), true},
         {"our reply after IP options", reply(kOurs, 3), true},
@@ -47,10 +56,20 @@ TEST(EchoFilter, PassesOnlyWhatAnswersOurEchoes)
         {"unreachable, quoting another identifier", error(3, 0x4321), false},
         {"unreachable, quoting a reply with our identifier", error(3, kOurs, 0, 0), false},
         {"unreachable, quoting a UDP datagram", error(3, kOurs, 0, 8, 17), false},
+        {"our ICMPv6 reply", join({icmpHeader(129, 0, kOurs, 7), Bytes(56, 0xAB)}), true, Family::V6},
+        {"an ICMPv6 reply to the earlier identifier", icmpHeader(129, 0, kEarlier, 7), true, Family::V6},
+        {"another identifier's ICMPv6 reply", icmpHeader(129, 0, 0x1235, 7), false, Family::V6},
+        {"an ICMPv6 request with our identifier", icmpHeader(128, 0, kOurs, 7), false, Family::V6},
+        {"ICMPv6 unreachable, quoting ours", error6(1, kOurs), true, Family::V6},
+        {"packet too big, quoting ours", error6(2, kEarlier), true, Family::V6},
+        {"ICMPv6 parameter problem, quoting ours", error6(4, kOurs), true, Family::V6},
+        {"a redirect, quoting ours", error6(137, kOurs), false, Family::V6},
+        {"ICMPv6 unreachable, quoting another identifier", error6(1, 0x4321), false, Family::V6},
+        {"ICMPv6 unreachable, quoting a UDP datagram", error6(1, kOurs, 17), false, Family::V6},
     };
     const std::uint16_t identifiers[] = {kOurs, kEarlier};
     for (const auto& c : cases)
-        EXPECT_EQ(filterPasses(icmp::echoFilter(identifiers), c.packet), c.passes) << c.name;
+        EXPECT_EQ(filterPasses(icmp::echoFilter(identifiers, c.family), c.packet), c.passes) << c.name;
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ namespace icmp {
 namespace {
 
 const std::uint8_t kData[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
-const std::uint32_t kLoopback = htonl(0x7F000001);
+const Address kLoopback = Address::v4(htonl(0x7F000001));
 
 // A helper that fails is gone at once (no process left behind), and the
 // echo in progress is asked of a new one; only when that one fails too does
@@ -98,7 +98,7 @@ TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
         std::vector<Ticket> tickets;
         for (std::uint32_t i = 0; i < 3; ++i)
             tickets.push_back(
-                helper.start(htonl(0x7F000001 + i),
+                helper.start(Address::v4(htonl(0x7F000001 + i)),
                              std::span(reinterpret_cast<const std::uint8_t*>(words[i].data()), words[i].size()), 1000));
         return tickets;
     };
@@ -114,7 +114,7 @@ TEST(EchoHelperClient, KeepsSeveralEchoesInFlightApart)
             const auto i = std::find(tickets.begin(), tickets.end(), echo.ticket) - tickets.begin();
             ASSERT_LT(i, 3);
             EXPECT_EQ(echo.status, 0);
-            EXPECT_EQ(echo.address, htonl(0x7F000001 + i));
+            EXPECT_EQ(echo.address, Address::v4(htonl(0x7F000001 + i)));
             EXPECT_EQ(std::string(echo.data.begin(), echo.data.end()), words[i]);
         }
         EXPECT_EQ(settled.front().ticket, tickets[2]) << "answers are handed over as they come";
@@ -182,7 +182,15 @@ TEST(EchoHelper, ServesEchoesWithoutAnyCapability)
     EXPECT_EQ(outcome.address, kLoopback);
     EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
     EXPECT_GT(outcome.ttl, 0);
-    EXPECT_EQ(helper.echo(0, kData, 2000).status, IP_GENERAL_FAILURE);
+    EXPECT_EQ(helper.echo(Address::v4(0), kData, 2000).status, IP_GENERAL_FAILURE);
+    // IPv6 on the socket it opened before it gave up its capabilities.
+    const Address loopback6 = *Address::parse("::1");
+    outcome = helper.echo(loopback6, kData, 2000);
+    ASSERT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.address, loopback6);
+    EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
+    EXPECT_GT(outcome.ttl, 0);
+    EXPECT_EQ(helper.echo(*Address::parse("::"), kData, 2000).status, IP_GENERAL_FAILURE);
 
     const int pid = helper.pid();
     for (const char* set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
@@ -205,9 +213,9 @@ TEST(EchoHelper, AnswersManyEchoesInFlight)
 {
     REQUIRE_REAL_HELPER();
     EchoHelper helper({QUORVEX_ECHO_HELPER});
-    std::map<Ticket, std::uint32_t> asked;
+    std::map<Ticket, Address> asked;
     for (std::uint32_t i = 1; i <= 1500; ++i) {
-        const std::uint32_t destination = htonl(0x7F000000 + i);
+        const Address destination = Address::v4(htonl(0x7F000000 + i));
         const std::uint8_t data[] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
         asked.emplace(helper.start(destination, data, 2000), destination);
     }
@@ -217,9 +225,9 @@ TEST(EchoHelper, AnswersManyEchoesInFlight)
     const auto failed = std::count_if(settled.begin(), settled.end(), [](const auto& echo) { return echo.status != 0; });
     EXPECT_EQ(failed, 0);
     for (const auto& echo : settled) {
-        const std::uint32_t destination = asked.at(echo.ticket);
+        const Address destination = asked.at(echo.ticket);
         EXPECT_EQ(echo.address, destination) << echo.status;
-        const std::uint32_t i = ntohl(destination) & 0xFFFFFF;
+        const std::uint32_t i = ntohl(destination.v4NetworkOrder()) & 0xFFFFFF;
         EXPECT_EQ(echo.data,
                   (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
     }
@@ -232,9 +240,11 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
     REQUIRE_REAL_HELPER();
     const char* inputs[] = {
         "GET / HTTP/1.0\\r\\n\\r\\n",     // garbage
-        "QER1\\0\\0\\0\\14\\0\\0\\0\\1",  // truncated
-        "QER1\\0\\1\\0\\14",              // a payload over the bound
-        "QER1\\0\\0\\0\\4abcd",           // too short for a request
+        "QER2\\0\\0\\0\\31\\0\\0\\0\\1",  // truncated
+        "QER2\\0\\1\\0\\31",              // a payload over the bound
+        "QER2\\0\\0\\0\\4abcd",           // too short for a request
+        // A whole request of the first version, which an older program sends.
+        "QER1\\0\\0\\0\\14\\0\\0\\0\\1\\177\\0\\0\\1\\0\\0\\3\\350",
     };
     for (const char* input : inputs) {
         int exitStatus = 0;
@@ -243,6 +253,9 @@ TEST(EchoHelper, LeavesOnABadRequestWithOneLine)
         EXPECT_EQ(exitStatus, 1) << input;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << input << ": " << errors;
         EXPECT_EQ(errors.rfind("quorvex-echo-helper: ", 0), 0u) << errors;
+        if (std::string(input).starts_with("QER1")) {
+            EXPECT_NE(errors.find("first version"), std::string::npos) << errors;
+        }
     }
 }
 
@@ -288,7 +301,7 @@ TEST(EchoHelper, GivesAnOrdinaryUserNoMoreThanQuorvexNeeds)
         const std::vector<std::uint8_t> data(c.payload, 'x');
         const auto began = Clock::now();
         for (std::uint32_t i = 0; i < c.echoes; ++i)
-            helper.start(htonl(0x7F000001 + i % c.hosts), data, c.timeoutMs);
+            helper.start(Address::v4(htonl(0x7F000001 + i % c.hosts)), data, c.timeoutMs);
         const auto settled = collectAll(helper);
         took[c.what] = Clock::now() - began;
         EXPECT_EQ(settled.size(), c.echoes) << c.what;
@@ -308,7 +321,7 @@ TEST(EchoHelper, GivesAnOrdinaryUserNoMoreThanQuorvexNeeds)
         for (std::size_t echo = 0; echo < echoes; ++echo)
             helpers.back()->start(kLoopback, kData, 5000);
     }
-    const Ticket other = helpers.front()->start(htonl(0x7F000002), kData, 5000);
+    const Ticket other = helpers.front()->start(Address::v4(htonl(0x7F000002)), kData, 5000);
     std::vector<Settled> settled[3];
     Clock::duration done[3]{};
     for (bool busy = true; busy;) {

@@ -9,12 +9,21 @@ namespace {
 
 std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-std::vector<std::uint8_t> request(std::uint32_t id, const std::string& payload)
+const Address kHost = Address::v4(0x0100007F);
+
+std::vector<std::uint8_t> request(std::uint32_t id, const std::string& payload, const Address& destination = kHost)
 {
     std::vector<std::uint8_t> out;
     const auto data = bytes(payload);
-    encodeRequest({id, 0x0100007F, 500, data}, out);
+    encodeRequest({id, destination, 500, data}, out);
     return out;
+}
+
+// The request with one byte of its body changed.
+std::vector<std::uint8_t> changed(std::vector<std::uint8_t> frame, std::size_t at, std::uint8_t value)
+{
+    frame.at(kFrameHeader + at) = value;
+    return frame;
 }
 
 using Kind = Decoded<Request>::Kind;
@@ -27,6 +36,7 @@ TEST(EchoHelperProtocol, TheRequestDecoderTakesOnlyWholeFramesWithinBounds)
         std::vector<std::uint8_t> input;
         Kind kind;
         std::string payload;
+        Address destination = kHost;
     } cases[] = {
         {"a good request", good, Kind::Complete, "ECHO THIS"},
         {"a zero-length payload", request(7, ""), Kind::Complete, ""},
@@ -36,10 +46,16 @@ TEST(EchoHelperProtocol, TheRequestDecoderTakesOnlyWholeFramesWithinBounds)
         {"a short one", {good.begin(), good.end() - 1}, Kind::Incomplete, ""},
         {"a header only", {good.begin(), good.begin() + 8}, Kind::Incomplete, ""},
         {"garbage", bytes("GET / HTTP/1.0\r\n\r\n"), Kind::Malformed, ""},
-        {"garbage after half a tag", bytes("QEA1"), Kind::Malformed, ""},
-        {"too short for a request", bytes(std::string("QER1\0\0\0\x0b", 8) + std::string(11, '\0')), Kind::Malformed, ""},
-        {"an oversized payload", bytes(std::string("QER1\0\1\0\x0c", 8)), Kind::Malformed, ""},
-        {"a length of 4 GiB", bytes("QER1\xff\xff\xff\xff"), Kind::Malformed, ""},
+        {"garbage after half a tag", bytes("QEA2"), Kind::Malformed, ""},
+        {"too short for a request", bytes(std::string("QER2\0\0\0\x18", 8) + std::string(24, '\0')), Kind::Malformed, ""},
+        {"an oversized payload", bytes(std::string("QER2\0\1\0\x19", 8)), Kind::Malformed, ""},
+        {"a length of 4 GiB", bytes("QER2\xff\xff\xff\xff"), Kind::Malformed, ""},
+        {"an IPv6 request", request(7, "ECHO THIS", *Address::parse("2001:db8::1")), Kind::Complete, "ECHO THIS",
+         *Address::parse("2001:db8::1")},
+        {"an address of no family", changed(good, 4, 5), Kind::Malformed, ""},
+        {"an IPv4 address with more bytes", changed(good, 4 + 1 + 15, 1), Kind::Malformed, ""},
+        {"a request of the first version", bytes(std::string("QER1\0\0\0\x0c\0\0\0\x07\x7f\0\0\x01\0\0\x01\xf4", 20)),
+         Kind::Malformed, ""},
     };
     for (const auto& c : cases) {
         const auto decoded = decodeRequest(c.input);
@@ -49,7 +65,7 @@ TEST(EchoHelperProtocol, TheRequestDecoderTakesOnlyWholeFramesWithinBounds)
             continue;
         EXPECT_EQ(decoded.size, c.input.size()) << c.what;
         EXPECT_EQ(decoded.message.id, 7u) << c.what;
-        EXPECT_EQ(decoded.message.destination, 0x0100007Fu) << c.what;
+        EXPECT_EQ(decoded.message.destination, c.destination) << c.what;
         EXPECT_EQ(decoded.message.timeoutMs, 500u) << c.what;
         EXPECT_EQ(std::string(decoded.message.payload.begin(), decoded.message.payload.end()), c.payload) << c.what;
     }
@@ -68,18 +84,20 @@ TEST(EchoHelperProtocol, FramesFollowEachOtherAndAnswersKeepTheirIds)
     EXPECT_EQ(two.message.id, 0xFFFFFFFFu);
     EXPECT_EQ(std::string(two.message.payload.begin(), two.message.payload.end()), "second");
 
-    std::vector<std::uint8_t> out;
     const auto data = bytes("ECHO THIS");
-    encodeAnswer({42, -1, 0x0100007F, 3, 64, data, 999}, out);
-    const auto answer = decodeAnswer(out);
-    ASSERT_EQ(answer.kind, Decoded<Settled>::Kind::Complete);
-    EXPECT_EQ(answer.message.ticket, 42u);
-    EXPECT_EQ(answer.message.status, -1);
-    EXPECT_EQ(answer.message.address, 0x0100007Fu);
-    EXPECT_EQ(answer.message.roundTripMs, 3u);
-    EXPECT_EQ(answer.message.roundTripUsPastMs, 999);
-    EXPECT_EQ(answer.message.ttl, 64);
-    EXPECT_EQ(std::string(answer.message.data.begin(), answer.message.data.end()), "ECHO THIS");
+    for (const Address& from : {kHost, *Address::parse("2001:db8::ff")}) {
+        std::vector<std::uint8_t> out;
+        encodeAnswer({42, -1, from, 3, 64, data, 999}, out);
+        const auto answer = decodeAnswer(out);
+        ASSERT_EQ(answer.kind, Decoded<Settled>::Kind::Complete);
+        EXPECT_EQ(answer.message.ticket, 42u);
+        EXPECT_EQ(answer.message.status, -1);
+        EXPECT_EQ(answer.message.address, from);
+        EXPECT_EQ(answer.message.roundTripMs, 3u);
+        EXPECT_EQ(answer.message.roundTripUsPastMs, 999);
+        EXPECT_EQ(answer.message.ttl, 64);
+        EXPECT_EQ(std::string(answer.message.data.begin(), answer.message.data.end()), "ECHO THIS");
+    }
     EXPECT_EQ(decodeAnswer(request(1, "")).kind, Decoded<Settled>::Kind::Malformed);
 }
 

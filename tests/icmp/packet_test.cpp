@@ -49,9 +49,12 @@ TEST(IcmpStatus, MapsLocalSendFailures)
 
 // Packets are built as they arrive on a raw socket: IPv4 header, ICMP.
 constexpr std::uint32_t kDest = 0x0702000Cu;  // any value: compared as bytes
-const EchoIdentity kEcho{0, 0x1234, 0x0042};
+const EchoIdentity kEcho{{}, 0x1234, 0x0042};
 
-EchoIdentity echoTo(std::uint32_t destination) { return {destination, kEcho.identifier, kEcho.sequence}; }
+Address v4(std::uint32_t networkOrder) { return Address::v4(networkOrder); }
+
+EchoIdentity echoTo(std::uint32_t destination) { return {v4(destination), kEcho.identifier, kEcho.sequence}; }
+EchoIdentity echoTo(const Address& destination) { return {destination, kEcho.identifier, kEcho.sequence}; }
 
 Bytes checksummed(Bytes packet, std::size_t icmpStart = 20)
 {
@@ -77,7 +80,8 @@ Bytes error(std::uint8_t type, std::uint8_t code, std::uint32_t quotedDestinatio
 
 // For a status of -1, nothing taken; else an error from the router about
 // the echo it names.
-void expectError(const Verdict& verdict, std::int32_t status, std::optional<EchoKey> named, const std::string& row)
+void expectError(const Verdict& verdict, std::int32_t status, std::optional<EchoKey> named, const std::string& row,
+                 const Address& router = Address::v4(0x01020304u))
 {
     if (status < 0) {
         EXPECT_EQ(verdict.kind, Verdict::Kind::Ignore) << row;
@@ -85,7 +89,7 @@ void expectError(const Verdict& verdict, std::int32_t status, std::optional<Echo
     }
     ASSERT_EQ(verdict.kind, Verdict::Kind::Error) << row;
     EXPECT_EQ(verdict.status, status) << row;
-    EXPECT_EQ(verdict.from, 0x01020304u) << row;
+    EXPECT_EQ(verdict.from, router) << row;
     ASSERT_TRUE(named) << row;
     EXPECT_EQ(named->sequence, 0x0042) << row;
 }
@@ -95,7 +99,7 @@ TEST(RawPacket, TakesOnlyTheReplyToThisEcho)
     const auto ours = reply(0x1234, 0x0042);
     const Verdict verdict = classifyRawPacket(ours, echoTo(kDest));
     ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
-    EXPECT_EQ(verdict.from, kDest);
+    EXPECT_EQ(verdict.from, v4(kDest));
     EXPECT_EQ(verdict.ttl, 57);
     EXPECT_EQ(Bytes(verdict.data.begin(), verdict.data.end()), (Bytes{'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'}));
 
@@ -183,9 +187,9 @@ TEST(RawPacket, SurvivesTruncatedAndMalformedPackets)
 TEST(DatagramMessage, TakesOnlyTheReplyFromTheHostAsked)
 {
     const Bytes ours = join({icmpHeader(0, 0, 0x7777, 0x0042), Bytes{'h', 'i'}});
-    const Verdict verdict = classifyDatagram(ours, kDest, echoTo(kDest));
+    const Verdict verdict = classifyDatagram(ours, v4(kDest), echoTo(kDest));
     ASSERT_EQ(verdict.kind, Verdict::Kind::Reply);
-    EXPECT_EQ(verdict.from, kDest);
+    EXPECT_EQ(verdict.from, v4(kDest));
     EXPECT_EQ(verdict.data.size(), 2u);
     EXPECT_EQ(echoNamedByDatagram(ours)->sequence, 0x0042);
 
@@ -204,7 +208,8 @@ TEST(DatagramMessage, TakesOnlyTheReplyFromTheHostAsked)
         {"any sender for broadcast", ours, 0x0A0B0C0Du, 0xFFFFFFFFu, true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(classifyDatagram(c.message, c.from, echoTo(c.asked)).kind == Verdict::Kind::Reply, c.taken) << c.what;
+        EXPECT_EQ(classifyDatagram(c.message, v4(c.from), echoTo(c.asked)).kind == Verdict::Kind::Reply, c.taken)
+            << c.what;
 }
 
 TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
@@ -222,22 +227,50 @@ TEST(DatagramErrorQueue, TakesOnlyIcmpErrorsThatEndThisEcho)
         std::int32_t status;  // -1: ignored
     };
     const Case cases[] = {
-        {"host unreachable", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, request}, 11003},
-        {"port unreachable", {Origin::Icmp, 3, 3, ECONNREFUSED, kDest, router, request}, 11005},
-        {"time exceeded", {Origin::Icmp, 11, 0, EHOSTUNREACH, kDest, router, request}, 11013},
-        {"parameter problem", {Origin::Icmp, 12, 0, EPROTO, kDest, router, request}, 11015},
-        {"source quench", {Origin::Icmp, 4, 0, EREMOTEIO, kDest, router, request}, 11016},
-        {"redirect", {Origin::Icmp, 5, 1, EREMOTEIO, kDest, router, request}, -1},
-        {"another echo", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, otherRequest}, -1},
-        {"another destination", {Origin::Icmp, 3, 1, EHOSTUNREACH, 0x0A0B0C0Du, router, request}, -1},
-        {"not our request", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, answer}, -1},
-        {"quote cut short", {Origin::Icmp, 3, 1, EHOSTUNREACH, kDest, router, cut}, -1},
+        {"host unreachable", {Origin::Icmp, 3, 1, EHOSTUNREACH, v4(kDest), v4(router), request}, 11003},
+        {"port unreachable", {Origin::Icmp, 3, 3, ECONNREFUSED, v4(kDest), v4(router), request}, 11005},
+        {"time exceeded", {Origin::Icmp, 11, 0, EHOSTUNREACH, v4(kDest), v4(router), request}, 11013},
+        {"parameter problem", {Origin::Icmp, 12, 0, EPROTO, v4(kDest), v4(router), request}, 11015},
+        {"source quench", {Origin::Icmp, 4, 0, EREMOTEIO, v4(kDest), v4(router), request}, 11016},
+        {"redirect", {Origin::Icmp, 5, 1, EREMOTEIO, v4(kDest), v4(router), request}, -1},
+        {"another echo", {Origin::Icmp, 3, 1, EHOSTUNREACH, v4(kDest), v4(router), otherRequest}, -1},
+        {"another destination", {Origin::Icmp, 3, 1, EHOSTUNREACH, v4(0x0A0B0C0Du), v4(router), request}, -1},
+        {"not our request", {Origin::Icmp, 3, 1, EHOSTUNREACH, v4(kDest), v4(router), answer}, -1},
+        {"quote cut short", {Origin::Icmp, 3, 1, EHOSTUNREACH, v4(kDest), v4(router), cut}, -1},
         // An earlier send's own failure, left in the queue.
-        {"local error", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, {}}, -1},
-        {"local error quoting", {Origin::Local, 0, 0, EMSGSIZE, kDest, 0, request}, -1},
+        {"local error", {Origin::Local, 0, 0, EMSGSIZE, v4(kDest), v4(0), {}}, -1},
+        {"local error quoting", {Origin::Local, 0, 0, EMSGSIZE, v4(kDest), v4(0), request}, -1},
     };
     for (const auto& c : cases)
         expectError(classifyQueuedError(c.error, echoTo(kDest)), c.status, echoNamedByQueuedError(c.error), c.what);
+}
+
+// An ICMPv6 error as both kinds of socket see it: the raw one the whole
+// message (no IP header), the datagram one an entry of its error queue
+// that points at the quoted request. One table for both, with the status
+// each must come to.
+TEST(Icmp6Error, EndsTheEchoItQuotesWithTheIpv6Status)
+{
+    const Address asked = packets::v6("2001:db8::7"), router = packets::v6("2001:db8:1::1");
+    struct Case {
+        std::uint8_t type, code;
+        std::int32_t status;  // -1: ignored
+    };
+    const Case cases[] = {
+        {1, 0, 11002}, {1, 1, 11004},   {1, 2, 11045}, {1, 3, 11003}, {1, 4, 11005}, {1, 5, 11040},
+        {1, 6, 11040}, {1, 255, 11040}, {2, 0, 11009}, {3, 0, 11013}, {3, 1, 11014}, {4, 0, 11015},
+        {4, 1, 11043}, {4, 2, 11015},   {137, 0, -1},  {133, 0, -1},  {0, 0, -1},    {3, 3, 11013},
+    };
+    const Bytes request = icmpHeader(128, 0, kEcho.identifier, kEcho.sequence);
+    for (const auto& c : cases) {
+        const std::string row = std::to_string(c.type) + "/" + std::to_string(c.code);
+        const Bytes message = join({icmpHeader(c.type, c.code, 0, 0), packets::ipv6Header(router, asked), request});
+        expectError(classifyRaw6(message, router, echoTo(asked)), c.status, echoNamedByRaw6(message), "raw " + row,
+                    router);
+        const QueuedError queued{QueuedError::Origin::Icmp6, c.type, c.code, EHOSTUNREACH, asked, router, request};
+        expectError(classifyQueuedError(queued, echoTo(asked)), c.status, echoNamedByQueuedError(queued),
+                    "queued " + row, router);
+    }
 }
 
 TEST(EchoRequest, CarriesTheDataAndAValidChecksum)

@@ -5,16 +5,20 @@
 
 #include "lab_client.h"
 
+#include "icmp/echo_lanes.h"
 #include "icmp/echo_socket.h"
+#include "icmp/helper_client.h"
 #include "probe/send_echo.h"
 #include "probe/sockets.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -166,6 +170,64 @@ TEST(EchoesInFlight, EachGetsTheVerdictOfItsDestination)
         if (echo.destination->reportedBy != nullptr) {
             EXPECT_EQ(DottedFromAddress(echo.record.Address).toStdString(), echo.destination->reportedBy)
                 << echo.destination->name;
+        }
+    }
+}
+
+// Both families through the echo core, on the path the lab allows (the
+// process's own sockets, or the helper), all in flight at once: each
+// destination's status, who reported it (none when nothing came back) and
+// the hop count of an answer.
+TEST(EchoCore, EachFamilysDestinationGetsItsVerdict)
+{
+    const struct {
+        const char* address;
+        std::int32_t status;
+        const char* reportedBy;
+    } table[] = {
+        {"203.0.113.10", 0, "203.0.113.10"},
+        {"203.0.113.130", 11010, nullptr},
+        {"198.51.100.1", 11003, "192.0.2.1"},
+        {"203.0.113.30", 11005, "203.0.113.30"},
+        {"198.51.100.193", 11013, "198.18.0.2"},
+        {"2001:db8:10::10", 0, "2001:db8:10::10"},
+        {"2001:db8:1::1", 0, "2001:db8:1::1"},
+        {"2001:db8:20::130", 11010, nullptr},          // ignores every echo
+        {"2001:db8:dead::1", 11002, "2001:db8:1::1"},  // an unreachable route: no route
+        {"2001:db8:beef::1", 11004, "2001:db8:1::1"},  // a prohibit route
+        {"2001:db8:40::1", 11003, "2001:db8:1::1"},    // address unreachable
+        {"2001:db8:10::30", 11005, "2001:db8:10::30"},
+        {"2001:db8:100::1", 11013, "2001:db8:30::2"},  // the hop limit runs out between the routers
+        {"2001:db8:ffff::1", 11002, nullptr},          // the send itself fails
+    };
+    const auto own = icmp::EchoLanes::openForThisMachine();
+    icmp::EchoTransport* transport = own ? own.get() : icmp::processEchoHelper();
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(own == nullptr, netlab::socketKind() == "helper");
+    const std::uint8_t data[] = {'E', 'C', 'H', 'O', ' ', 'T', 'H', 'I', 'S'};
+    std::vector<std::pair<icmp::Ticket, std::size_t>> started;
+    for (int round = 0; round < 2; ++round)
+        for (std::size_t i = 0; i < std::size(table); ++i)
+            started.emplace_back(transport->start(*icmp::Address::parse(table[i].address), data, kTimeoutMs), i);
+    std::vector<icmp::Settled> settled;
+    while (transport->inFlight() > 0 || settled.size() < started.size()) {
+        transport->wait(transport->nextDeadline().value_or(icmp::Clock::now() + std::chrono::milliseconds(50)));
+        const std::size_t before = settled.size();
+        transport->collect(settled);
+        if (transport->inFlight() == 0 && settled.size() == before)
+            break;
+    }
+    ASSERT_EQ(settled.size(), started.size());
+    for (const auto& [ticket, row] : started) {
+        const auto echo = icmp::takeSettled(settled, ticket);
+        ASSERT_TRUE(echo) << table[row].address << ": settled twice or never";
+        EXPECT_EQ(echo->status, table[row].status) << table[row].address;
+        if (table[row].reportedBy != nullptr) {
+            EXPECT_EQ(echo->address.text(), table[row].reportedBy) << table[row].address;
+        }
+        if (echo->status == 0) {
+            EXPECT_EQ(std::string(echo->data.begin(), echo->data.end()), "ECHO THIS") << table[row].address;
+            EXPECT_GT(echo->ttl, 0) << table[row].address;
         }
     }
 }

@@ -88,7 +88,7 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
         return 0;
     icmp::Settled outcome;
     outcome.status = scriptedStatus(destination);
-    outcome.address = destination;
+    outcome.address = icmp::Address::v4(destination);
     const auto* data = static_cast<const std::uint8_t*>(requestData);
     outcome.data.assign(data, data + requestSize);
     return platform::writeReply(replyBuffer, replySize, outcome);
@@ -121,7 +121,7 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
                       requestSize, requestOptions, replySize, timeout});
     Pending echo{now + timeout, context, {}, replyBuffer, replySize};
     echo.outcome.status = scriptedStatus(destination);
-    echo.outcome.address = destination;
+    echo.outcome.address = icmp::Address::v4(destination);
     if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
         const auto latency = latencyOf.find(dotted(destination));
         echo.due = now + (latency == latencyOf.end() ? 1 : latency->second);

@@ -1,6 +1,6 @@
 #pragma once
 
-// IPv4 and ICMP bytes built by hand, as they arrive on a raw socket, for
+// IPv4, IPv6, ICMP and ICMPv6 bytes built by hand, as they arrive on a raw socket, for
 // the tests and fuzz targets that judge packets. Header-only and free of
 // Qt, so that the echo core's tests need nothing else.
 
@@ -42,6 +42,21 @@ inline Bytes ipv4Header(std::uint8_t ttl, std::uint32_t source, std::uint32_t de
     header[kProtocol] = kProtocolIcmp;
     std::memcpy(&header[kSource], &source, 4);
     std::memcpy(&header[kDestination], &destination, 4);
+    return header;
+}
+
+inline icmp::Address v6(const char* text) { return *icmp::Address::parse(text); }
+
+// The fixed header of an IPv6 packet, as an ICMPv6 error quotes it.
+inline Bytes ipv6Header(const icmp::Address& source, const icmp::Address& destination,
+                        std::uint8_t nextHeader = icmp::ip6_header::kNextHeaderIcmp6)
+{
+    using namespace icmp::ip6_header;
+    Bytes header(kLength, 0);
+    header[kVersion] = 0x60;
+    header[kNextHeader] = nextHeader;
+    std::memcpy(&header[kSource], source.bytes().data(), source.bytes().size());
+    std::memcpy(&header[kDestination], destination.bytes().data(), destination.bytes().size());
     return header;
 }
 

@@ -16,7 +16,8 @@ std::uint32_t writeReply(void* buffer, std::uint32_t size, const icmp::Settled& 
         return 0;
     }
     ICMP_ECHO_REPLY reply{};
-    reply.Address = echo.address;
+    // The record is IPv4 only.
+    reply.Address = echo.address.v4NetworkOrder();
     reply.Status = static_cast<std::uint32_t>(echo.status);
     reply.RoundTripTime = echo.roundTripMs;
     reply.Reserved = echo.roundTripUsPastMs;

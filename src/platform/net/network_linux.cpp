@@ -114,7 +114,7 @@ public:
         if (lease(handle) == nullptr || !acceptable(destination, requestData, requestSize))
             return generalFailure(replyBuffer, replySize);
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        return writeReply(replyBuffer, replySize, transport_->echo(destination, data, timeout));
+        return writeReply(replyBuffer, replySize, transport_->echo(icmp::Address::v4(destination), data, timeout));
     }
 
     bool IcmpCloseHandle(HANDLE handle) override
@@ -158,7 +158,7 @@ public:
             return true;
         }
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(requestData), requestSize);
-        const auto ticket = transport_->start(destination, data, timeout);
+        const auto ticket = transport_->start(icmp::Address::v4(destination), data, timeout);
         started_.emplace(ticket, Started{serialOf(handle), context, replyBuffer, replySize});
         ++owner->inFlight;
         return true;

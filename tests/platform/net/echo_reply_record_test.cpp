@@ -17,7 +17,7 @@ TEST(ReplyRecord, AlwaysHoldsAStatus)
     const Bytes data{'E', 'C', 'H', 'O'};
 
     icmp::Settled answered;
-    answered.address = 0x0100007F;
+    answered.address = icmp::Address::v4(0x0100007F);
     answered.roundTripMs = 3;
     answered.ttl = 64;
     answered.data = data;
@@ -37,6 +37,13 @@ TEST(ReplyRecord, AlwaysHoldsAStatus)
     std::memcpy(&record, buffer, sizeof record);
     EXPECT_EQ(record.Status, 11010u);
     EXPECT_EQ(record.DataSize, 0);
+
+    // The record is IPv4's: no part of an IPv6 address goes into it.
+    icmp::Settled answered6 = answered;
+    answered6.address = *icmp::Address::parse("2001:db8::7f00:1");
+    EXPECT_EQ(writeReply(buffer, sizeof buffer, answered6), 1u);
+    std::memcpy(&record, buffer, sizeof record);
+    EXPECT_EQ(record.Address, 0u);
 
     // Data that has no room, and a buffer too small for the record.
     EXPECT_EQ(writeReply(buffer, 30, answered), 0u);

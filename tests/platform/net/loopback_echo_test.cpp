@@ -103,9 +103,9 @@ TEST(LoopbackEcho, EachSocketKindThatMayBeOpenedWorks)
                         kind == SocketKind::Raw ? "raw" : "datagram");
             continue;
         }
-        const auto outcome = socket->echo(address(127, 0, 0, 1), data, 2000);
+        const auto outcome = socket->echo(icmp::Address::v4(address(127, 0, 0, 1)), data, 2000);
         EXPECT_EQ(outcome.status, 0);
-        EXPECT_EQ(outcome.address, address(127, 0, 0, 1));
+        EXPECT_EQ(outcome.address, icmp::Address::v4(address(127, 0, 0, 1)));
         EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
         ++proved;
     }
