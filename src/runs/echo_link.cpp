@@ -1,11 +1,11 @@
 #include "runs/echo_link.h"
 
 #include "platform/ansi.h"
-#include "platform/msgbox.h"
 #include "platform/net/network.h"
 #include "runs/ping_texts.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace runs {
@@ -38,21 +38,13 @@ std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, s
 {
     if (transport_ == nullptr)
         return failedAtOnce();
-    // The echo core takes IPv4 destinations only, until it learns IPv6.
-    if (destination.isV6()) {
-        if (!std::exchange(toldOfIpv6_, true))
-            platform::MsgBox(
-                QStringLiteral("IPv6 echoes cannot be sent yet: this build's echo core speaks IPv4 "
-                               "only; the IPv6 hosts are listed as failed."));
-        return failedAtOnce();
-    }
-    // Linux delivers an echo to 0.0.0.0 to this very machine, which would
-    // answer for a host that was never asked.
-    if (destination.v4NetworkOrder() == 0)
+    // Linux delivers an echo to 0.0.0.0 or :: to this very machine, which
+    // would answer for a host that was never asked.
+    if (destination == icmp::Address{} || destination == icmp::Address::v6(std::array<std::uint8_t, 16>{}))
         return failedAtOnce();
     if (waitWhereStarted_)
-        return transport_->echo(destination.v4NetworkOrder(), data_, timeoutMs);
-    contexts_.emplace(transport_->start(destination.v4NetworkOrder(), data_, timeoutMs), context);
+        return transport_->echo(destination, data_, timeoutMs);
+    contexts_.emplace(transport_->start(destination, data_, timeoutMs), context);
     return std::nullopt;
 }
 
@@ -77,9 +69,9 @@ void EchoLink::Collect(std::chrono::milliseconds wait, std::vector<Collected>& s
 
 std::optional<icmp::Address> SenderOf(const icmp::Settled& echo)
 {
-    if (echo.address == 0)
+    if (echo.address == icmp::Address{} || echo.address == icmp::Address::v6(std::array<std::uint8_t, 16>{}))
         return std::nullopt;
-    return icmp::Address::v4(echo.address);
+    return echo.address;
 }
 
 }  // namespace runs

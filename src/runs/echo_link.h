@@ -48,11 +48,10 @@ private:
     std::vector<std::uint8_t> data_;
     std::unordered_map<icmp::Ticket, void*> contexts_;
     std::vector<icmp::Settled> settled_;
-    bool toldOfIpv6_ = false;
 };
 
 // Who answered or reported the echo, as the core's record holds it; none
-// for 0.0.0.0 (no one). Beside EchoLink, so that the core's address types
+// for 0.0.0.0 or :: (no one). Beside EchoLink, so that the core's address types
 // are met in one place.
 std::optional<icmp::Address> SenderOf(const icmp::Settled& echo);
 

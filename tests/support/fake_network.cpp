@@ -87,7 +87,7 @@ std::uint32_t FakeNetwork::IcmpSendEcho(platform::HANDLE handle, std::uint32_t d
     if (!echoWritesReply)
         return 0;
     icmp::Settled outcome;
-    outcome.status = scriptedStatus(destination);
+    outcome.status = scriptedStatus(dotted(destination));
     outcome.address = icmp::Address::v4(destination);
     const auto* data = static_cast<const std::uint8_t*>(requestData);
     outcome.data.assign(data, data + requestSize);
@@ -101,13 +101,13 @@ bool FakeNetwork::IcmpCloseHandle(platform::HANDLE handle)
     return true;
 }
 
-std::int32_t FakeNetwork::scriptedStatus(std::uint32_t destination)
+std::int32_t FakeNetwork::scriptedStatus(const std::string& destination)
 {
-    if (const auto lost = timeoutsBefore.find(dotted(destination)); lost != timeoutsBefore.end() && lost->second > 0) {
+    if (const auto lost = timeoutsBefore.find(destination); lost != timeoutsBefore.end() && lost->second > 0) {
         --lost->second;
         return platform::IP_REQ_TIMED_OUT;
     }
-    const auto scripted = statusOf.find(dotted(destination));
+    const auto scripted = statusOf.find(destination);
     return scripted == statusOf.end() ? echoStatus : scripted->second;
 }
 
@@ -120,7 +120,7 @@ bool FakeNetwork::IcmpSendEcho2(platform::HANDLE handle, void* context, std::uin
     echoes.push_back({handle, destination, std::string(static_cast<const char*>(requestData), requestSize),
                       requestSize, requestOptions, replySize, timeout});
     Pending echo{now + timeout, context, {}, replyBuffer, replySize};
-    echo.outcome.status = scriptedStatus(destination);
+    echo.outcome.status = scriptedStatus(dotted(destination));
     echo.outcome.address = icmp::Address::v4(destination);
     if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
         const auto latency = latencyOf.find(dotted(destination));
@@ -167,18 +167,18 @@ icmp::EchoTransport* FakeNetwork::ProcessEchoTransport()
     return open ? &transport_ : nullptr;
 }
 
-icmp::Ticket FakeNetwork::Transport::start(std::uint32_t destination, std::span<const std::uint8_t> data,
+icmp::Ticket FakeNetwork::Transport::start(const icmp::Address& destination, std::span<const std::uint8_t> data,
                                            std::uint32_t timeoutMs)
 {
     network_.record("start");
-    network_.echoes.push_back({network_.handleToGive, destination, std::string(data.begin(), data.end()),
+    network_.echoes.push_back({network_.handleToGive, destination.v4NetworkOrder(), std::string(data.begin(), data.end()),
                                static_cast<std::uint16_t>(data.size()), nullptr, 0, timeoutMs});
     Pending echo{network_.now + timeoutMs, {}};
     echo.outcome.ticket = next_++;
-    echo.outcome.status = network_.scriptedStatus(destination);
+    echo.outcome.status = network_.scriptedStatus(destination.text());
     echo.outcome.address = destination;
     if (echo.outcome.status != platform::IP_REQ_TIMED_OUT) {
-        const auto latency = network_.latencyOf.find(dotted(destination));
+        const auto latency = network_.latencyOf.find(destination.text());
         echo.due = network_.now + (latency == network_.latencyOf.end() ? 1 : latency->second);
         echo.outcome.roundTripMs = static_cast<std::uint32_t>(echo.due - network_.now);
         echo.outcome.ttl = 64;
@@ -223,7 +223,7 @@ void FakeNetwork::Transport::wait(icmp::Clock::time_point until)
     network_.now = std::max(network_.now, std::min(due, static_cast<std::uint64_t>(std::max<std::int64_t>(ms, 0))));
 }
 
-icmp::Settled FakeNetwork::Transport::echo(std::uint32_t destination, std::span<const std::uint8_t> data,
+icmp::Settled FakeNetwork::Transport::echo(const icmp::Address& destination, std::span<const std::uint8_t> data,
                                            std::uint32_t timeoutMs)
 {
     const icmp::Ticket ticket = start(destination, data, timeoutMs);

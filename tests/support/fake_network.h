@@ -24,7 +24,7 @@ public:
 
     struct Echo {
         platform::HANDLE handle;
-        std::uint32_t destination;
+        std::uint32_t destination;  // 0 for IPv6
         std::string data;
         std::uint16_t size;
         const platform::IP_OPTION_INFORMATION* options;
@@ -90,7 +90,8 @@ private:
     class Transport final : public icmp::EchoTransport {
     public:
         explicit Transport(FakeNetwork& network) : network_(network) {}
-        icmp::Ticket start(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+        icmp::Ticket start(const icmp::Address& destination, std::span<const std::uint8_t> data,
+                           std::uint32_t timeoutMs) override;
         void abandon(icmp::Ticket ticket) override;
         std::size_t inFlight() const override { return pending_.size(); }
         std::optional<icmp::Clock::time_point> nextDeadline() const override;
@@ -98,7 +99,8 @@ private:
         // Moves the fake's clock on to the next end of an echo, no further
         // than until, read on the fake's clock (nextDeadline's).
         void wait(icmp::Clock::time_point until) override;
-        icmp::Settled echo(std::uint32_t destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs) override;
+        icmp::Settled echo(const icmp::Address& destination, std::span<const std::uint8_t> data,
+                           std::uint32_t timeoutMs) override;
 
     private:
         struct Pending {
@@ -118,7 +120,7 @@ private:
         void* replyBuffer;
         std::uint32_t replySize;
     };
-    std::int32_t scriptedStatus(std::uint32_t destination);
+    std::int32_t scriptedStatus(const std::string& destination);
     void record(const char* call);
 
     std::vector<Pending> pending_;
