@@ -185,11 +185,8 @@ TEST(EchoCore, EachFamilysDestinationGetsItsVerdict)
         std::int32_t status;
         const char* reportedBy;
     } table[] = {
-        {"203.0.113.10", 0, "203.0.113.10"},
-        {"203.0.113.130", 11010, nullptr},
+        {"203.0.113.10", 0, "203.0.113.10"},  // IPv4 beside, on the same transport
         {"198.51.100.1", 11003, "192.0.2.1"},
-        {"203.0.113.30", 11005, "203.0.113.30"},
-        {"198.51.100.193", 11013, "198.18.0.2"},
         {"2001:db8:10::10", 0, "2001:db8:10::10"},
         {"2001:db8:1::1", 0, "2001:db8:1::1"},
         {"2001:db8:20::130", 11010, nullptr},          // ignores every echo
