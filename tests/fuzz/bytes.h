@@ -58,9 +58,7 @@ inline icmp::EchoIdentity echoIdentity(Bytes bytes, std::size_t at, icmp::Family
 // messages below 128 RFC 4443 defines.
 inline bool endsAnEcho(std::uint8_t type, icmp::Family family)
 {
-    if (family == icmp::Family::V6)
-        return type >= 1 && type <= 4;
-    return type == 3 || type == 4 || type == 11 || type == 12;
+    return family == icmp::Family::V6 ? type >= 1 && type <= 4 : type == 3 || type == 4 || type == 11 || type == 12;
 }
 
 // Appends the IPv4 header of an ICMP datagram, with the fields the

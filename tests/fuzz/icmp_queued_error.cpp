@@ -21,19 +21,16 @@ using namespace fuzz;
 // The same error as a raw socket gets it: an ICMP one behind the reporter's
 // IPv4 header, an ICMPv6 one without; either quotes the request behind the
 // request's IP header.
-std::vector<std::uint8_t> asRawPacket(const QueuedError& error, const EchoIdentity& echo)
+std::vector<std::uint8_t> asRawPacket(const QueuedError& error)
 {
-    std::vector<std::uint8_t> packet;
     const bool v6 = error.origin == QueuedError::Origin::Icmp6;
+    std::vector<std::uint8_t> packet;
     if (!v6)
         appendIpv4Header(packet, error.offender.v4NetworkOrder(), 0);
     packet.insert(packet.end(), {error.type, error.code, 0, 0, 0, 0, 0, 0});
-    if (v6) {
-        const auto header = packets::ipv6Header(echo.destination, error.destination);
-        packet.insert(packet.end(), header.begin(), header.end());
-    } else {
-        appendIpv4Header(packet, 0, error.destination.v4NetworkOrder());
-    }
+    const auto header = v6 ? packets::ipv6Header(error.offender, error.destination)
+                           : packets::ipv4Header(64, 0, error.destination.v4NetworkOrder());
+    packet.insert(packet.end(), header.begin(), header.end());
     packet.insert(packet.end(), error.quoted.begin(), error.quoted.end());
     if (!v6)
         putChecksum(packet, 20);
@@ -94,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     // alike (an echo reply in its place would be judged as a reply).
     if (error.origin == own && error.type != (v6 ? 129 : 0) && quoted.size() >= 8) {
         const EchoIdentity raw{echo.destination, big16(quoted, 4), echo.sequence};
-        const auto packet = asRawPacket(error, echo);
+        const auto packet = asRawPacket(error);
         const Verdict judged = v6 ? classifyRaw6(packet, error.offender, raw) : classifyRawPacket(packet, raw);
         FUZZ_REQUIRE(judged.kind == verdict.kind && judged.status == verdict.status);
     }

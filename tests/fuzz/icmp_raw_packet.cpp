@@ -97,13 +97,6 @@ void check(Bytes packet, const EchoIdentity& echo, Family family, const Address&
                      verdict.status != icmp::IP_SUCCESS && (!v6 || verdict.status != icmp::IP_GENERAL_FAILURE));
         FUZZ_REQUIRE(verdict.from == from && verdict.data.empty());
     }
-    // The datagram socket's error queue, given the same ICMPv6 error, judges alike.
-    if (v6 && verdict.kind == Verdict::Kind::Error) {
-        const QueuedError queued{QueuedError::Origin::Icmp6, type, message[1], 0, echo.destination, from,
-                                 message.subspan(8 + 40)};
-        const Verdict datagram = classifyQueuedError(queued, echo);
-        FUZZ_REQUIRE(datagram.kind == Verdict::Kind::Error && datagram.status == verdict.status);
-    }
 }
 
 }  // namespace
