@@ -67,19 +67,14 @@
 # and so sends the client a redirect to nexthop, which the client does not
 # accept (accept_redirects 0): the echo is still answered, through nexthop.
 #
-# IPv6 (client, router, router2, target and silent; numeric, no names):
-#
-#   client  2001:db8:1::2 --- 2001:db8:1::1  router  2001:db8:10::1 --- target
-#           default via router               2001:db8:20::1 --- silent
-#           throw 2001:db8:ffff::/48         2001:db8:30::1 --- 2001:db8:30::2 router2
-#
-#   target  2001:db8:10::10 answers; 2001:db8:10::30 nft: port-unreachable
-#   silent  2001:db8:20::130    icmp/echo_ignore_all=1
-#   router  2001:db8:dead::/64  unreachable route; 2001:db8:beef::/64 prohibit route
-#           2001:db8:40::/64    nft: addr-unreachable
-#           2001:db8:100::/64   via router2, which routes it straight back
-#
-# ICMPv6 errors, a route's too, have no budget here (icmp/ratelimit 0).
+# IPv6, numeric only: client 2001:db8:1::2, default via router ::1, throw
+# 2001:db8:ffff::/48. The router reaches target on 2001:db8:10::/64 (::10
+# answers, ::30 nft: port-unreachable), silent on 2001:db8:20::/64 (::130
+# ignores echoes) and router2 on 2001:db8:30::/64, which sends
+# 2001:db8:100::/64 straight back; it has an unreachable route to
+# 2001:db8:dead::/64, a prohibit route to 2001:db8:beef::/64, and nft rejects
+# 2001:db8:40::/64 with addr-unreachable. ICMPv6 errors, a route's too, have
+# no budget here (icmp/ratelimit 0).
 #
 # The names of these hosts are in the client's /etc/netns hosts file; its
 # resolv.conf names a server on the client's own loopback, where nothing
@@ -209,11 +204,10 @@ build() {
     # IPv6 before the links are made: quiet (no duplicate address detection,
     # no router discovery) and with no budget for its errors.
     for ns in "$client" "$router" "$router2" "$target" "$silent"; do
-        for key in all.disable_ipv6 default.disable_ipv6 default.accept_dad default.accept_ra \
-            default.router_solicitations; do
-            nsctl "$ns" "net.ipv6.conf.$key" 0
+        for key in conf.all.disable_ipv6 conf.default.disable_ipv6 conf.default.accept_dad conf.default.accept_ra \
+            conf.default.router_solicitations icmp.ratelimit; do
+            nsctl "$ns" "net.ipv6.$key" 0
         done
-        nsctl "$ns" net.ipv6.icmp.ratelimit 0
     done
     nsctl "$router" net.ipv6.conf.all.forwarding 1
     nsctl "$router2" net.ipv6.conf.all.forwarding 1
