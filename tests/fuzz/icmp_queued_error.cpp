@@ -1,9 +1,8 @@
 // The judgement of an entry of the datagram socket's error queue over any
 // entry, in either family (see takeFamily). Input: origin (0 local, 1 the
-// family's ICMP, 2 ICMP on the ICMPv6 socket, else other), type and code,
-// errno value (1 byte each); the failed echo's destination and the
-// reporter's address (as on the wire); the echo's identity (destination,
-// identifier, sequence); then the quoted request.
+// family's ICMP, else other), type and code, errno value (1 byte each); the
+// failed echo's destination and the reporter's address (as on the wire); the
+// echo's identity (destination, identifier, sequence); then the quoted request.
 
 #include "icmp/packet.h"
 #include "icmp/status.h"
@@ -50,10 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     using Origin = QueuedError::Origin;
     const Origin own = v6 ? Origin::Icmp6 : Origin::Icmp;
     QueuedError error;
-    error.origin = head[0] == 0         ? Origin::Local
-                   : head[0] == 1       ? own
-                   : head[0] == 2 && v6 ? Origin::Icmp
-                                        : Origin::Other;
+    error.origin = head[0] == 0 ? Origin::Local : head[0] == 1 ? own : Origin::Other;
     error.type = head[1];
     error.code = head[2];
     error.error = head[3];
@@ -66,20 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const auto named = echoNamedByQueuedError(error);
     // A local error (or one of no known origin) names no echo: the send that
     // met it has reported it already, and it never settles another echo.
-    if (error.origin == Origin::Local || error.origin == Origin::Other)
+    if (error.origin != own)
         FUZZ_REQUIRE(!named && verdict.kind == Verdict::Kind::Ignore);
 
     // Only the family's errors that end an echo, never a redirect, and only
     // about a request of ours to our destination; the kernel matched the
-    // identifier. An ICMP error never meets an IPv6 echo (it would quote an
-    // ICMP request).
+    // identifier.
     const Bytes quoted = error.quoted;
     const bool quotesOurs = quoted.size() >= 8 && quoted[0] == (v6 ? 128 : 8) && big16(quoted, 6) == echo.sequence &&
                             error.destination == echo.destination;
     const bool ours = error.origin == own && endsAnEcho(error.type, family) && quotesOurs;
     FUZZ_REQUIRE(verdict.kind != Verdict::Kind::Reply);
-    if (error.origin != Origin::Icmp || !v6)
-        FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == ours);
+    FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Error) == ours);
     if (ours) {
         FUZZ_REQUIRE(named && named->sequence == echo.sequence);
         FUZZ_REQUIRE(verdict.status == (v6 ? statusFromIcmp6 : statusFromIcmp)(error.type, error.code) &&
