@@ -18,46 +18,47 @@ using packets::address;
 using packets::big16;
 using packets::putChecksum;
 
+// An input whose first byte is 6 is judged as IPv6 without that byte; any
+// other as IPv4, as it is.
+inline icmp::Family takeFamily(const std::uint8_t*& input, std::size_t& size)
+{
+    const bool v6 = size > 0 && input[0] == 6;
+    input += v6;
+    size -= v6;
+    return v6 ? icmp::Family::V6 : icmp::Family::V4;
+}
+
+inline std::size_t addressLength(icmp::Family family) { return family == icmp::Family::V6 ? 16 : 4; }
+
+inline icmp::Address addressOf(Bytes bytes, std::size_t at, icmp::Family family = icmp::Family::V4)
+{
+    return family == icmp::Family::V6 ? icmp::Address::v6(bytes.subspan(at).first<16>())
+                                      : icmp::Address::v4(address(bytes, at));
+}
+
+// Anyone may answer a broadcast or multicast echo (IPv6 has only ff00::/8).
 inline bool isUnicast(const icmp::Address& address)
 {
+    if (address.isV6())
+        return address.bytes()[0] != 0xFF;
     const std::uint32_t destination = address.v4NetworkOrder();
     const auto first = static_cast<std::uint8_t>(destination);  // network byte order on a little-endian host
     return destination != 0xFFFFFFFFu && (first < 224 || first > 239);
 }
 
-// The echo a packet is judged against, from eight bytes at `at`: its
+// The echo a packet is judged against, from the bytes at `at`: its
 // destination, identifier and sequence.
-inline icmp::EchoIdentity echoIdentity(Bytes bytes, std::size_t at)
+inline icmp::EchoIdentity echoIdentity(Bytes bytes, std::size_t at, icmp::Family family = icmp::Family::V4)
 {
-    return {icmp::Address::v4(address(bytes, at)), big16(bytes, at + 4), big16(bytes, at + 6)};
+    const std::size_t past = at + addressLength(family);
+    return {addressOf(bytes, at, family), big16(bytes, past), big16(bytes, past + 2)};
 }
 
-// An IPv6 address: 16 bytes at `at`.
-inline icmp::Address address6(Bytes bytes, std::size_t at)
+// The errors that end an echo: never a redirect. ICMPv6 has four, the only
+// messages below 128 RFC 4443 defines.
+inline bool endsAnEcho(std::uint8_t type, icmp::Family family)
 {
-    return icmp::Address::v6(bytes.subspan(at).first<16>());
-}
-
-// The same of an IPv6 echo, from twenty bytes.
-inline icmp::EchoIdentity echoIdentity6(Bytes bytes, std::size_t at)
-{
-    return {address6(bytes, at), big16(bytes, at + 16), big16(bytes, at + 18)};
-}
-
-// Any host may answer a multicast echo (ff00::/8); IPv6 has no broadcast.
-inline bool isUnicast6(const icmp::Address& destination) { return destination.bytes()[0] != 0xFF; }
-
-// The four ICMPv6 errors, the only messages below 128 RFC 4443 defines.
-inline bool endsAnEcho6(std::uint8_t type) { return type >= 1 && type <= 4; }
-
-// What an ICMPv6 error quotes, as the raw socket and the error queue hold
-// it: whether it is our echo request to our destination, behind the fixed
-// IPv6 header.
-inline bool quotesOurRequest6(Bytes quoted, const icmp::EchoIdentity& echo, bool checkIdentifier)
-{
-    return quoted.size() >= 48 && quoted[0] >> 4 == 6 && quoted[6] == 58 &&
-           address6(quoted, 24) == echo.destination && quoted[40] == 128 &&
-           (!checkIdentifier || big16(quoted, 44) == echo.identifier) && big16(quoted, 46) == echo.sequence;
+    return family == icmp::Family::V6 ? type >= 1 && type <= 4 : type == 3 || type == 4 || type == 11 || type == 12;
 }
 
 // Appends the IPv4 header of an ICMP datagram, with the fields the

@@ -1,7 +1,7 @@
-// The datagram socket's classifier over any bytes. Input: the echo's
-// identity (destination address as on the wire, identifier, sequence: 8
-// bytes), the address the message came from (4 bytes, as on the wire),
-// then the ICMP message as the socket received it.
+// The datagram socket's classifier over any bytes, in either family (see
+// takeFamily). Input: the echo's identity (destination address as on the
+// wire, identifier, sequence), the address the message came from, then the
+// ICMP or ICMPv6 message as the socket received it.
 
 #include "icmp/packet.h"
 #include "icmp/status.h"
@@ -31,32 +31,35 @@ std::vector<std::uint8_t> asRawPacket(Bytes message, const Address& from)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
 {
-    if (size < 12)
+    const Family family = takeFamily(input, size);
+    const bool v6 = family == Family::V6;
+    const std::size_t length = addressLength(family), headLength = 2 * length + 4;
+    if (size < headLength)
         return 0;
-    const Bytes head(input, 12);
-    const EchoIdentity echo = echoIdentity(head, 0);
-    const Address from = Address::v4(address(head, 8));
-    const Bytes message(input + 12, size - 12);
+    const Bytes head(input, headLength);
+    const EchoIdentity echo = echoIdentity(head, 0, family);
+    const Address from = addressOf(head, length + 4, family);
+    const Bytes message(input + headLength, size - headLength);
 
     const Verdict verdict = classifyDatagram(message, from, echo);
     // Errors come through the error queue only.
     FUZZ_REQUIRE(verdict.kind != Verdict::Kind::Error);
-    // The kernel matched the identifier: ours is a reply with our sequence,
-    // and from the host asked unless anyone may answer.
-    const bool whole = message.size() >= 8;
-    const bool ourReply = whole && message[0] == 0 && big16(message, 6) == echo.sequence &&
+    // The kernel matched the identifier: ours is a reply of the family (an
+    // ICMPv4 reply is none on the ICMPv6 socket) with our sequence, and from
+    // the host asked unless anyone may answer.
+    const bool aReply = message.size() >= 8 && message[0] == (v6 ? 129 : 0);
+    FUZZ_REQUIRE(echoNamedByDatagram(message, family).has_value() == aReply);
+    const bool ourReply = aReply && big16(message, 6) == echo.sequence &&
                           (from == echo.destination || !isUnicast(echo.destination));
     FUZZ_REQUIRE((verdict.kind == Verdict::Kind::Reply) == ourReply);
-    if (verdict.kind != Verdict::Kind::Reply)
+    if (!ourReply)
         return 0;
     FUZZ_REQUIRE(verdict.status == icmp::IP_SUCCESS && verdict.from == from);
     FUZZ_REQUIRE(verdict.data.data() == message.data() + 8 && verdict.data.size() == message.size() - 8);
-    const auto key = echoNamedByDatagram(message);
-    FUZZ_REQUIRE(key && key->sequence == echo.sequence);
 
-    // The raw socket, given the same reply, judges alike.
-    const std::vector<std::uint8_t> packet = asRawPacket(message, from);
+    // The raw socket, given the same reply under its identifier, judges alike.
     const EchoIdentity raw{echo.destination, big16(message, 4), echo.sequence};
-    FUZZ_REQUIRE(classifyRawPacket(packet, raw).kind == Verdict::Kind::Reply);
+    const Verdict judged = v6 ? classifyRaw6(message, from, raw) : classifyRawPacket(asRawPacket(message, from), raw);
+    FUZZ_REQUIRE(judged.kind == Verdict::Kind::Reply);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -177,20 +178,16 @@ TEST(EchoHelper, ServesEchoesWithoutAnyCapability)
 {
     REQUIRE_REAL_HELPER();
     EchoHelper helper({QUORVEX_ECHO_HELPER});
-    Settled outcome = helper.echo(kLoopback, kData, 2000);
-    ASSERT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.address, kLoopback);
-    EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
-    EXPECT_GT(outcome.ttl, 0);
-    EXPECT_EQ(helper.echo(Address::v4(0), kData, 2000).status, IP_GENERAL_FAILURE);
     // IPv6 on the socket it opened before it gave up its capabilities.
-    const Address loopback6 = *Address::parse("::1");
-    outcome = helper.echo(loopback6, kData, 2000);
-    ASSERT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.address, loopback6);
-    EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
-    EXPECT_GT(outcome.ttl, 0);
-    EXPECT_EQ(helper.echo(*Address::parse("::"), kData, 2000).status, IP_GENERAL_FAILURE);
+    for (const auto& [host, unspecified] :
+         {std::pair{kLoopback, Address::v4(0)}, std::pair{*Address::parse("::1"), *Address::parse("::")}}) {
+        const Settled outcome = helper.echo(host, kData, 2000);
+        ASSERT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.address, host);
+        EXPECT_EQ(std::string(outcome.data.begin(), outcome.data.end()), "ECHO THIS");
+        EXPECT_GT(outcome.ttl, 0);
+        EXPECT_EQ(helper.echo(unspecified, kData, 2000).status, IP_GENERAL_FAILURE);
+    }
 
     const int pid = helper.pid();
     for (const char* set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})

@@ -28,9 +28,9 @@ namespace {
 constexpr std::int32_t kTimeoutMs = 200;
 
 struct Destination {
-    const char* name;        // in the lab client's hosts file
-    std::int32_t status;     // what SendEcho must give
-    const char* reportedBy;  // the reply record's Address; null when nothing came back
+    const char* name;        // in the lab client's hosts file, or a numeric address
+    std::int32_t status;     // what the echo must give
+    const char* reportedBy;  // who answered or reported; null when nothing came back
 };
 
 void PrintTo(const Destination& destination, std::ostream* out) { *out << destination.name; }
@@ -175,21 +175,12 @@ TEST(EchoesInFlight, EachGetsTheVerdictOfItsDestination)
 }
 
 // Both families through the echo core, on the path the lab allows (the
-// process's own sockets, or the helper), all in flight at once: each
-// destination's status, who reported it (none when nothing came back) and
-// the hop count of an answer.
+// process's own sockets, or the helper), all in flight at once, by address.
 TEST(EchoCore, EachFamilysDestinationGetsItsVerdict)
 {
-    const struct {
-        const char* address;
-        std::int32_t status;
-        const char* reportedBy;
-    } table[] = {
-        {"203.0.113.10", 0, "203.0.113.10"},
-        {"203.0.113.130", 11010, nullptr},
+    const Destination table[] = {
+        {"203.0.113.10", 0, "203.0.113.10"},  // IPv4 beside, on the same transport
         {"198.51.100.1", 11003, "192.0.2.1"},
-        {"203.0.113.30", 11005, "203.0.113.30"},
-        {"198.51.100.193", 11013, "198.18.0.2"},
         {"2001:db8:10::10", 0, "2001:db8:10::10"},
         {"2001:db8:1::1", 0, "2001:db8:1::1"},
         {"2001:db8:20::130", 11010, nullptr},          // ignores every echo
@@ -208,26 +199,23 @@ TEST(EchoCore, EachFamilysDestinationGetsItsVerdict)
     std::vector<std::pair<icmp::Ticket, std::size_t>> started;
     for (int round = 0; round < 2; ++round)
         for (std::size_t i = 0; i < std::size(table); ++i)
-            started.emplace_back(transport->start(*icmp::Address::parse(table[i].address), data, kTimeoutMs), i);
+            started.emplace_back(transport->start(*icmp::Address::parse(table[i].name), data, kTimeoutMs), i);
     std::vector<icmp::Settled> settled;
-    while (transport->inFlight() > 0 || settled.size() < started.size()) {
+    do {
         transport->wait(transport->nextDeadline().value_or(icmp::Clock::now() + std::chrono::milliseconds(50)));
-        const std::size_t before = settled.size();
         transport->collect(settled);
-        if (transport->inFlight() == 0 && settled.size() == before)
-            break;
-    }
+    } while (transport->inFlight() > 0);
     ASSERT_EQ(settled.size(), started.size());
     for (const auto& [ticket, row] : started) {
         const auto echo = icmp::takeSettled(settled, ticket);
-        ASSERT_TRUE(echo) << table[row].address << ": settled twice or never";
-        EXPECT_EQ(echo->status, table[row].status) << table[row].address;
+        ASSERT_TRUE(echo) << table[row].name << ": settled twice or never";
+        EXPECT_EQ(echo->status, table[row].status) << table[row].name;
         if (table[row].reportedBy != nullptr) {
-            EXPECT_EQ(echo->address.text(), table[row].reportedBy) << table[row].address;
+            EXPECT_EQ(echo->address.text(), table[row].reportedBy) << table[row].name;
         }
         if (echo->status == 0) {
-            EXPECT_EQ(std::string(echo->data.begin(), echo->data.end()), "ECHO THIS") << table[row].address;
-            EXPECT_GT(echo->ttl, 0) << table[row].address;
+            EXPECT_EQ(std::string(echo->data.begin(), echo->data.end()), "ECHO THIS") << table[row].name;
+            EXPECT_GT(echo->ttl, 0) << table[row].name;
         }
     }
 }

@@ -67,22 +67,14 @@
 # and so sends the client a redirect to nexthop, which the client does not
 # accept (accept_redirects 0): the echo is still answered, through nexthop.
 #
-# IPv6 (in client, router, router2, target and silent only; numeric, no
-# names):
-#
-#   client  2001:db8:1::2 --- 2001:db8:1::1  router  2001:db8:10::1 --- target
-#           default via router               2001:db8:20::1 --- silent
-#           throw 2001:db8:ffff::/48         2001:db8:30::1 --- 2001:db8:30::2 router2
-#
-#   target  2001:db8:10::10     answers echoes
-#           2001:db8:10::30     nft: reject with icmpv6 type port-unreachable
-#   silent  2001:db8:20::130    icmp/echo_ignore_all=1
-#   router  2001:db8:dead::/64  unreachable route (no route, code 0)
-#           2001:db8:beef::/64  prohibit route (administratively prohibited)
-#           2001:db8:40::/64    nft: reject with icmpv6 type addr-unreachable
-#           2001:db8:100::/64   via router2, which routes it straight back
-#
-# ICMPv6 errors have no per-host budget here (icmp/ratelimit 0).
+# IPv6, numeric only: client 2001:db8:1::2, default via router ::1, throw
+# 2001:db8:ffff::/48. The router reaches target on 2001:db8:10::/64 (::10
+# answers, ::30 nft: port-unreachable), silent on 2001:db8:20::/64 (::130
+# ignores echoes) and router2 on 2001:db8:30::/64, which sends
+# 2001:db8:100::/64 straight back; it has an unreachable route to
+# 2001:db8:dead::/64, a prohibit route to 2001:db8:beef::/64, and nft rejects
+# 2001:db8:40::/64 with addr-unreachable. ICMPv6 errors, a route's too, have
+# no budget here (icmp/ratelimit 0).
 #
 # The names of these hosts are in the client's /etc/netns hosts file; its
 # resolv.conf names a server on the client's own loopback, where nothing
@@ -174,33 +166,16 @@ new_namespace() {
     fi
 }
 
-# IPv6 for a namespace, before its links are made: quiet (no duplicate
-# address detection, no router solicitations or advertisements taken) and
-# with no budget for its errors.
-enable_ipv6() {
-    local ns=$1 scope
-    for scope in all default; do
-        nsctl "$ns" "net.ipv6.conf.$scope.disable_ipv6" 0
-        nsctl "$ns" "net.ipv6.conf.$scope.accept_dad" 0
-        nsctl "$ns" "net.ipv6.conf.$scope.dad_transmits" 0
-        nsctl "$ns" "net.ipv6.conf.$scope.accept_ra" 0
-        nsctl "$ns" "net.ipv6.conf.$scope.router_solicitations" 0
-    done
-    nsctl "$ns" net.ipv6.icmp.ratelimit 0
-}
-
-# link6 NS1 IF1 ADDRESS1 NS2 IF2 ADDRESS2: IPv6 addresses on a link made.
-link6() {
-    ip -n "$1" -6 addr add "$3" dev "$2" nodad
-    ip -n "$4" -6 addr add "$6" dev "$5" nodad
-}
-
-# link NS1 IF1 ADDRESS1 NS2 IF2 ADDRESS2: a veth pair made right inside the
-# two namespaces, so its names never meet those of another run.
+# link NS1 IF1 ADDRESS1 NS2 IF2 ADDRESS2 [IPV6_1 IPV6_2]: a veth pair made
+# right inside the two namespaces, so its names never meet those of another run.
 link() {
     ip -n "$1" link add "$2" type veth peer name "$5" netns "$4"
     ip -n "$1" addr add "$3" dev "$2"
     ip -n "$4" addr add "$6" dev "$5"
+    if [ $# -gt 6 ]; then
+        ip -n "$1" -6 addr add "$7" dev "$2" nodad
+        ip -n "$4" -6 addr add "$8" dev "$5" nodad
+    fi
     ip -n "$1" link set "$2" up
     ip -n "$4" link set "$5" up
 }
@@ -226,23 +201,29 @@ build() {
     nsctl "$router" net.ipv4.ip_forward 1
     nsctl "$router2" net.ipv4.ip_forward 1
     nsctl "$silent" net.ipv4.icmp_echo_ignore_all 1
+    # IPv6 before the links are made: quiet (no duplicate address detection,
+    # no router discovery) and with no budget for its errors.
     for ns in "$client" "$router" "$router2" "$target" "$silent"; do
-        enable_ipv6 "$ns"
+        for key in conf.all.disable_ipv6 conf.default.disable_ipv6 conf.default.accept_dad conf.default.accept_ra \
+            conf.default.router_solicitations icmp.ratelimit; do
+            nsctl "$ns" "net.ipv6.$key" 0
+        done
     done
     nsctl "$router" net.ipv6.conf.all.forwarding 1
     nsctl "$router2" net.ipv6.conf.all.forwarding 1
     nsctl "$silent" net.ipv6.icmp.echo_ignore_all 1
 
-    link "$client" to-router 192.0.2.2/24 "$router" to-client 192.0.2.1/24
-    link "$router" to-target 203.0.113.1/25 "$target" to-router 203.0.113.10/25
-    link "$router" to-silent 203.0.113.129/25 "$silent" to-router 203.0.113.130/25
-    link "$router" to-router2 198.18.0.1/30 "$router2" to-router 198.18.0.2/30
-
-    build_ipv6
+    link "$client" to-router 192.0.2.2/24 "$router" to-client 192.0.2.1/24 2001:db8:1::2/64 2001:db8:1::1/64
+    link "$router" to-target 203.0.113.1/25 "$target" to-router 203.0.113.10/25 2001:db8:10::1/64 2001:db8:10::10/64
+    link "$router" to-silent 203.0.113.129/25 "$silent" to-router 203.0.113.130/25 \
+        2001:db8:20::1/64 2001:db8:20::130/64
+    link "$router" to-router2 198.18.0.1/30 "$router2" to-router 198.18.0.2/30 2001:db8:30::1/64 2001:db8:30::2/64
 
     ip -n "$client" route add default via 192.0.2.1
+    ip -n "$client" -6 route add default via 2001:db8:1::1
     # A throw route leaves the lookup without a route, as if none existed.
     ip -n "$client" route add throw 198.18.200.0/24
+    ip -n "$client" -6 route add throw 2001:db8:ffff::/48
 
     ip netns exec "$router" nft -f - <<'EOF'
 table ip lab {
@@ -255,12 +236,20 @@ table ip lab {
         ip saddr 203.0.113.50 icmp type echo-reply @th,64,8 set 0
     }
 }
+table ip6 lab {
+    chain prerouting { type filter hook prerouting priority 0; ip6 daddr 2001:db8:40::/64 reject with icmpv6 type addr-unreachable; }
+}
 EOF
+    ip -n "$router" -6 route add unreachable 2001:db8:dead::/64
+    ip -n "$router" -6 route add prohibit 2001:db8:beef::/64
     ip -n "$router" route add blackhole 198.51.100.128/26
     ip -n "$router" route add 198.51.100.192/26 via 198.18.0.2
     ip -n "$router2" route add 198.51.100.192/26 via 198.18.0.1
     # Every router's errors must find their way back to the client.
     ip -n "$router2" route add default via 198.18.0.1
+    ip -n "$router" -6 route add 2001:db8:100::/64 via 2001:db8:30::2
+    ip -n "$router2" -6 route add 2001:db8:100::/64 via 2001:db8:30::1
+    ip -n "$router2" -6 route add default via 2001:db8:30::1
 
     ip -n "$target" addr add 203.0.113.11/25 dev to-router
     ip -n "$target" addr add 203.0.113.20/25 dev to-router
@@ -268,7 +257,10 @@ EOF
     ip -n "$target" addr add 203.0.113.40/25 dev to-router
     ip -n "$target" addr add 203.0.113.50/25 dev to-router
     ip -n "$target" route add default via 203.0.113.1
+    ip -n "$target" -6 addr add 2001:db8:10::30/64 dev to-router nodad
+    ip -n "$target" -6 route add default via 2001:db8:10::1
     ip -n "$silent" route add default via 203.0.113.129
+    ip -n "$silent" -6 route add default via 2001:db8:20::1
     ip netns exec "$target" nft -f - <<'EOF'
 table ip lab {
     chain input {
@@ -276,6 +268,9 @@ table ip lab {
         ip daddr 203.0.113.20 reject with icmp type prot-unreachable
         ip daddr 203.0.113.30 reject with icmp type port-unreachable
     }
+}
+table ip6 lab {
+    chain input { type filter hook input priority 0; ip6 daddr 2001:db8:10::30 reject with icmpv6 type port-unreachable; }
 }
 EOF
 
@@ -306,40 +301,6 @@ EOF
 nameserver 127.0.0.1
 options attempts:1 timeout:1
 EOF
-}
-
-# Uses build's names; the links are made.
-build_ipv6() {
-    link6 "$client" to-router 2001:db8:1::2/64 "$router" to-client 2001:db8:1::1/64
-    link6 "$router" to-target 2001:db8:10::1/64 "$target" to-router 2001:db8:10::10/64
-    link6 "$router" to-silent 2001:db8:20::1/64 "$silent" to-router 2001:db8:20::130/64
-    link6 "$router" to-router2 2001:db8:30::1/64 "$router2" to-router 2001:db8:30::2/64
-    ip -n "$client" -6 route add default via 2001:db8:1::1
-    ip -n "$client" -6 route add throw 2001:db8:ffff::/48
-    ip -n "$router" -6 route add unreachable 2001:db8:dead::/64
-    ip -n "$router" -6 route add prohibit 2001:db8:beef::/64
-    ip -n "$router" -6 route add 2001:db8:100::/64 via 2001:db8:30::2
-    ip -n "$router2" -6 route add 2001:db8:100::/64 via 2001:db8:30::1
-    ip -n "$router2" -6 route add default via 2001:db8:30::1
-    ip -n "$target" -6 addr add 2001:db8:10::30/64 dev to-router nodad
-    ip -n "$target" -6 route add default via 2001:db8:10::1
-    ip -n "$silent" -6 route add default via 2001:db8:20::1
-    ip netns exec "$router" nft -f - <<'EOF6'
-table ip6 lab {
-    chain prerouting {
-        type filter hook prerouting priority 0; policy accept;
-        ip6 daddr 2001:db8:40::/64 reject with icmpv6 type addr-unreachable
-    }
-}
-EOF6
-    ip netns exec "$target" nft -f - <<'EOF6'
-table ip6 lab {
-    chain input {
-        type filter hook input priority 0; policy accept;
-        ip6 daddr 2001:db8:10::30 reject with icmpv6 type port-unreachable
-    }
-}
-EOF6
 }
 
 # Uses build's names.
