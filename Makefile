@@ -14,8 +14,9 @@ ICON_PACKAGES := librsvg2-bin
 # with promtool and node_exporter, and compares --plugin with check_icmp
 # (monitoring-plugins-basic).
 TEST_PACKAGES := $(BUILD_PACKAGES) $(ICON_PACKAGES) libgtest-dev libgmock-dev xvfb xauth iproute2 nftables libcap2-bin jq prometheus prometheus-node-exporter monitoring-plugins-basic
-# The batch benchmark also runs under Xvfb with accessibility on, beside fping.
-BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping strace iproute2 nftables
+# The batch benchmark also runs under Xvfb with accessibility on, beside fping;
+# ping's flood shows what the kernel's IPv6 path costs beside IPv4's.
+BENCH_PACKAGES := xvfb xauth dbus at-spi2-core fping iputils-ping strace iproute2 nftables
 # dpkg-shlibdeps and file find the package's library dependencies.
 PACKAGE_PACKAGES := $(TEST_PACKAGES) file
 # The build that `make run`, `make test` and `make package` share is the

@@ -1,10 +1,13 @@
 // The command line with many echoes in flight (-P), beside fping on the
 // same host file, in a private network namespace of this process: its
 // loopback is the only network, and nft drops the echoes of the silent
-// hosts on their way in. Every target is a 127.x.y.z address.
+// hosts on their way in. Every target is a 127.x.y.z address, or one of
+// 2001:db8::/64, which the namespace's loopback answers as its own.
 //
-//   parallel_bench [rounds] [json]   (default 5; needs root for the namespace;
-//                                    json: only --json against the text)
+//   parallel_bench [rounds] [json|ipv6]   (default 5; needs root for the
+//                                         namespace; json: only --json against
+//                                         the text; ipv6: only IPv6 against
+//                                         IPv4 and fping -6)
 //
 // Contenders run one after another, round by round, so that a load on the
 // machine falls on all of them alike; each figure is the median over the
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,13 +46,22 @@ std::string host(int list, int i)
 // In list 2, every tenth host is silent.
 constexpr int kWithSilent = 2;
 constexpr int kAnswering = 3;
+constexpr int kIpv6 = -1;
 bool silent(int i) { return i % 10 == 9; }
+
+// The i-th IPv6 host: 2001:db8::1 onwards, the last group in hex.
+std::string host6(int i)
+{
+    std::ostringstream text;
+    text << "2001:db8::" << std::hex << i + 1;
+    return text.str();
+}
 
 std::string writeHosts(const std::string& path, int list, int count)
 {
     std::ofstream file(path);
     for (int i = 0; i < count; ++i)
-        file << host(list, i) << '\n';
+        file << (list == kIpv6 ? host6(i) : host(list, i)) << '\n';
     return path;
 }
 
@@ -116,9 +129,10 @@ double median(std::vector<double> values)
 
 bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-// A network namespace of this process alone, gone when it ends: loopback up,
-// ICMP datagram sockets open to every group, the silent hosts' echoes
-// dropped.
+// A network namespace of this process alone, gone when it ends: loopback up
+// and answering 2001:db8::/64 as well, ICMP datagram sockets (of both
+// families: the one sysctl governs both) open to every group, the silent
+// hosts' echoes dropped.
 bool privateNetwork(int hosts)
 {
     if (unshare(CLONE_NEWNET) != 0)
@@ -131,30 +145,64 @@ bool privateNetwork(int hosts)
     std::ofstream("/tmp/parallel_bench.nft")
         << "table ip bench {\n  chain input {\n    type filter hook input priority 0; policy accept;\n"
         << "    icmp type echo-request ip daddr { " << dropped << " } drop\n  }\n}\n";
-    const bool ready = shell("ip link set lo up") && shell("nft -f /tmp/parallel_bench.nft");
+    const bool ready = shell("ip link set lo up") && shell("ip -6 route add local 2001:db8::/64 dev lo") &&
+                       shell("nft -f /tmp/parallel_bench.nft");
     std::remove("/tmp/parallel_bench.nft");
     return ready;
 }
 
-void compare(const char* title, const std::vector<std::string>& quorvex, const std::vector<std::string>& fping,
-             int rounds, double target)
+struct Contender {
+    std::string label;
+    std::vector<std::string> arguments;
+    std::string written;  // its output file, whose lines are hosts that did not answer
+};
+
+// ours / theirs, by index into the contenders; a target of 0 has none.
+struct Ratio {
+    int ours;
+    int theirs;
+    double target;
+};
+
+long lines(const std::string& path)
 {
-    std::vector<double> ours, theirs, ratios;
-    int ourStatus = -1, theirStatus = -1;
+    std::ifstream file(path);
+    return std::count(std::istreambuf_iterator<char>(file), {}, '\n');
+}
+
+// Every round runs all contenders once, in order, so that each ratio is
+// taken within a round and a load on the machine falls on both its sides.
+void compare(const char* title, const std::vector<Contender>& contenders, const std::vector<Ratio>& ratios, int rounds)
+{
+    std::vector<std::vector<double>> seconds(contenders.size());
+    std::vector<std::vector<double>> quotients(ratios.size());
+    std::vector<int> statuses(contenders.size(), -1);
+    std::vector<long> notAnswering(contenders.size(), 0);
     for (int round = 0; round < rounds; ++round) {
-        const Outcome a = run(quorvex);
-        const Outcome b = run(fping);
-        ours.push_back(a.seconds);
-        theirs.push_back(b.seconds);
-        ratios.push_back(a.seconds / b.seconds);
-        ourStatus = a.exitStatus;
-        theirStatus = b.exitStatus;
+        for (std::size_t i = 0; i < contenders.size(); ++i) {
+            const Outcome outcome = run(contenders[i].arguments);
+            seconds[i].push_back(outcome.seconds);
+            statuses[i] = outcome.exitStatus;
+            if (!contenders[i].written.empty())
+                notAnswering[i] = std::max(notAnswering[i], lines(contenders[i].written));
+        }
+        for (std::size_t r = 0; r < ratios.size(); ++r)
+            quotients[r].push_back(seconds[ratios[r].ours].back() / seconds[ratios[r].theirs].back());
     }
     std::printf("  %s\n", title);
-    std::printf("    quorvex -P %-5s %8.3f s  (exit status %d)\n", quorvex[quorvex.size() - 1].c_str(), median(ours),
-                ourStatus);
-    std::printf("    fping            %8.3f s  (exit status %d)\n", median(theirs), theirStatus);
-    std::printf("    ratio %.2fx (target <= %.1fx)\n", median(ratios), target);
+    for (std::size_t i = 0; i < contenders.size(); ++i) {
+        std::printf("    %-22s %8.3f s  (exit status %d", contenders[i].label.c_str(), median(seconds[i]), statuses[i]);
+        if (!contenders[i].written.empty())
+            std::printf(", at most %ld hosts listed as not answering", notAnswering[i]);
+        std::printf(")\n");
+    }
+    for (std::size_t r = 0; r < ratios.size(); ++r) {
+        std::printf("    ratio %s / %s: %.2fx", contenders[ratios[r].ours].label.c_str(),
+                    contenders[ratios[r].theirs].label.c_str(), median(quotients[r]));
+        if (ratios[r].target > 0)
+            std::printf(" (target <= %.1fx)", ratios[r].target);
+        std::printf("\n");
+    }
 }
 
 // --json against the text output of the same run, which for answering
@@ -175,14 +223,42 @@ void jsonVersusText(const std::string& program, const std::string& list, const s
     }
 }
 
+// IPv6 against IPv4 serially, and against fping -6 serially and at
+// -P 1024. fping -u prints only the hosts that did not answer, as quorvex
+// does, rather than a line for every host. A flood ping, one echo at a
+// time, shows what the kernel's own IPv6 path costs beside its IPv4 one:
+// the floor under the serial ratio, which no program on top can go below.
+void compareFamilies(const std::string& program, const std::string& all, const std::string& all6,
+                     const std::string& out, int rounds)
+{
+    compare("32767 hosts each of 2001:db8::/64 and 127.3/16, all answering, timeout 500 ms",
+            {{"IPv6 quorvex -P 1", {program, "-i", all6, "-o", out + "6", "-P", "1"}, out + "6"},
+             {"IPv4 quorvex -P 1", {program, "-i", all, "-o", out, "-P", "1"}, out},
+             {"IPv6 fping -6", {"fping", "-6", "-i", "0", "-r", "0", "-u", "-f", all6}, {}},
+             {"IPv6 quorvex -P 1024", {program, "-i", all6, "-o", out + "6", "-P", "1024"}, out + "6"},
+             {"IPv6 ping -f", {"ping", "-f", "-q", "-c", "32767", host6(0)}, {}},
+             {"IPv4 ping -f", {"ping", "-f", "-q", "-c", "32767", host(kAnswering, 0)}, {}}},
+            {{0, 1, 1.1}, {0, 2, 0}, {3, 2, 0.5}, {4, 5, 0}}, rounds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string mode = argc > 2 ? argv[2] : "";
     constexpr int kAll = 32767;
-    if (geteuid() != 0 || !privateNetwork(1000)) {
-        std::printf("parallel_bench: skipped: needs root, ip and nft for a private network namespace\n");
+    if (geteuid() != 0) {
+        std::printf("parallel_bench: skipped: needs root for a private network namespace\n");
+        return 0;
+    }
+    if (!shell("command -v fping >/dev/null && command -v ping >/dev/null")) {
+        std::printf(
+            "parallel_bench: skipped: needs fping and ping to compare with (apt-get install fping iputils-ping)\n");
+        return 0;
+    }
+    if (!privateNetwork(1000)) {
+        std::printf("parallel_bench: skipped: needs ip, nft and IPv6 for a private network namespace\n");
         return 0;
     }
     std::printf(
@@ -194,22 +270,32 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(dir);
     const std::string some = writeHosts(dir + "/some-silent.txt", kWithSilent, 1000);
     const std::string all = writeHosts(dir + "/all-answering.txt", kAnswering, kAll);
+    const std::string all6 = writeHosts(dir + "/all-answering-ipv6.txt", kIpv6, kAll);
     const std::string out = dir + "/out.txt";
     const std::string program = QUORVEX_PROGRAM;
-    if (argc > 2 && std::string(argv[2]) == "json") {
+    if (mode == "json") {
         jsonVersusText(program, all, out, rounds);
         std::filesystem::remove_all(dir);
         return 0;
     }
 
-    compare("1000 hosts, 100 of them silent, timeout 500 ms", {program, "-i", some, "-o", out, "-t", "500", "-P", "256"},
-            {"fping", "-i", "0", "-r", "0", "-t", "500", "-u", "-f", some}, rounds, 1.2);
-    std::ifstream written(out);
-    const long lines = std::count(std::istreambuf_iterator<char>(written), {}, '\n');
-    std::printf("    (quorvex listed %ld hosts that did not answer)\n", lines);
+    if (mode == "ipv6") {
+        compareFamilies(program, all, all6, out, rounds);
+        std::filesystem::remove_all(dir);
+        return 0;
+    }
 
-    compare("32767 hosts, all answering, timeout 500 ms", {program, "-i", all, "-o", out, "-P", "256"},
-            {"fping", "-i", "0", "-r", "0", "-u", "-f", all}, rounds, 0.8);
+    compare("1000 hosts, 100 of them silent, timeout 500 ms",
+            {{"quorvex -P 256", {program, "-i", some, "-o", out, "-t", "500", "-P", "256"}, out},
+             {"fping", {"fping", "-i", "0", "-r", "0", "-t", "500", "-u", "-f", some}, {}}},
+            {{0, 1, 1.2}}, rounds);
+
+    compare("32767 hosts, all answering, timeout 500 ms",
+            {{"quorvex -P 256", {program, "-i", all, "-o", out, "-P", "256"}, out},
+             {"fping", {"fping", "-i", "0", "-r", "0", "-u", "-f", all}, {}}},
+            {{0, 1, 0.8}}, rounds);
+
+    compareFamilies(program, all, all6, out, rounds);
 
     std::vector<double> serialKiB, parallelKiB;
     int descriptors[3] = {0, 0, 0};
