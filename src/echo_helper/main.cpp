@@ -85,12 +85,6 @@ bool writeAll(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-bool unspecified(const icmp::Address& address)
-{
-    const auto bytes = address.bytes();
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t byte) { return byte == 0; });
-}
-
 // The answer carries the request's id in place of the engine's ticket.
 void putAnswer(icmp::Settled& echo, std::uint32_t id, std::vector<std::uint8_t>& out)
 {
@@ -172,7 +166,7 @@ int main()
             // itself, for a host that was never asked. That, and a request beyond
             // what Quorvex itself asks, is refused as an echo that cannot
             // be sent: a failure of this echo alone.
-            if (unspecified(request.destination) || (limited && !echo_helper::withinUserBounds(request))) {
+            if (request.destination.unspecified() || (limited && !echo_helper::withinUserBounds(request))) {
                 icmp::Settled refused;
                 refused.status = icmp::IP_GENERAL_FAILURE;
                 putAnswer(refused, request.id, out);

@@ -56,6 +56,9 @@ public:
         std::memcpy(&number, bytes_.data(), 4);
         return number;
     }
+    // 0.0.0.0 or ::, which Linux takes for this very machine: no host
+    // that was asked, and no one who answered.
+    bool unspecified() const { return bytes_ == std::array<std::uint8_t, 16>{}; }
     // 4 bytes for IPv4, 16 for IPv6.
     std::span<const std::uint8_t> bytes() const { return {bytes_.data(), isV4() ? 4u : 16u}; }
 

@@ -5,7 +5,6 @@
 #include "runs/ping_texts.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 
 namespace runs {
@@ -40,7 +39,7 @@ std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, s
         return failedAtOnce();
     // Linux delivers an echo to 0.0.0.0 or :: to this very machine, which
     // would answer for a host that was never asked.
-    if (destination == icmp::Address{} || destination == icmp::Address::v6(std::array<std::uint8_t, 16>{}))
+    if (destination.unspecified())
         return failedAtOnce();
     if (waitWhereStarted_)
         return transport_->echo(destination, data_, timeoutMs);
@@ -69,7 +68,7 @@ void EchoLink::Collect(std::chrono::milliseconds wait, std::vector<Collected>& s
 
 std::optional<icmp::Address> SenderOf(const icmp::Settled& echo)
 {
-    if (echo.address == icmp::Address{} || echo.address == icmp::Address::v6(std::array<std::uint8_t, 16>{}))
+    if (echo.address.unspecified())
         return std::nullopt;
     return echo.address;
 }
