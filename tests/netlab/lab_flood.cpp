@@ -22,8 +22,30 @@ namespace {
 struct Flooded {
     icmp::Address address;
     int fd = -1;
-    sockaddr_in6 to{};  // a sockaddr_in in its first bytes for IPv4
+    sockaddr_storage to{};
+    socklen_t length = 0;
 };
+
+std::optional<Flooded> open(const char* text)
+{
+    const std::optional<icmp::Address> address = icmp::Address::parse(text);
+    if (!address)
+        return std::nullopt;
+    Flooded flooded;
+    flooded.address = *address;
+    if (address->isV6()) {
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        std::memcpy(&to.sin6_addr, address->bytes().data(), 16);
+        std::memcpy(&flooded.to, &to, flooded.length = sizeof to);
+        flooded.fd = ::socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);  // the kernel sums ICMPv6
+    } else {
+        const sockaddr_in to{AF_INET, 0, {address->v4NetworkOrder()}, {}};
+        std::memcpy(&flooded.to, &to, flooded.length = sizeof to);
+        flooded.fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    }
+    return flooded.fd < 0 ? std::nullopt : std::optional(flooded);
+}
 
 // An error quotes a request from the flooded address to the lab's
 // answering host of its family.
@@ -48,25 +70,10 @@ packets::Bytes message(const Flooded& flooded, std::size_t sent, std::mt19937& r
 int main(int argc, char** argv)
 {
     std::vector<Flooded> flooded;
-    for (int i = 1; i < argc; ++i) {
-        Flooded one;
-        const std::optional<icmp::Address> address = icmp::Address::parse(argv[i]);
-        if (address && address->isV6()) {
-            one.to.sin6_family = AF_INET6;
-            std::memcpy(&one.to.sin6_addr, address->bytes().data(), 16);
-            one.fd = ::socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);  // the kernel sums it
-        } else if (address) {
-            auto& to = reinterpret_cast<sockaddr_in&>(one.to);
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = address->v4NetworkOrder();
-            one.fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        }
-        one.address = address.value_or(icmp::Address());
-        flooded.push_back(one);
-        if (one.fd < 0)
-            break;
-    }
-    if (flooded.empty() || flooded.back().fd < 0 || !netlab::whyNotInLab().empty()) {
+    for (int i = 1; i < argc; ++i)
+        if (const std::optional<Flooded> one = open(argv[i]))
+            flooded.push_back(*one);
+    if (argc < 2 || flooded.size() != static_cast<std::size_t>(argc - 1) || !netlab::whyNotInLab().empty()) {
         std::fprintf(stderr, "lab_flood: ADDRESS..., as root inside a lab namespace\n");
         return 2;
     }
@@ -76,8 +83,7 @@ int main(int argc, char** argv)
         packets::Bytes bytes = message(to, sent / flooded.size(), random);
         if (to.address.isV4())
             packets::putChecksum(bytes, 0);
-        ::sendto(to.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to.to),
-                 to.address.isV6() ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
+        ::sendto(to.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to.to), to.length);
         // Paced, so that on two cores the flood leaves the run a core.
         if (sent % 400 == 399)
             ::usleep(10 * 1000);
