@@ -5,6 +5,7 @@
 #include "icmp/address.h"
 #include "runs/host_pipeline.h"
 #include "runs/plugin_status.h"
+#include "runs/resolver_pool.h"
 #include "runs/timeout.h"
 
 #include <algorithm>
@@ -198,6 +199,8 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
     if (const std::optional<icmp::Address> literal = icmp::Address::parse(request.host.toStdString());
         ping && request.ipv4Only && literal && literal->isV6())
         return refuse(QStringLiteral("--ping %1 is an IPv6 address, and -4 pings IPv4 only.").arg(shown(request.host)));
+    if (const std::optional<QString> why = runs::LinkLocalRefusal(request.host); ping && why)
+        return refuse(QStringLiteral("--ping %1 is %2.").arg(shown(request.host), *why));
     if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
         return refuse(*refusal);
     if (!request.prometheus.isEmpty() && request.prometheus == request.output)
@@ -245,7 +248,8 @@ QString CommandLineHelp()
         "                      has no address)\n"
         "  -6, --ipv6          resolve names to their first IPv6 address; by default\n"
         "                      a name is pinged at its first IPv4 address, and an\n"
-        "                      address in the family it is written in\n"
+        "                      address in the family it is written in; a link-local\n"
+        "                      one (fe80::/10, or with a %zone) is refused\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"

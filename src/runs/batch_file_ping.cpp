@@ -9,6 +9,7 @@
 #include "probe/sockets.h"
 #include "runs/batch_output.h"
 #include "runs/ping_texts.h"
+#include "runs/resolver_pool.h"
 #include "runs/timeout.h"
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct Frame {
     BatchFile output;
     OutputFormat format = OutputFormat::Text;
     bool listBeforeOutput = false;
+    HostList::HostRefusal refusal;
     RunStart start;
     std::function<void(const HostList::CutShort&)> cutShort;
     std::function<void(int)> counted;
@@ -54,7 +56,7 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
     if (!frame.listBeforeOutput)
         output.emplace(fileSystem, frame.output, frame.format, frame.start);
 
-    const std::int16_t counted = hosts.Count(frame.listBeforeOutput);
+    const std::int16_t counted = hosts.Count(frame.listBeforeOutput, frame.refusal);
     if (hosts.cutShort() && frame.cutShort)
         frame.cutShort(*hosts.cutShort());
     if (!output)
@@ -139,6 +141,7 @@ BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events)
     frame.output = options.output;
     frame.format = options.format;
     frame.listBeforeOutput = true;
+    frame.refusal = LinkLocalRefusal;
     // Taken before the list is read, so that the trailer's elapsed time is
     // the whole run's.
     if (options.format == OutputFormat::JsonLines) {

@@ -91,7 +91,7 @@ HostList::HostList(platform::FileSystemObject& files, BatchFile input)
 {
 }
 
-std::int16_t HostList::Count(bool lookPast)
+std::int16_t HostList::Count(bool lookPast, const HostRefusal& refusal)
 {
     qsizetype keptBytes = 0;
     while (!stream_.AtEndOfLine()) {
@@ -102,6 +102,8 @@ std::int16_t HostList::Count(bool lookPast)
                                              .arg(stream_.Path()));
         ++counted_;
         QByteArray line = stream_.ReadLineBytes();
+        if (refusal)
+            refuseIf(refusal, line);
         if (!keep_) {
             hashes_.push_back(hash(line));
             continue;
@@ -118,6 +120,20 @@ std::int16_t HostList::Count(bool lookPast)
     if (lookPast && !stream_.Terminal() && !stream_.AtEndOfStream())
         lookPastTheEnd();
     return counted_;
+}
+
+void HostList::refuseIf(const HostRefusal& refusal, const QByteArray& line) const
+{
+    QByteArrayView host(line);
+    while (host.startsWith(' '))
+        host = host.sliced(1);
+    while (host.endsWith(' '))
+        host.chop(1);
+    if (const std::optional<QString> why = refusal(host))
+        throw platform::RuntimeError(platform::error_number::InvalidProcedureCall,
+                                     QStringLiteral("line %1 of \"%2\" is %3, %4.")
+                                         .arg(counted_)
+                                         .arg(stream_.Path(), platform::fromAnsi(host.toByteArray()), *why));
 }
 
 // Not on a terminal, where the operator's empty line ends the list and

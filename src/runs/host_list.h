@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -46,10 +47,16 @@ public:
     // Opens the list.
     HostList(platform::FileSystemObject& files, BatchFile input);
 
-    // The counting pass; more than kMostHosts hosts is the overflow error.
-    // With lookPastTheEnd, a list that is not a terminal is also read past
-    // the empty line that ends the list, for cutShort().
-    std::int16_t Count(bool lookPastTheEnd = false);
+    // Why a host (its line, without the spaces at both ends) may not be
+    // pinged, or nothing.
+    using HostRefusal = std::function<std::optional<QString>(QByteArrayView host)>;
+
+    // The counting pass; more than kMostHosts hosts is the overflow error,
+    // and a host that `refusal` refuses ends it with an error naming its
+    // line, before anything is pinged. With lookPastTheEnd, a list that is
+    // not a terminal is also read past the empty line that ends the list,
+    // for cutShort().
+    std::int16_t Count(bool lookPastTheEnd = false, const HostRefusal& refusal = {});
     // Ends the counting pass and starts the ping pass.
     void StartPingPass();
     // The next counted line with the spaces at both ends removed, or
@@ -61,6 +68,7 @@ public:
 
 private:
     void lookPastTheEnd();
+    void refuseIf(const HostRefusal& refusal, const QByteArray& line) const;
     std::uint64_t hash(const QByteArray& line) const;
 
     platform::FileSystemObject& files_;

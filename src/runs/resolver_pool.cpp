@@ -37,6 +37,19 @@ std::optional<icmp::Address> ResolveAddress(const QString& host, AddressChoice c
     return ResolveHostAddress(host);
 }
 
+std::optional<QString> LinkLocalRefusal(QByteArrayView host)
+{
+    if (!host.contains(':'))
+        return std::nullopt;
+    const qsizetype zone = host.indexOf('%');
+    const std::optional<icmp::Address> address =
+        icmp::Address::parse(std::string_view(host.data(), zone < 0 ? host.size() : zone));
+    if (!address || !address->isV6() ||
+        (zone < 0 && (address->bytes()[0] != 0xfe || (address->bytes()[1] & 0xc0) != 0x80)))
+        return std::nullopt;
+    return QStringLiteral("a link-local address (fe80::/10, or one with a %zone), which Quorvex does not ping");
+}
+
 ResolverPool::ResolverPool(int threads, AddressChoice choice) : threadCount_(threads), choice_(choice) {}
 
 ResolverPool::~ResolverPool()

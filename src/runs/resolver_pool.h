@@ -25,6 +25,12 @@ enum class AddressChoice {
 // IPv4 kind goes to the platform's IPv4 look-up, as the window's does.
 std::optional<icmp::Address> ResolveAddress(const QString& host, AddressChoice choice);
 
+// Why the host may not be pinged, when it is an IPv6 address of the link's
+// own (fe80::/10) or one with a zone (fe80::1%eth0): such an address needs
+// an interface to go out of, which nothing here chooses, and a zone would
+// send the text to the system's resolver. Nothing otherwise.
+std::optional<QString> LinkLocalRefusal(QByteArrayView host);
+
 // One name to resolve, owned by the caller; it must stay where it is until
 // it is done or the pool is gone.
 struct Lookup {

@@ -80,7 +80,8 @@ TEST_F(LabRuns, TheManualPingShowsTheVerdict)
 }
 
 // The command line's runs are bash command lines: $Q is the program and
-// $D a folder of the run's own, with hosts.txt (the lab's list),
+// $D a folder of the run's own, with hosts.txt (the lab's list), mixed.txt
+// (IPv6 addresses of every verdict the lab has, among IPv4 hosts),
 // overtaking.txt (answers that overtake silent hosts, one host many times
 // in flight, an unknown name between addresses), answering.txt, cut.txt (a
 // silent host between two that answer) and out.txt, which holds "kept"
@@ -98,6 +99,7 @@ protected:
     {
         QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_hosts.txt"), dir.filePath("hosts.txt"));
         QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_hosts.txt"), dir.filePath("overtaking.txt"));
+        QFile::copy(QStringLiteral(QUORVEX_NETLAB_DIR "/mixed_hosts.txt"), dir.filePath("mixed.txt"));
         write("answering.txt", "answering.lab\r\n  router.lab\r\n");
         write("cut.txt", "answering.lab\nsilent.lab\nanswering.lab\n");
         environment.remove("DISPLAY");
@@ -148,6 +150,8 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     const QByteArray badTimeout =
         "quorvex: the timeout \"abc\" is not a whole number; --timeout takes 0 to 2147483647 milliseconds.\n";
     const QByteArray badParallel = "quorvex: --parallel takes a whole number from 1 to 1024, not \"0\".\n";
+    const QByteArray mixed = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/mixed_expected.txt"));
+    const QByteArray linkLocal = "a link-local address (fe80::/10, or one with a %zone), which Quorvex does not ping.\n";
     const struct {
         const char* command;
         int exitCode;
@@ -183,6 +187,27 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q" --ping answering.lab)", 0, "kept", "Success! answering.lab Replied from ip: 203.0.113.10\n", ""},
         {R"("$Q" --ping silent.lab -t 200)", 1, "kept",
          "Error! silent.lab Did not reply. Error: 11010   [ ip req timed out ]\n", ""},
+        // Both families in one list, written in list order.
+        {R"("$Q" -i "$D/mixed.txt" -o "$D/out.txt" -t 200)", 1, mixed, "", ""},
+        {R"("$Q" -i "$D/mixed.txt" -o "$D/out.txt" -t 200 -P 64)", 1, mixed, "", ""},
+        {R"(cat "$D/mixed.txt" | "$Q" -i - -o - -t 200 -P 4)", 1, "kept", mixed, ""},
+        {R"("$Q" --ping 2001:db8:10::10)", 0, "kept", "Success! 2001:db8:10::10 Replied from ip: 2001:db8:10::10\n", ""},
+        {R"("$Q" --ping 2001:db8:beef::1)", 1, "kept",
+         "Error! 2001:db8:beef::1 Did not reply. Error: 11004   [ ip dest prot unreachable ]\n", ""},
+        // A name of both families is pinged over IPv4 unless -6 asks for IPv6.
+        {R"("$Q" --ping dual.lab)", 0, "kept", "Success! dual.lab Replied from ip: 203.0.113.10\n", ""},
+        {R"("$Q" --ping dual.lab -6)", 0, "kept", "Success! dual.lab Replied from ip: 2001:db8:10::10\n", ""},
+        {R"("$Q" --ping 2001:db8:10::10 -4)", 2, "kept", "",
+         "quorvex: --ping 2001:db8:10::10 is an IPv6 address, and -4 pings IPv4 only.\n"},
+        {R"(printf '2001:db8:10::10\nanswering.lab\n' | "$Q" -i - -o - -4)", 1, "kept",
+         "2001:db8:10::10 - -1   [ inet_addr: bad IP format ]\r\n", ""},
+        // Refused before anything is sent: the silent host first is never written.
+        {R"("$Q" --ping fe80::1%to-router)", 2, "kept", "", "quorvex: --ping fe80::1%to-router is " + linkLocal},
+        {R"("$Q" --ping fe80::1)", 2, "kept", "", "quorvex: --ping fe80::1 is " + linkLocal},
+        {R"(printf 'silent.lab\nfe80::1%%to-router\n' | "$Q" -i - -o - -t 200)", 2, "kept", "",
+         "quorvex: Invalid procedure call or argument: line 2 of \"standard input\" is fe80::1%to-router, " + linkLocal},
+        {R"(printf 'silent.lab\n fe80::1 \n' >"$D/ll.txt"; "$Q" -i "$D/ll.txt" -o "$D/out.txt" -t 200 -P 8)", 2,
+         "kept", "", "quorvex: Invalid procedure call or argument: line 2 of \"$D/ll.txt\" is fe80::1, " + linkLocal},
         {R"("$Q" --ping $'\xfe')", 1, "kept", "Error! \xfe Did not reply. Error: -1   [ inet_addr: bad IP format ]\n", ""},
         // A name that is not UTF-8 names its own file, not the one whose
         // name has U+FFFD in its place.
@@ -303,16 +328,19 @@ QJsonObject options(int timeoutMs, int retries, int parallel)
 // pipe; the exit status and stderr as without --json.
 TEST_F(LabCommandLine, JsonGivesEveryHostTheSameObjectWhateverTheEchoesInFlight)
 {
-    const QList<QJsonObject> expected =
-        withRoundTripsChecked(contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.jsonl")), 1);
-    for (const auto& [command, parallel] :
-         {std::pair{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)", 1},
-          std::pair{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)", 64},
-          std::pair{R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)", 8}}) {
+    const char* cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
+    for (const auto& [command, parallel, expectedFile, stderrText] :
+         {std::tuple{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json)", 1, "batch", cutShort},
+          std::tuple{R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" -t 200 --json -P 64)", 64, "batch", cutShort},
+          std::tuple{R"(cat "$D/hosts.txt" | "$Q" --json -i - -o - -t 200 -P 8)", 8, "batch", cutShort},
+          std::tuple{R"("$Q" -i "$D/mixed.txt" -o "$D/out.txt" -t 200 --json)", 1, "mixed", ""},
+          std::tuple{R"(cat "$D/mixed.txt" | "$Q" --json -i - -o - -t 200 -P 64)", 64, "mixed", ""}}) {
         SCOPED_TRACE(command);
+        const QList<QJsonObject> expected = withRoundTripsChecked(
+            contents(QStringLiteral(QUORVEX_NETLAB_DIR "/%1_expected.jsonl").arg(QLatin1StringView(expectedFile))), 1);
         const CommandLineRun result = run(QString::fromUtf8(command));
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.stderrText, "quorvex: line 15 is empty, so the 2 lines after it were not read.\n");
+        EXPECT_EQ(result.stderrText, stderrText);
         QByteArray hosts;
         for (const QJsonObject& host : framedHosts(result.output == "kept" ? result.stdoutText : result.output,
                                                    options(200, 0, parallel), "complete"))

@@ -11,10 +11,10 @@
 #       With --helper, a third lab where COMMAND runs as the user nobody and
 #       may open no ICMP socket at all, so that every echo goes through the
 #       echo helper HELPER, which is given cap_net_raw for it.
-#       With --flood FLOODER (after --helper, if any), FLOODER ADDRESS runs
-#       as root in the target namespace while COMMAND runs, with the
-#       client's address: ICMP that is not the client's to take, from
-#       another host.
+#       With --flood FLOODER (after --helper, if any), FLOODER ADDRESS...
+#       runs as root in the target namespace while COMMAND runs, with the
+#       client's IPv4 and IPv6 addresses: ICMP and ICMPv6 that is not the
+#       client's to take, from another host.
 #       COMMAND sees QUORVEX_LAB_NETNS (the client namespace's name),
 #       QUORVEX_LAB_SOCKET ("datagram", "raw" or "helper") and
 #       QUORVEX_LAB_SMALL_DISK, a folder that anyone may write in, on a file
@@ -67,16 +67,18 @@
 # and so sends the client a redirect to nexthop, which the client does not
 # accept (accept_redirects 0): the echo is still answered, through nexthop.
 #
-# IPv6, numeric only: client 2001:db8:1::2, default via router ::1, throw
+# IPv6: client 2001:db8:1::2, default via router ::1, throw
 # 2001:db8:ffff::/48. The router reaches target on 2001:db8:10::/64 (::10
-# answers, ::30 nft: port-unreachable), silent on 2001:db8:20::/64 (::130
-# ignores echoes) and router2 on 2001:db8:30::/64, which sends
+# answers, ::30 nft: its echoes port-unreachable; every address of
+# 2001:db8:11::/64, routed to ::10, is local there and answers), silent on
+# 2001:db8:20::/64 (::130 ignores echoes) and router2 on 2001:db8:30::/64, which sends
 # 2001:db8:100::/64 straight back; it has an unreachable route to
 # 2001:db8:dead::/64, a prohibit route to 2001:db8:beef::/64, and nft rejects
 # 2001:db8:40::/64 with addr-unreachable. ICMPv6 errors, a route's too, have
 # no budget here (icmp/ratelimit 0).
 #
-# The names of these hosts are in the client's /etc/netns hosts file; its
+# The names of the IPv4 hosts are in the client's /etc/netns hosts file,
+# and dual.lab, the target by both families (2001:db8:10::10 first); its
 # resolv.conf names a server on the client's own loopback, where nothing
 # listens, so an unknown name fails at once and no query leaves the lab.
 
@@ -259,6 +261,8 @@ EOF
     ip -n "$target" route add default via 203.0.113.1
     ip -n "$target" -6 addr add 2001:db8:10::30/64 dev to-router nodad
     ip -n "$target" -6 route add default via 2001:db8:10::1
+    ip -n "$target" -6 route add local 2001:db8:11::/64 dev lo
+    ip -n "$router" -6 route add 2001:db8:11::/64 via 2001:db8:10::10
     ip -n "$silent" route add default via 203.0.113.129
     ip -n "$silent" -6 route add default via 2001:db8:20::1
     ip netns exec "$target" nft -f - <<'EOF'
@@ -270,18 +274,27 @@ table ip lab {
     }
 }
 table ip6 lab {
-    chain input { type filter hook input priority 0; ip6 daddr 2001:db8:10::30 reject with icmpv6 type port-unreachable; }
+    chain input {
+        type filter hook input priority 0;
+        # Its echoes only: the target sends from ::30 too, and must hear
+        # the router's neighbour advertisements.
+        ip6 daddr 2001:db8:10::30 icmpv6 type echo-request reject with icmpv6 type port-unreachable
+    }
 }
 EOF
 
     build_redirecting_segment
+    wait_for_carriers
 
     mkdir -p "/etc/netns/$client"
     # multihomed.lab has two addresses; the resolver must give the first.
+    # dual.lab's IPv6 one comes first, as IPv4 is still the default.
     cat >"/etc/netns/$client/hosts" <<'EOF'
 127.0.0.1       localhost
 192.0.2.1       router.lab
 203.0.113.10    answering.lab
+2001:db8:10::10 dual.lab
+203.0.113.10    dual.lab
 203.0.113.11    multihomed.lab
 203.0.113.10    multihomed.lab
 203.0.113.130   silent.lab
@@ -327,6 +340,24 @@ build_redirecting_segment() {
     ip -n "$client" route add 198.18.20.0/24 via 198.18.10.1
     ip -n "$redirector" route add 198.18.20.0/24 via 198.18.10.3
     ip -n "$far" route add default via 198.18.20.1
+}
+
+# A veth's carrier reaches the stack when the kernel's link watch comes
+# round to it, up to a second after the link went up; until then the link
+# drops what it is given, and an IPv6 echo waits a second for the neighbour
+# solicitation to be sent again. Uses build's names.
+wait_for_carriers() {
+    local ns i down
+    for i in $(seq 50); do
+        down=""
+        for ns in "$client" "$router" "$router2" "$target" "$silent" "$redirector" "$nexthop" "$far"; do
+            down=$down$(ip -n "$ns" -o link show type veth | grep -v 'state UP' || true)
+        done
+        [ -z "$down" ] && return 0
+        sleep 0.1
+    done
+    say "a link of the lab is still down after 5 seconds"
+    return 1
 }
 
 # A namespace lives on while a process is inside it, and its veths with
@@ -569,7 +600,7 @@ run() {
         local target flood=""
         if [ -n "$flooder" ]; then
             target=$(lab_name "$n" target)
-            ip netns exec "$target" env QUORVEX_LAB_NETNS="$target" "$flooder" 192.0.2.2 &
+            ip netns exec "$target" env QUORVEX_LAB_NETNS="$target" "$flooder" 192.0.2.2 2001:db8:1::2 &
             flood=$!
         fi
         as_kind "$kind" "$@" &
