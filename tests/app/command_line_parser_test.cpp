@@ -72,7 +72,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},
         {{"-x"}, {}, {}, {}, {}, {}, "unknown option -x;"},
         {{"--inputs", "in"}, {}, {}, {}, {}, {}, "unknown option --inputs;"},
-        {{"-i", "in", "-o", "out", "--", "-t"}, {}, {}, {}, {}, {}, "unexpected argument \"-t\";"},
+        {{"-i", "in", "-o", "out", "--", "-t"}, {}, {}, {}, {}, {}, "--input and hosts as arguments (\"-t\") are given"},
         {{"-"}, {}, {}, {}, {}, {}, "unexpected argument \"-\";"},
         {{"-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE and --output FILE, or --ping HOST"},
         {{"--ping", "h", "-i", "in", "-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE"},
