@@ -106,14 +106,15 @@ std::optional<QString> timeoutRefusal(const QByteArray& timeout)
     }
 }
 
-// -a, -u and -q each say what standard output shows; the output's
-// format means nothing where there is no output.
+// -a and -u each say which hosts standard output shows, -q that it shows
+// none: fping's users give -q beside them (fping -aqg), where it adds
+// nothing. The output's format means nothing where there is no output.
 std::optional<QString> showsRefusal(const Request& request)
 {
     const QString named = request.answered ? QStringLiteral("-a") : request.silent ? QStringLiteral("-u") : "-q";
-    if (request.answered + request.silent + request.quiet > 1)
-        return QStringLiteral("-a, -u and -q each say what standard output shows; give one of them.");
-    if (request.answered + request.silent + request.quiet == 0)
+    if (request.answered && request.silent)
+        return QStringLiteral("-a and -u are given together; standard output shows the hosts of one of them.");
+    if (!request.answered && !request.silent && !request.quiet)
         return std::nullopt;
     if (request.output == "-")
         return QStringLiteral(

@@ -38,8 +38,8 @@ struct CommandLineRequest {
     QByteArrayList hosts;
     bool range = false;
     // What standard output shows in place of the output, as fping's -a,
-    // -u and -q: the hosts that answered, those that did not, or nothing.
-    // The output goes to --output only.
+    // -u and -q: the hosts that answered, those that did not, or nothing
+    // (-q beside -a or -u adds nothing). The output goes to --output only.
     bool answered = false;
     bool silent = false;
     bool quiet = false;
@@ -69,8 +69,8 @@ struct ParsedCommandLine {
 // --plugin needs no --output. Hosts as arguments are refused with
 // --input or --ping, and when one is empty, holds a line break or is
 // longer than a list's line may be; -g's range when it is not one
-// (host_range.h), or of IPv6 under -4. -a, -u and -q are refused
-// together, with --output - (standard output is theirs), with --json
+// (host_range.h), or of IPv6 under -4. -a and -u are refused together;
+// they and -q with --output - (standard output is theirs), with --json
 // without --output, and for --ping and --plugin. A run of a list without
 // -o needs one of them. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
