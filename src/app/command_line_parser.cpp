@@ -247,6 +247,9 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
     parsed.plugin = request.plugin;
     const bool fromArguments = !request.hosts.isEmpty() || request.range;
     const bool shows = request.answered || request.silent || request.quiet;
+    // Without a name, an output could not be told from none.
+    if (output && request.output.isEmpty())
+        return refuse(QStringLiteral("--output names no file; - is standard output."));
     if (fromArguments && (ping || input))
         return refuse(QStringLiteral("%1 and %2 are given together; give the hosts one way.")
                           .arg(ping ? QStringLiteral("--ping") : QStringLiteral("--input"),

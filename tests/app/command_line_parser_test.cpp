@@ -139,6 +139,7 @@ TEST(ParseCommandLine, TakesHostsRangesAndFiltersAsFpingDoesAndSaysWhereTheOutpu
         {{"--plugin", "-q", "-i", "in"}, "--plugin prints one status line on standard output; --quiet"},
         {{"--plugin", "h"}, "", {"h"}, ""},
         {{"-a", "-a", "h"}, "-a is given twice."},
+        {{"-i", "in", "--output="}, "--output names no file;"},
         {{"-qx", "h"}, "-q takes no value."},
         {{"-a"}, "give --input FILE and --output FILE, or --ping HOST, or the hosts themselves"},
         {{"-"}, "unexpected argument \"-\"; -i - reads the hosts from standard input."},
