@@ -14,7 +14,9 @@
 #include "platform/terminal.h"
 #include "runs/batch_file_ping.h"
 #include "runs/batch_output.h"
+#include "runs/host_list.h"
 #include "runs/host_pipeline.h"
+#include "runs/host_range.h"
 #include "runs/json_lines.h"
 #include "runs/manual_ping.h"
 #include "runs/ping_texts.h"
@@ -74,12 +76,32 @@ runs::AddressChoice addressChoice(const CommandLineRequest& request)
                                : runs::AddressChoice::Usual;
 }
 
+// Hosts given as arguments are the lines of a list; a range hands out its
+// addresses as the run reads them.
+std::optional<runs::GivenHosts> givenHosts(const CommandLineRequest& request)
+{
+    if (request.range) {
+        runs::HostRange range = *runs::HostRange::parse(request.hosts).range;
+        const int count = static_cast<int>(range.size());
+        return runs::GivenHosts{count, [range]() mutable { return range.next(); }};
+    }
+    if (request.hosts.isEmpty())
+        return std::nullopt;
+    return runs::GivenHosts{static_cast<int>(request.hosts.size()),
+                            [hosts = request.hosts, next = qsizetype{0}]() mutable -> std::optional<QString> {
+                                if (next == hosts.size())
+                                    return std::nullopt;
+                                return runs::TrimHost(platform::fromAnsi(hosts[next++]));
+                            }};
+}
+
 class CommandLineBatch final : public runs::BatchEvents {
 public:
     CommandLineBatch(Console& console, const CommandLineRequest& request)
         : console_(console),
           request_(request),
-          sharesTerminal_(request.output == "-" && platform::StandardOutputSharesTerminal())
+          sharesTerminal_((app::OutputOf(request) == "-" || request.answered || request.silent) &&
+                          platform::StandardOutputSharesTerminal())
     {
     }
 
@@ -87,18 +109,22 @@ public:
     {
         runs::BatchOptions options;
         options.input = batchFile(request_.input);
+        options.given = givenHosts(request_);
+        if (request_.answered || request_.silent)
+            options.shown = request_.answered ? runs::OutputFormat::AnsweredHosts : runs::OutputFormat::SilentHosts;
         options.format = request_.json ? runs::OutputFormat::JsonLines : runs::OutputFormat::Text;
         options.pipeline = {.timeoutText = platform::decodeFileName(request_.timeout),
                             .retries = request_.retries.toInt(),
                             .parallel = request_.parallel.toInt(),
                             .addresses = addressChoice(request_)};
-        // --plugin's only output is its status line.
-        if (request_.plugin) {
+        // --plugin's only output is its status line; -a, -u and -q leave
+        // standard output to their own.
+        if (app::OutputOf(request_).isEmpty()) {
             options.output = {QStringLiteral("/dev/null")};
         } else {
             // A scheduler's next run reads the last whole output; a run cut
             // short must not leave half of one in its place.
-            options.output = batchFile(request_.output);
+            options.output = batchFile(app::OutputOf(request_));
             options.output.replaceWhenDone = !request_.keepPartial;
         }
         return options;
@@ -203,11 +229,14 @@ QString plural(int count, const char* noun)
 // run had written (unsaid after an error in a stream, which the error names).
 QString outputLeft(const CommandLineBatch& controls, const CommandLineRequest& request, int dropped, bool signalled)
 {
-    const QString name = outputName(request.output);
+    const QByteArray output = app::OutputOf(request);
+    if (output.isEmpty())
+        return {};
+    const QString name = outputName(output);
     const bool begun = controls.Total().has_value();
     if (dropped > 0 || (signalled && !begun))
         return QStringLiteral("; %1 was left as it was.").arg(name);
-    if (begun && (signalled || (request.keepPartial && request.output != "-")))
+    if (begun && (signalled || (request.keepPartial && output != "-")))
         return QStringLiteral("; %1 is incomplete.").arg(name);
     return {};
 }
@@ -241,11 +270,11 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
         }
     }
     console.ClearProgress();
-    if (console.Terminal() && !request.plugin)
-        console.Say(QStringLiteral("%1 pinged, %2 did not answer; the output is %3.")
+    if (const QByteArray output = app::OutputOf(request); console.Terminal() && !request.plugin)
+        console.Say(QStringLiteral("%1 pinged, %2 did not answer%3.")
                         .arg(plural(totals.pinged, "host"))
                         .arg(totals.didNotAnswer)
-                        .arg(outputName(request.output)));
+                        .arg(output.isEmpty() ? QString() : QStringLiteral("; the output is ") + outputName(output)));
     return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
@@ -259,7 +288,7 @@ QString prometheusRefusal(const CommandLineRequest& request)
     const std::optional<platform::FileIdentity> metrics = files.identify(platform::decodeFileName(request.prometheus));
     const std::pair<const QByteArray*, const char*> others[] = {{&request.input, "list"}, {&request.output, "output"}};
     for (const auto& [other, role] : others)
-        if (metrics && *other != "-" && files.identify(platform::decodeFileName(*other)) == metrics)
+        if (metrics && !other->isEmpty() && *other != "-" && files.identify(platform::decodeFileName(*other)) == metrics)
             return QStringLiteral("--prometheus names \"%1\", which is also the run's %2.")
                 .arg(platform::decodeFileName(request.prometheus), QLatin1StringView(role));
     return {};
@@ -461,7 +490,7 @@ std::optional<int> RunWithoutWindow(int argc, char** argv)
         return std::nullopt;
     std::fputs(
         "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
-        "are unset); without a window, use --input FILE --output FILE or --ping HOST.\n",
+        "are unset); without a window, use --input FILE --output FILE, HOST... or --ping HOST.\n",
         stderr);
     return kFailed;
 }

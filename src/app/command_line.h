@@ -5,9 +5,13 @@
 // The batch run and the manual ping without a window, for schedulers and
 // remote shells:
 //   quorvex --input FILE --output FILE [--timeout MS] [--parallel N]
-//           [--retries N] [--json] [--keep-partial]
-//   quorvex --ping HOST [--timeout MS] [--json]
+//           [--retries N] [--json] [--keep-partial] [--prometheus FILE] [-4 | -6]
+//   quorvex --ping HOST [--timeout MS] [--json] [-4 | -6]
 //   quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...
+//   quorvex [options] HOST...        hosts as a list's lines; output to stdout
+//   quorvex [options] -g ADDRESS/BITS | -g FIRST LAST    a range, likewise
+//   -a, -u, -q: standard output shows only the hosts that answered, only
+//               those that did not, or nothing; the output goes to -o only
 // (command_line_parser.h). A regular output file takes the old one's place
 // only when the run is done: a run ended by an error or by SIGINT, SIGTERM
 // or SIGHUP leaves the old file as it was, and says so in its line.

@@ -1,9 +1,11 @@
 #include "app/command_line_parser.h"
 
 #include "platform/files/file_name.h"
+#include "platform/files/text_stream.h"
 #include "platform/runtime_error.h"
 #include "icmp/address.h"
 #include "runs/host_pipeline.h"
+#include "runs/host_range.h"
 #include "runs/plugin_status.h"
 #include "runs/resolver_pool.h"
 #include "runs/timeout.h"
@@ -45,13 +47,24 @@ const Option kOptions[] = {
     {0, "plugin", nullptr, Request::Action::Batch, &Request::plugin},
     {'4', "ipv4", nullptr, Request::Action::Batch, &Request::ipv4Only},
     {'6', "ipv6", nullptr, Request::Action::Batch, &Request::ipv6Names},
+    // fping's letters and long names.
+    {'g', "generate", nullptr, Request::Action::Batch, &Request::range},
+    {'a', "alive", nullptr, Request::Action::Batch, &Request::answered},
+    {'u', "unreach", nullptr, Request::Action::Batch, &Request::silent},
+    {'q', "quiet", nullptr, Request::Action::Batch, &Request::quiet},
 };
+
+// What says what standard output shows in place of the output.
+bool showsOwn(const Option& option)
+{
+    return option.flag == &Request::answered || option.flag == &Request::silent || option.flag == &Request::quiet;
+}
 
 // What writes somewhere of its own, where --plugin's one line is all.
 bool outputOwn(const Option& option)
 {
     return option.value == &Request::output || option.value == &Request::prometheus ||
-           option.flag == &Request::json || option.flag == &Request::keepPartial;
+           option.flag == &Request::json || option.flag == &Request::keepPartial || showsOwn(option);
 }
 
 // Options that only a batch run has a use for: --ping would take them
@@ -59,10 +72,13 @@ bool outputOwn(const Option& option)
 bool batchOnly(const Option& option)
 {
     return option.value == &Request::parallel || option.value == &Request::retries ||
-           option.value == &Request::prometheus || option.flag == &Request::keepPartial;
+           option.value == &Request::prometheus || option.flag == &Request::keepPartial ||
+           option.flag == &Request::range || showsOwn(option);
 }
 
-const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
+const QString kUsage = QStringLiteral(
+    "give --input FILE and --output FILE, or --ping HOST, or the hosts themselves (HOST... or -g RANGE); --help "
+    "tells more.");
 
 QString shown(const QByteArray& argument) { return platform::decodeFileName(argument); }
 
@@ -91,6 +107,57 @@ std::optional<QString> timeoutRefusal(const QByteArray& timeout)
     }
 }
 
+// -a and -u each say which hosts standard output shows, -q that it shows
+// none: fping's users give -q beside them (fping -aqg), where it adds
+// nothing. The output's format means nothing where there is no output.
+std::optional<QString> showsRefusal(const Request& request)
+{
+    const QString named = request.answered ? QStringLiteral("-a") : request.silent ? QStringLiteral("-u") : "-q";
+    if (request.answered && request.silent)
+        return QStringLiteral("-a and -u are given together; standard output shows the hosts of one of them.");
+    if (!request.answered && !request.silent && !request.quiet)
+        return std::nullopt;
+    if (request.output == "-")
+        return QStringLiteral(
+                   "%1 says what standard output shows, so --output - cannot write there; give --output "
+                   "FILE.")
+            .arg(named);
+    if (request.json && request.output.isEmpty())
+        return QStringLiteral("--json is the output's format, and with %1 the output goes to --output FILE only.").arg(named);
+    return std::nullopt;
+}
+
+// A host argument is a list's line: whatever would end or split the
+// list, or be refused in it, is refused here. A range must be one.
+std::optional<QString> hostsRefusal(const Request& request)
+{
+    if (request.range) {
+        const runs::HostRange::Parsed range = runs::HostRange::parse(request.hosts);
+        if (!range.range)
+            return range.error;
+        if (request.ipv4Only && range.range->family() == icmp::Family::V6)
+            return QStringLiteral("-g %1 is a range of IPv6 addresses, and -4 pings IPv4 only.")
+                .arg(shown(request.hosts.join(' ')));
+        for (const QByteArray& end : request.hosts)
+            if (const std::optional<QString> why = runs::LinkLocalRefusal(end.left(end.indexOf('/'))))
+                return QStringLiteral("-g %1 starts or ends at %2.").arg(shown(request.hosts.join(' ')), *why);
+        return std::nullopt;
+    }
+    for (qsizetype i = 0; i < request.hosts.size(); ++i) {
+        const QByteArray& host = request.hosts[i];
+        const char* const wrong = host.isEmpty() ? "is empty"
+                                  : host.contains('\n') || host.contains('\r')
+                                      ? "holds a line break; give each host as an argument of its own"
+                                  : host.size() > platform::TextStream::kLongestLine ? "is longer than 65536 characters"
+                                                                                     : nullptr;
+        if (wrong)
+            return QStringLiteral("the host argument %1 %2.").arg(i + 1).arg(QLatin1StringView(wrong));
+        if (const std::optional<QString> why = runs::LinkLocalRefusal(host))
+            return QStringLiteral("the host argument %1 is %2.").arg(shown(host), *why);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
@@ -111,8 +178,13 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         const QByteArray& argument = arguments[i];
         const bool isLong = argument.startsWith("--") && argument.size() > 2;
         const bool isShort = !isLong && argument.startsWith('-') && argument.size() > 1 && argument != "--";
-        if (optionsEnded || (!isLong && !isShort && argument != "--"))
-            return refuse(QStringLiteral("unexpected argument \"%1\"; ").arg(shown(argument)) + kUsage);
+        if (optionsEnded || (!isLong && !isShort && argument != "--")) {
+            // A list's lines and a file of hosts are one step apart.
+            if (argument == "-")
+                return refuse(QStringLiteral("unexpected argument \"-\"; -i - reads the hosts from standard input."));
+            request.hosts.append(argument);
+            continue;
+        }
         if (argument == "--") {
             optionsEnded = true;
             continue;
@@ -179,7 +251,18 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
                               .arg(shown(request.*(kOptions[i].value))));
     }
     parsed.plugin = request.plugin;
-    if (ping ? input || output : !(input && (output || request.plugin)))
+    const bool fromArguments = !request.hosts.isEmpty() || request.range;
+    const bool shows = request.answered || request.silent || request.quiet;
+    // Without a name, an output could not be told from none.
+    if (output && request.output.isEmpty())
+        return refuse(QStringLiteral("--output names no file; - is standard output."));
+    if (fromArguments && (ping || input))
+        return refuse(QStringLiteral("%1 and %2 are given together; give the hosts one way.")
+                          .arg(ping ? QStringLiteral("--ping") : QStringLiteral("--input"),
+                               request.range
+                                   ? QStringLiteral("-g")
+                                   : QStringLiteral("hosts as arguments (\"%1\")").arg(shown(request.hosts[0]))));
+    if (ping ? input || output : !(fromArguments || (input && (output || request.plugin || shows))))
         return refuse(kUsage);
     request.action = ping ? Request::Action::Ping : Request::Action::Batch;
     for (std::size_t i = 0; ping && i < std::size(kOptions); ++i)
@@ -194,6 +277,10 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(QStringLiteral("--retries takes a whole number from 0 to %1, not \"%2\".")
                           .arg(runs::kMostRetries)
                           .arg(shown(request.retries)));
+    if (const std::optional<QString> refusal = showsRefusal(request))
+        return refuse(*refusal);
+    if (const std::optional<QString> refusal = hostsRefusal(request))
+        return refuse(*refusal);
     if (request.ipv4Only && request.ipv6Names)
         return refuse(QStringLiteral("-4 and -6 are given together; -4 pings IPv4 only, -6 resolves names to IPv6."));
     if (const std::optional<icmp::Address> literal = icmp::Address::parse(request.host.toStdString());
@@ -205,7 +292,16 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(*refusal);
     if (!request.prometheus.isEmpty() && request.prometheus == request.output)
         return refuse(QStringLiteral("--prometheus and --output name the same file, \"%1\".").arg(shown(request.output)));
+    if (request.prometheus == "-" && (OutputOf(request) == "-" || request.answered || request.silent))
+        return refuse(QStringLiteral("--prometheus - would share standard output with the hosts' lines; name a file."));
     return parsed;
+}
+
+QByteArray OutputOf(const CommandLineRequest& request)
+{
+    if (!request.output.isEmpty() || request.plugin || request.answered || request.silent || request.quiet)
+        return request.output;
+    return request.hosts.isEmpty() && !request.range ? QByteArray() : QByteArray("-");
 }
 
 QString CommandLineHelp()
@@ -214,9 +310,26 @@ QString CommandLineHelp()
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
         "                [--json] [--keep-partial] [--prometheus FILE] [-4 | -6]\n"
         "       quorvex --ping HOST [--timeout MS] [--json] [-4 | -6]\n"
-        "       quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...\n"
+        "       quorvex --plugin (--input FILE | --ping HOST | HOST... | -g ...) [-w RTA,PL%] ...\n"
+        "       quorvex [OPTIONS] HOST...\n"
+        "       quorvex [OPTIONS] -g ADDRESS/BITS | -g FIRST LAST\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
         "\n"
+        "  HOST...             ping these hosts, in order, as a list of those lines\n"
+        "                      (quorvex 127.0.0.1 127.0.0.2); without --output the\n"
+        "                      output goes to standard output\n"
+        "  -g, --generate ADDRESS/BITS | FIRST LAST\n"
+        "                      ping every address of a range, in order, at most\n"
+        "                      131072 (quorvex -g 198.51.100.0/28); an IPv4 prefix\n"
+        "                      shorter than /31 leaves out the network's first and\n"
+        "                      last address, as fping does\n"
+        "  -a, --alive         show on standard output only the hosts that answered,\n"
+        "                      one a line (quorvex -a -g 198.51.100.0/28); the output\n"
+        "                      then goes to --output FILE only, or nowhere\n"
+        "  -u, --unreach       show only the hosts that did not answer, likewise\n"
+        "  -q, --quiet         show nothing on standard output; the exit status tells\n"
+        "                      (quorvex -q HOST && echo up); beside -a or -u it adds\n"
+        "                      nothing (-a -q -g, as with fping)\n"
         "  -i, --input FILE    ping every host that FILE lists, one per line, up to\n"
         "                      its first empty line; - reads standard input\n"
         "  -o, --output FILE   write each host that did not answer, with the reason,\n"
@@ -254,7 +367,12 @@ QString CommandLineHelp()
         "  -v, --version       show the version\n"
         "\n"
         "Exit status: 0 every host answered, 1 at least one did not, 2 an error\n"
-        "(with --plugin, the plugin's states above).\n");
+        "(with --plugin, the plugin's states above), whatever -a, -u or -q show.\n"
+        "\n"
+        "Unlike fping: standard output gets the hosts that did not answer, with the\n"
+        "reason, rather than a line for every host; lines come in the order given,\n"
+        "not as answers arrive; one option an argument (-a -q -g, not -aqg); -a\n"
+        "with -u, and -g FIRST LAST with FIRST after LAST, are refused.\n");
 }
 
 }  // namespace app

@@ -33,6 +33,16 @@ struct CommandLineRequest {
     // pinged in its own family either way.
     bool ipv4Only = false;
     bool ipv6Names = false;
+    // The hosts given as arguments, pinged as a list of those lines would
+    // be; with -g, the range's ADDRESS/BITS or FIRST LAST instead.
+    QByteArrayList hosts;
+    bool range = false;
+    // What standard output shows in place of the output, as fping's -a,
+    // -u and -q: the hosts that answered, those that did not, or nothing
+    // (-q beside -a or -u adds nothing). The output goes to --output only.
+    bool answered = false;
+    bool silent = false;
+    bool quiet = false;
 };
 
 struct ParsedCommandLine {
@@ -56,8 +66,19 @@ struct ParsedCommandLine {
 // without --plugin or not as check_icmp takes them, or --plugin with an
 // output of its own (--output, --json, --prometheus, --keep-partial), -4
 // with -6, or -4 with an IPv6 address to --ping; a batch run with
-// --plugin needs no --output. No side effects.
+// --plugin needs no --output. Hosts as arguments are refused with
+// --input or --ping, and when one is empty, holds a line break or is
+// longer than a list's line may be; -g's range when it is not one
+// (host_range.h), or of IPv6 under -4. -a and -u are refused together;
+// they and -q with --output - (standard output is theirs), with --json
+// without --output, and for --ping and --plugin. A run of a list without
+// -o needs one of them. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
+
+// Where a batch run's output goes: --output's value; without it, "-"
+// (standard output) for hosts given as arguments or by -g, and nowhere
+// (empty) when -a, -u or -q take standard output or --plugin its line.
+QByteArray OutputOf(const CommandLineRequest& request);
 
 // The text of --help.
 QString CommandLineHelp();

@@ -27,6 +27,8 @@ struct Frame {
     OutputFormat format = OutputFormat::Text;
     bool listBeforeOutput = false;
     HostList::HostRefusal refusal;
+    const GivenHosts* given = nullptr;  // in place of the input
+    std::optional<OutputFormat> shown;
     RunStart start;
     std::function<void(const HostList::CutShort&)> cutShort;
     std::function<void(int)> counted;
@@ -38,7 +40,8 @@ struct Frame {
 // The hosts' part of a run: hands every host's result to `settled` and
 // calls `written` once those that settled together are handed over;
 // returns how many hosts were pinged.
-using PingHosts = std::function<int(HostList& hosts, const std::function<void(const HostResult&)>& settled,
+using NextHost = std::function<std::optional<QString>()>;
+using PingHosts = std::function<int(const NextHost& nextHost, const std::function<void(const HostResult&)>& settled,
                                     const std::function<void()>& written)>;
 
 void aroundLine(const Frame& frame, const std::function<void()>& write)
@@ -51,17 +54,20 @@ void aroundLine(const Frame& frame, const std::function<void()>& write)
 }
 
 BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::FileSystemObject& fileSystem,
-                    HostList& hosts, std::optional<BatchOutput>& output)
+                    HostList* hosts, std::optional<BatchOutput>& output, std::optional<BatchOutput>& shown)
 {
     if (!frame.listBeforeOutput)
         output.emplace(fileSystem, frame.output, frame.format, frame.start);
 
-    const std::int16_t counted = hosts.Count(frame.listBeforeOutput, frame.refusal);
-    if (hosts.cutShort() && frame.cutShort)
-        frame.cutShort(*hosts.cutShort());
+    const int counted = hosts ? hosts->Count(frame.listBeforeOutput, frame.refusal) : frame.given->count;
+    if (hosts && hosts->cutShort() && frame.cutShort)
+        frame.cutShort(*hosts->cutShort());
     if (!output)
         output.emplace(fileSystem, frame.output, frame.format, frame.start);
-    hosts.StartPingPass();
+    if (frame.shown)
+        shown.emplace(fileSystem, BatchFile{QString(), true}, *frame.shown);
+    if (hosts)
+        hosts->StartPingPass();
     frame.counted(counted);
 
     const auto settled = [&](const HostResult& result) {
@@ -69,16 +75,28 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
             frame.settled(result);
         if (output->TakesLine(result))
             output->Hold(result);
+        if (shown && shown->TakesLine(result))
+            shown->Hold(result);
     };
     const auto written = [&] {
-        if (output->FlushDue())
-            aroundLine(frame, [&] { output->Flush(); });
+        if (output->FlushDue() || (shown && shown->FlushDue()))
+            aroundLine(frame, [&] {
+                output->Flush();
+                if (shown)
+                    shown->Flush();
+            });
     };
     BatchTotals totals;
-    totals.pinged = pingHosts(hosts, settled, written);
-    hosts.Close();
+    totals.pinged =
+        pingHosts(hosts ? NextHost([hosts] { return hosts->NextHost(); }) : frame.given->next, settled, written);
+    if (hosts)
+        hosts->Close();
     // The JSON trailer is a line of the output like any other.
-    aroundLine(frame, [&] { output->Close(); });
+    aroundLine(frame, [&] {
+        output->Close();
+        if (shown)
+            shown->Close();
+    });
     totals.didNotAnswer = output->DidNotAnswer();
     return totals;
 }
@@ -86,10 +104,13 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
 BatchTotals runFrame(const Frame& frame, const PingHosts& pingHosts)
 {
     platform::FileSystemObject fileSystem;
-    HostList hosts(fileSystem, frame.input);
+    std::optional<HostList> hosts;
+    if (!frame.given)
+        hosts.emplace(fileSystem, frame.input);
     std::optional<BatchOutput> output;
+    std::optional<BatchOutput> shown;
     try {
-        return pingAll(frame, pingHosts, fileSystem, hosts, output);
+        return pingAll(frame, pingHosts, fileSystem, hosts ? &*hosts : nullptr, output, shown);
     } catch (const platform::RuntimeError& error) {
         if (output)
             output->Fail(platform::ErrorReportText(error));
@@ -111,11 +132,11 @@ BatchTotals BatchFilePing(BatchControls& controls)
     frame.input = controls.InputFile();
     frame.output = controls.OutputFile();
     frame.counted = [&](int hosts) { controls.SetProgressMax(static_cast<float>(hosts)); };
-    return runFrame(frame, [&](HostList& hosts, const auto& settled, const auto& written) {
+    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written) {
         EchoReply reply{};
         int line = 0;
         int pinged = 0;
-        while (const std::optional<QString> host = hosts.NextHost()) {
+        while (const std::optional<QString> host = nextHost()) {
             ++line;
             if (!StartSockets()) {
                 platform::MsgBox(kSocketsNotResponding);
@@ -142,6 +163,8 @@ BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events)
     frame.format = options.format;
     frame.listBeforeOutput = true;
     frame.refusal = LinkLocalRefusal;
+    frame.given = options.given ? &*options.given : nullptr;
+    frame.shown = options.shown;
     // Taken before the list is read, so that the trailer's elapsed time is
     // the whole run's.
     if (options.format == OutputFormat::JsonLines) {
@@ -158,8 +181,8 @@ BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events)
     frame.settled = [&](const HostResult& result) { events.Settled(result); };
     frame.beforeLine = [&] { events.BeforeOutputLine(); };
     frame.afterLine = [&] { events.AfterOutputLine(); };
-    return runFrame(frame, [&](HostList& hosts, const auto& settled, const auto& written) {
-        return RunPipeline({.nextHost = [&] { return hosts.NextHost(); },
+    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written) {
+        return RunPipeline({.nextHost = nextHost,
                             .settled = settled,
                             .written = written,
                             .progress = [&](int done, const QString& host) { events.Progress(done, host); }},

@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace runs {
 
 // What the window's batch run reads and shows: the main window's controls.
@@ -33,12 +36,23 @@ struct BatchTotals {
 // file, which is replaced before the list is read.
 BatchTotals BatchFilePing(BatchControls& controls);
 
+// Hosts that come from no file (the command line's arguments, a range):
+// `count` of them, each handed out by `next` as a list's line would be.
+// No list's limit of hosts holds for them.
+struct GivenHosts {
+    int count = 0;
+    std::function<std::optional<QString>()> next;
+};
+
 // What the command line asked of its batch run.
 struct BatchOptions {
     BatchFile input;
     BatchFile output;
     OutputFormat format = OutputFormat::Text;
     PipelineOptions pipeline;
+    std::optional<GivenHosts> given = std::nullopt;  // in place of the input
+    // Standard output besides the output, in a format of its own (-a, -u).
+    std::optional<OutputFormat> shown = std::nullopt;
 };
 
 // What the command line shows of its batch run while it goes.

@@ -1,5 +1,6 @@
 #include "runs/batch_output.h"
 
+#include "platform/ansi.h"
 #include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
 #include "probe/echo_status_text.h"
@@ -28,6 +29,7 @@ BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& out
     : stream_(output.standardStream    ? files.CreateStandardOutput()
               : output.replaceWhenDone ? files.CreateReplacementTextFile(output.path)
                                        : files.CreateTextFile(output.path, true)),
+      format_(format),
       json_(format == OutputFormat::JsonLines),
       started_(start.clock)
 {
@@ -56,6 +58,8 @@ void BatchOutput::Hold(const HostResult& result)
     if (json_) {
         AppendJsonLine(result, held_);
         ++hosts_;
+    } else if (format_ != OutputFormat::Text) {
+        held_ += platform::toAnsi(result.host) + '\n';
     } else if (result.status != 0) {
         heldText_.append(result.host + QStringLiteral(" - ") + EchoStatusText(result.status));
     }

@@ -18,6 +18,10 @@ namespace runs {
 enum class OutputFormat {
     Text,       // a line for each host that did not answer: the host, " - " and the status text
     JsonLines,  // a header, an object for every host, a trailer (json_lines.h)
+    // The host alone, ended by LF, as fping's -a and -u show it: of each
+    // host that answered, or of each one that did not.
+    AnsweredHosts,
+    SilentHosts,
 };
 
 // When and how the run began, for the JSON header and the trailer's
@@ -49,7 +53,10 @@ public:
 
     // Whether the host gets a line: in the text, only a host that did not
     // answer.
-    bool TakesLine(const HostResult& result) const { return json_ || result.status != 0; }
+    bool TakesLine(const HostResult& result) const
+    {
+        return json_ || (format_ == OutputFormat::AnsweredHosts) == (result.status == 0);
+    }
     void Hold(const HostResult& result);
     // Whether Flush() would write anything now.
     bool FlushDue() const;
@@ -74,6 +81,7 @@ private:
     void endLocked(RunEnding ending, const QString& error);
 
     platform::TextStream stream_;
+    OutputFormat format_;
     bool json_;
     std::chrono::steady_clock::time_point started_;
     // Taken around every change to what is held and every write, by the

@@ -191,6 +191,8 @@ std::optional<QString> HostList::NextHost()
 
 void HostList::Close() { stream_.Close(); }
 
+QString TrimHost(QString line) { return trimSpaces(std::move(line)); }
+
 std::uint64_t HostList::hash(const QByteArray& line) const
 {
     static const LineHash lineHash;

@@ -82,4 +82,7 @@ private:
     std::optional<CutShort> cutShort_;
 };
 
+// A line of a list as the run takes it: without the spaces at both ends.
+QString TrimHost(QString line);
+
 }  // namespace runs

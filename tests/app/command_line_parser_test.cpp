@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using Action = app::CommandLineRequest::Action;
@@ -72,7 +74,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"--help=1"}, {}, {}, {}, {}, {}, "--help takes no value."},
         {{"-x"}, {}, {}, {}, {}, {}, "unknown option -x;"},
         {{"--inputs", "in"}, {}, {}, {}, {}, {}, "unknown option --inputs;"},
-        {{"-i", "in", "-o", "out", "--", "-t"}, {}, {}, {}, {}, {}, "unexpected argument \"-t\";"},
+        {{"-i", "in", "-o", "out", "--", "-t"}, {}, {}, {}, {}, {}, "--input and hosts as arguments (\"-t\") are given"},
         {{"-"}, {}, {}, {}, {}, {}, "unexpected argument \"-\";"},
         {{"-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE and --output FILE, or --ping HOST"},
         {{"--ping", "h", "-i", "in", "-o", "out"}, {}, {}, {}, {}, {}, "give --input FILE"},
@@ -106,3 +108,64 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
 }
 
 }  // namespace
+
+// Hosts given as arguments and -g's range are a list's lines; -a, -u and
+// -q decide what standard output shows, and so where the output goes.
+TEST(ParseCommandLine, TakesHostsRangesAndFiltersAsFpingDoesAndSaysWhereTheOutputGoes)
+{
+    const struct {
+        QByteArrayList arguments;
+        const char* error;  // the start of the refusal, or empty
+        QByteArrayList hosts = {};
+        QByteArray outputOf = "-";
+        bool range = false, answered = false, silent = false, quiet = false;
+    } cases[] = {
+        {{"127.0.0.1", "-t", "9", "b"}, "", {"127.0.0.1", "b"}},
+        {{"--", "-t", "--"}, "", {"-t", "--"}},
+        {{"-g", "127.0.0.0/28"}, "", {"127.0.0.0/28"}, "-", true},
+        {{"2001:db8::1", "--generate", "2001:db8::9"}, "", {"2001:db8::1", "2001:db8::9"}, "-", true},
+        {{"-a", "-q", "-g", "127.0.0.0/29"}, "", {"127.0.0.0/29"}, "", true, true, false, true},
+        {{"--unreach", "-o", "down", "h"}, "", {"h"}, "down", false, false, true},
+        {{"-q", "-i", "in"}, "", {}, "", false, false, false, true},
+        {{"--alive", "-i", "in", "-o", "out", "--json"}, "", {}, "out", false, true},
+        {{"-i", "in", "h"}, "--input and hosts as arguments (\"h\") are given together;"},
+        {{"-g", "-i", "in"}, "--input and -g are given together;"},
+        {{"--ping", "h", "-g", "127.0.0.1/32"}, "--ping and -g are given together;"},
+        {{"--ping", "h", "-a"}, "--alive is for a batch run"},
+        {{"-a", "-u", "h"}, "-a and -u are given together;"},
+        {{"-q", "-o", "-", "h"}, "-q says what standard output shows, so --output - cannot"},
+        {{"-u", "--json", "h"}, "--json is the output's format, and with -u the output goes to --output FILE only."},
+        {{"--plugin", "-q", "-i", "in"}, "--plugin prints one status line on standard output; --quiet"},
+        {{"--plugin", "h"}, "", {"h"}, ""},
+        {{"-i", "in", "--output="}, "--output names no file;"},
+        {{"-a"}, "give --input FILE and --output FILE, or --ping HOST, or the hosts themselves"},
+        {{"-"}, "unexpected argument \"-\"; -i - reads the hosts from standard input."},
+        {{"a", ""}, "the host argument 2 is empty."},
+        {{"a\nb"}, "the host argument 1 holds a line break;"},
+        {{"--", QByteArray(65537, 'x')}, "the host argument 1 is longer than 65536 characters."},
+        {{"--prometheus", "-", "h"}, "--prometheus - would share standard output"},
+        {{"--prometheus", "-", "-q", "h"}, "", {"h"}, "", false, false, false, true},
+        {{"-g"}, "-g takes a range, ADDRESS/BITS or FIRST LAST, not 0 arguments."},
+        {{"-4", "-g", "2001:db8::/120"}, "-g 2001:db8::/120 is a range of IPv6 addresses, and -4 pings IPv4 only."},
+        {{"-4", "2001:db8::1"}, "", {"2001:db8::1"}},  // in a list, it has no address
+        {{"h", "fe80::1%eth0"}, "the host argument fe80::1%eth0 is a link-local address"},
+        {{"-g", "fe80::/120"}, "-g fe80::/120 starts or ends at a link-local address"},
+    };
+    for (const auto& c : cases) {
+        const std::string arguments = c.arguments.join(' ').toStdString();
+        const app::ParsedCommandLine parsed = app::ParseCommandLine(c.arguments);
+        if (*c.error != '\0') {
+            EXPECT_TRUE(parsed.error.startsWith(QString::fromUtf8(c.error)))
+                << arguments << ": " << parsed.error.toStdString();
+            continue;
+        }
+        const app::CommandLineRequest& request = parsed.request;
+        EXPECT_EQ(parsed.error.toStdString(), "") << arguments;
+        EXPECT_EQ(request.action, Action::Batch) << arguments;
+        EXPECT_EQ(request.hosts, c.hosts) << arguments;
+        EXPECT_EQ(app::OutputOf(request), c.outputOf) << arguments;
+        EXPECT_EQ(std::tuple(request.range, request.answered, request.silent, request.quiet),
+                  std::tuple(c.range, c.answered, c.silent, c.quiet))
+            << arguments;
+    }
+}

@@ -65,7 +65,7 @@ TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
     const struct {
         const char* what;
         std::vector<const char*> options;  // besides -i in.txt
-        QByteArray list;
+        QByteArray list;                   // empty: no -i
         int status;
         QByteArray output;
         const char* said;  // a line on stderr, without "quorvex: "
@@ -97,6 +97,11 @@ TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
          "2001:db8::1 - -1   [ inet_addr: bad IP format ]\r\n",
          "1 host pinged, 1 did not answer;"},
         {"a list past 32767 hosts", {"-o", "-"}, QByteArray("answering\r\n").repeated(32768), 2, "", "Overflow"},
+        {"hosts as arguments", {"127.0.0.1", "127.0.0.2"}, "", 0, "", "2 hosts pinged, 0 did not answer; the output is standard output."},
+        {"a host argument, trimmed as a line", {" silent "}, "", 1, QByteArray(("silent" + down).c_str()), "1 host"},
+        {"-g, -P 4", {"-g", "127.0.0.0/28", "-P", "4"}, "", 0, "", "14 hosts pinged, 0 did not answer; the output is"},
+        {"-a", {"-a", "silent", "answering", "quiet"}, "", 1, "answering\n", "3 hosts pinged, 2 did not answer.\r"},
+        {"-u, -P 4", {"-u", "-P", "4", "silent", "answering", "quiet"}, "", 1, "silent\nquiet\n", "3 hosts pinged, 2 did not answer.\r"},
     };
     for (const auto& c : cases) {
         FakeNetwork network;
@@ -107,6 +112,8 @@ TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
                                                               {"lossy", 50}};
         for (const auto& [name, last] : hosts)
             network.hosts[name] = {{198, 51, 100, last}};
+        for (std::uint8_t last = 0; last < 16; ++last)
+            network.hosts["127.0.0." + std::to_string(last)] = {{127, 0, 0, last}};
         for (const char* silent : {"198.51.100.1", "198.51.100.2", "2001:db8::1"})
             network.statusOf[silent] = 11010;
         network.latencyOf["198.51.100.11"] = 30;
@@ -116,7 +123,9 @@ TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
         MemoryFiles files;
         files.files["in.txt"] = c.list;
 
-        std::vector<std::string> arguments{"quorvex", "-i", "in.txt"};
+        std::vector<std::string> arguments{"quorvex"};
+        if (!c.list.isEmpty())
+            arguments.insert(arguments.end(), {"-i", "in.txt"});
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         std::vector<char*> argv;
         for (std::string& argument : arguments)

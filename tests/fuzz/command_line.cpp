@@ -3,19 +3,23 @@
 // missing); their bytes need not be UTF-8. The parser gives a request or
 // one error, takes each value byte for byte from the argument that gave it,
 // hands the runs only values they accept (a timeout, a number of echoes in
-// flight, a number of retries, one family choice), and touches nothing: no file, no socket,
+// flight, a number of retries, one family choice, hosts a list could hold,
+// a range within its limit, one use of standard output), and touches
+// nothing: no file, no socket,
 // no message box, nothing in the working folder.
 
 #include "app/command_line_parser.h"
 #include "platform/ansi.h"
 #include "platform/files/file_name.h"
 #include "platform/files/files.h"
+#include "platform/files/text_stream.h"
 #include "platform/msgbox.h"
 #include "platform/net/network.h"
 #include "platform/runtime_error.h"
 #include "require.h"
 #include "icmp/address.h"
 #include "runs/host_pipeline.h"
+#include "runs/host_range.h"
 #include "runs/plugin_status.h"
 #include "runs/timeout.h"
 
@@ -121,7 +125,9 @@ bool sameRequest(const Request& a, const Request& b)
     return a.action == b.action && a.input == b.input && a.output == b.output && a.host == b.host &&
            a.timeout == b.timeout && a.parallel == b.parallel && a.retries == b.retries && a.json == b.json &&
            a.keepPartial == b.keepPartial && a.prometheus == b.prometheus && a.plugin == b.plugin &&
-           a.warning == b.warning && a.critical == b.critical && a.ipv4Only == b.ipv4Only && a.ipv6Names == b.ipv6Names;
+           a.warning == b.warning && a.critical == b.critical && a.ipv4Only == b.ipv4Only &&
+           a.ipv6Names == b.ipv6Names && a.hosts == b.hosts && a.range == b.range && a.answered == b.answered &&
+           a.silent == b.silent && a.quiet == b.quiet;
 }
 
 }  // namespace
@@ -179,6 +185,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     for (const QByteArray& name : {request.input, request.output, request.prometheus})
         FUZZ_REQUIRE(platform::encodeFileName(platform::decodeFileName(name)) == name);
     FUZZ_REQUIRE(platform::toAnsi(platform::fromAnsi(request.host)) == request.host);
+    // Hosts come from one place, each a whole argument that a list could
+    // hold as a line; a range is one, within the limit, and of IPv4 under -4.
+    const bool given = !request.hosts.isEmpty() || request.range;
+    FUZZ_REQUIRE(!given || (request.action == Request::Action::Batch && request.input.isEmpty()));
+    for (const QByteArray& host : request.hosts)
+        FUZZ_REQUIRE(arguments.contains(host) &&
+                     (request.range || (!host.isEmpty() && !host.contains('\n') && !host.contains('\r') &&
+                                        host.size() <= platform::TextStream::kLongestLine)));
+    if (request.range) {
+        const runs::HostRange::Parsed range = runs::HostRange::parse(request.hosts);
+        FUZZ_REQUIRE(range.range && range.range->size() >= 1 && range.range->size() <= runs::kMostRangeHosts);
+        FUZZ_REQUIRE(!request.ipv4Only || range.range->family() == icmp::Family::V4);
+    }
+    // A batch run has somewhere for its hosts' lines, and standard output
+    // has one use: the output, -a's or -u's hosts, or the metrics.
+    const QByteArray output = app::OutputOf(request);
+    const bool shows = request.answered || request.silent || request.quiet;
+    FUZZ_REQUIRE(request.action != Request::Action::Batch || request.plugin || shows || !output.isEmpty());
+    FUZZ_REQUIRE(!(request.answered && request.silent));
+    FUZZ_REQUIRE(!shows || (output != "-" && !request.plugin && (!request.json || !output.isEmpty())));
+    FUZZ_REQUIRE(output == request.output || (request.output.isEmpty() && output == "-" && given));
+    FUZZ_REQUIRE(request.prometheus != "-" || (output != "-" && !request.answered && !request.silent));
     // The run reads the timeout only once the output is replaced: it must
     // not be refused then.
     bool accepted = true;

@@ -145,7 +145,9 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
     const QByteArray expected = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/batch_expected.txt"));
     const QByteArray silent = "silent.lab - 11010   [ ip req timed out ]\r\n";
     const QByteArray cutShort = "quorvex: line 15 is empty, so the 2 lines after it were not read.\n";
-    const QByteArray usage = "give --input FILE and --output FILE, or --ping HOST; --help tells more.\n";
+    const QByteArray usage =
+        "give --input FILE and --output FILE, or --ping HOST, or the hosts themselves (HOST... or "
+        "-g RANGE); --help tells more.\n";
     const QByteArray inPlace = contents(QStringLiteral(QUORVEX_NETLAB_DIR "/parallel_expected.txt"));
     const QByteArray badTimeout =
         "quorvex: the timeout \"abc\" is not a whole number; --timeout takes 0 to 2147483647 milliseconds.\n";
@@ -222,7 +224,18 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --bogus)", 2, "kept", "", "quorvex: unknown option --bogus; " + usage},
         {R"("$Q" -i "$D/hosts.txt")", 2, "kept", "", "quorvex: " + usage},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" stray)", 2, "kept", "",
-         "quorvex: unexpected argument \"stray\"; " + usage},
+         "quorvex: --input and hosts as arguments (\"stray\") are given together; give the hosts one way.\n"},
+        // Hosts as arguments and ranges are a list's lines; -a and -u show
+        // theirs on standard output, and the output keeps its meaning.
+        {R"("$Q" answering.lab silent.lab '  unreachable.lab  ' -t 200 -P 4)", 1, "kept",
+         silent + "unreachable.lab - 11003   [ ip dest host unreachable ]\r\n", ""},
+        {R"("$Q" -g 198.51.100.0/30 -o "$D/out.txt")", 1,
+         "198.51.100.1 - 11003   [ ip dest host unreachable ]\r\n198.51.100.2 - 11003   [ ip dest host unreachable ]\r\n",
+         "", ""},
+        {R"("$Q" -a -q answering.lab silent.lab -o "$D/out.txt" -t 200)", 1, silent, "answering.lab\n", ""},
+        {R"("$Q" -u -g 2001:db8:10::10/127 -t 200 -P 2)", 1, "kept", "2001:db8:10::11\n", ""},
+        {R"("$Q" -g 203.0.113.0/14)", 2, "kept", "",
+         "quorvex: -g 203.0.113.0/14 gives more than 131072 addresses, the most a range may have.\n"},
         {R"(yes answering.lab | head -n 32768 | "$Q" -i - -o "$D/out.txt")", 2, "kept", "",
          "quorvex: Overflow: \"standard input\" lists more than 32767 hosts before its first empty line.\n"},
         {R"("$Q" -i /dev/zero -o "$D/out.txt")", 2, "kept", "",
@@ -240,7 +253,7 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "quorvex: File not found: \"$D/missing.txt\" cannot be opened for reading: there is no such file.\n"},
         {R"("$Q")", 2, "kept", "",
          "quorvex: there is no display to open the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
-         "unset); without a window, use --input FILE --output FILE or --ping HOST.\n"},
+         "unset); without a window, use --input FILE --output FILE, HOST... or --ping HOST.\n"},
         {R"("$Q" -i "$D/hosts.txt" -o "$D/out.txt" --prometheus "$D/hosts.txt")", 2, "kept", "",
          "quorvex: --prometheus names \"$D/hosts.txt\", which is also the run's list.\n"},
         {R"("$Q" --ping answering.lab -r 2)", 2, "kept", "",
