@@ -5,7 +5,8 @@
 // The batch run and the manual ping without a window, for schedulers and
 // remote shells:
 //   quorvex --input FILE --output FILE [--timeout MS] [--parallel N]
-//           [--retries N] [--json] [--keep-partial]
+//           [--retries N] [--json] [--keep-partial] [--prometheus FILE]
+//           [-4 | -6] [-c N | -C N] [-p MS] [-q] [-s] [--fail-on-loss]
 //   quorvex --ping HOST [--timeout MS] [--json]
 //   quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...
 // (command_line_parser.h). A regular output file takes the old one's place
@@ -14,7 +15,8 @@
 // Exit status as fping's: 0 every host answered, 1 at least one did not,
 // 2 the run was refused or ended with an error (one line on stderr); with
 // --plugin, the Monitoring Plugins' 0 OK, 1 WARNING, 2 CRITICAL and
-// 3 UNKNOWN, its status line on stdout.
+// 3 UNKNOWN, its status line on stdout. A count run (-c, -C) prints
+// fping's per-host lines on stderr, also when SIGINT ends it.
 int RunCommandLine(int argc, char** argv);
 
 // With options, the command line's exit status; without options and

@@ -3,6 +3,7 @@
 #include "platform/files/file_name.h"
 #include "platform/runtime_error.h"
 #include "icmp/address.h"
+#include "runs/echo_statistics.h"
 #include "runs/host_pipeline.h"
 #include "runs/plugin_status.h"
 #include "runs/timeout.h"
@@ -10,6 +11,9 @@
 #include <algorithm>
 #include <iterator>
 #include <optional>
+#include <utility>
+
+#include <unistd.h>
 
 namespace app {
 namespace {
@@ -44,13 +48,42 @@ const Option kOptions[] = {
     {0, "plugin", nullptr, Request::Action::Batch, &Request::plugin},
     {'4', "ipv4", nullptr, Request::Action::Batch, &Request::ipv4Only},
     {'6', "ipv6", nullptr, Request::Action::Batch, &Request::ipv6Names},
+    {'c', "count", &Request::count},
+    {'C', "vcount", &Request::roundTrips},
+    {'p', "period", &Request::interval},
+    {'q', "quiet", nullptr, Request::Action::Batch, &Request::quiet},
+    {'s', "stats", nullptr, Request::Action::Batch, &Request::totals},
+    {0, "fail-on-loss", nullptr, Request::Action::Batch, &Request::failOnLoss},
 };
+
+// fping's -c is its count, check_icmp's its critical threshold: under
+// --plugin it is the plugin's.
+bool meantBy(const Option& option, char shortName, bool plugin)
+{
+    if (option.shortName != shortName)
+        return false;
+    if (option.value == &Request::count)
+        return !plugin;
+    if (option.value == &Request::critical)
+        return plugin;
+    return true;
+}
+
+// What only a count run has a use for.
+bool countOnly(const Option& option)
+{
+    return option.value == &Request::interval || option.flag == &Request::quiet || option.flag == &Request::failOnLoss;
+}
+
+// The least interval this user may ask for: iputils' floor for a user.
+int leastInterval() { return ::geteuid() == 0 ? 1 : runs::kLeastUserIntervalMs; }
 
 // What writes somewhere of its own, where --plugin's one line is all.
 bool outputOwn(const Option& option)
 {
     return option.value == &Request::output || option.value == &Request::prometheus ||
-           option.flag == &Request::json || option.flag == &Request::keepPartial;
+           option.flag == &Request::json || option.flag == &Request::keepPartial || option.value == &Request::count ||
+           option.value == &Request::roundTrips || option.flag == &Request::totals || countOnly(option);
 }
 
 // Options that only a batch run has a use for: --ping would take them
@@ -58,7 +91,9 @@ bool outputOwn(const Option& option)
 bool batchOnly(const Option& option)
 {
     return option.value == &Request::parallel || option.value == &Request::retries ||
-           option.value == &Request::prometheus || option.flag == &Request::keepPartial;
+           option.value == &Request::prometheus || option.flag == &Request::keepPartial ||
+           option.value == &Request::count || option.value == &Request::roundTrips ||
+           option.flag == &Request::totals || countOnly(option);
 }
 
 const QString kUsage = QStringLiteral("give --input FILE and --output FILE, or --ping HOST; --help tells more.");
@@ -103,6 +138,12 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return parsed;
     };
     bool given[std::size(kOptions)] = {};
+    const auto rowOf = [](QByteArray Request::*value) {
+        return static_cast<std::size_t>(std::find_if(std::begin(kOptions), std::end(kOptions),
+                                                     [&](const Option& o) { return o.value == value; }) -
+                                        std::begin(kOptions));
+    };
+    const std::size_t countRow = rowOf(&Request::count), roundTripsRow = rowOf(&Request::roundTrips);
     bool help = false, version = false, ping = false, input = false, output = false;
     bool optionsEnded = false;
 
@@ -130,7 +171,7 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         }
         const Option* option = nullptr;
         for (const Option& candidate : kOptions)
-            if (isLong ? candidate.longName && name == candidate.longName : name[0] == candidate.shortName)
+            if (isLong ? candidate.longName && name == candidate.longName : meantBy(candidate, name[0], parsed.plugin))
                 option = &candidate;
         const QString spelled = QString::fromLatin1(isLong ? "--" : "-") + shown(name);
         if (!option)
@@ -200,6 +241,27 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(QStringLiteral("--ping %1 is an IPv6 address, and -4 pings IPv4 only.").arg(shown(request.host)));
     if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
         return refuse(*refusal);
+    if (!request.count.isEmpty() && !request.roundTrips.isEmpty())
+        return refuse(QStringLiteral("-c and -C are given together; -C is -c with every round trip on its line."));
+    for (const auto& [count, spelled] : {std::pair{&request.count, "-c"}, std::pair{&request.roundTrips, "-C"}})
+        if (given[count == &request.count ? countRow : roundTripsRow] &&
+            !wholeNumberIn(*count, 1, runs::kMostEchoesPerHost))
+            return refuse(QStringLiteral("%1 takes a whole number of echoes from 1 to %2, not \"%3\".")
+                              .arg(QLatin1StringView(spelled))
+                              .arg(runs::kMostEchoesPerHost)
+                              .arg(shown(*count)));
+    const bool counting = !request.count.isEmpty() || !request.roundTrips.isEmpty();
+    for (std::size_t i = 0; !counting && i < std::size(kOptions); ++i)
+        if (given[i] && countOnly(kOptions[i]))
+            return refuse(
+                QStringLiteral("--%1 is for a count run (-c N or -C N).").arg(QLatin1StringView(kOptions[i].longName)));
+    if (!wholeNumberIn(request.interval, leastInterval(), runs::kMostIntervalMs))
+        return refuse(QStringLiteral("-p takes a whole number of milliseconds from %1 to %2, not \"%3\"%4.")
+                          .arg(leastInterval())
+                          .arg(runs::kMostIntervalMs)
+                          .arg(shown(request.interval))
+                          .arg(leastInterval() > 1 ? QStringLiteral(" (below 10 only as root, as iputils ping asks)")
+                                                   : QString()));
     if (!request.prometheus.isEmpty() && request.prometheus == request.output)
         return refuse(QStringLiteral("--prometheus and --output name the same file, \"%1\".").arg(shown(request.output)));
     return parsed;
@@ -210,6 +272,7 @@ QString CommandLineHelp()
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
         "                [--json] [--keep-partial] [--prometheus FILE] [-4 | -6]\n"
+        "                [-c N | -C N] [-p MS] [-q] [-s] [--fail-on-loss]\n"
         "       quorvex --ping HOST [--timeout MS] [--json] [-4 | -6]\n"
         "       quorvex --plugin (--input FILE | --ping HOST) [-w RTA,PL%] [-c RTA,PL%] ...\n"
         "Checks which hosts answer an ICMP echo. Without options, opens the window.\n"
@@ -246,11 +309,37 @@ QString CommandLineHelp()
         "  -6, --ipv6          resolve names to their first IPv6 address; by default\n"
         "                      a name is pinged at its first IPv4 address, and an\n"
         "                      address in the family it is written in\n"
+        "  -c, --count N       send N echoes to every host, 1 to 100000, one every -p\n"
+        "                      ms to each, and print fping's line for each host on\n"
+        "                      stderr: HOST : xmt/rcv/%loss = 5/4/20%, min/avg/max =\n"
+        "                      0.031/0.040/0.062; the output lists the hosts none of\n"
+        "                      whose echoes came back, -r retries only those, and\n"
+        "                      --json writes an object for every echo (type echo,\n"
+        "                      with seq from 0) and one for every host (type summary:\n"
+        "                      sent, received, loss_percent, rtt_min_ms, rtt_avg_ms,\n"
+        "                      rtt_max_ms, rtt_stddev_ms). Under --plugin, -c is -c\n"
+        "                      below (check_icmp's critical threshold)\n"
+        "  -C, --vcount N      as -c, but each host's line holds every round trip\n"
+        "                      in ms, - for an echo lost: HOST : 0.04 0.05 - 0.04\n"
+        "  -p, --period MS     wait MS ms between two echoes to one host, 10 to\n"
+        "                      3600000 (1 as root; default 1000); -P still bounds\n"
+        "                      the echoes in flight over all hosts\n"
+        "  -q, --quiet         in a count run, only the statistics: no lines in the\n"
+        "                      output, and with --json no echo objects\n"
+        "  -s, --stats         print the run's totals on stderr at the end, as fping\n"
+        "                      -s: hosts, answering, echoes sent and answered, time\n"
+        "      --fail-on-loss  in a count run, also list a host that lost some\n"
+        "                      echoes (HOST - STATUS   [ TEXT ] (2 of 5 lost)) and\n"
+        "                      exit 1 for it\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"
-        "Exit status: 0 every host answered, 1 at least one did not, 2 an error\n"
-        "(with --plugin, the plugin's states above).\n");
+        "Example: quorvex -i hosts.txt -o down.txt -c 5 -p 100 -P 64\n"
+        "Ctrl+C in a count run stops the sending and prints the statistics so far.\n"
+        "\n"
+        "Exit status: 0 every host answered (one echo is enough), 1 at least one did\n"
+        "not (or, with --fail-on-loss, lost one), 2 an error (with --plugin, the\n"
+        "plugin's states above); 130 after Ctrl+C.\n");
 }
 
 }  // namespace app

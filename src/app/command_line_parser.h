@@ -33,6 +33,15 @@ struct CommandLineRequest {
     // pinged in its own family either way.
     bool ipv4Only = false;
     bool ipv6Names = false;
+    // A count run: -c N echoes to every host with fping's summary line on
+    // stderr, or -C N with every round trip; empty: one echo a host. -p is
+    // the interval between two echoes to one host.
+    QByteArray count;
+    QByteArray roundTrips;
+    QByteArray interval = "1000";
+    bool quiet = false;       // -q: in a count run, only the statistics
+    bool totals = false;      // -s: the run's totals on stderr at the end
+    bool failOnLoss = false;  // a host that lost some echoes counts as one that did not answer
 };
 
 struct ParsedCommandLine {
@@ -55,8 +64,11 @@ struct ParsedCommandLine {
 // --prometheus naming the output (or both standard output), -w or -c
 // without --plugin or not as check_icmp takes them, or --plugin with an
 // output of its own (--output, --json, --prometheus, --keep-partial), -4
-// with -6, or -4 with an IPv6 address to --ping; a batch run with
-// --plugin needs no --output. No side effects.
+// with -6, or -4 with an IPv6 address to --ping; -c with -C, a count that
+// is not one from 1 to 100000, an interval that is not one from 1 to
+// 3600000 ms (10 for a user who is not root), and -p, -q or --fail-on-loss
+// outside a count run; a batch run with --plugin needs no --output. -c is
+// --count, but under --plugin check_icmp's --critical. No side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // The text of --help.
