@@ -141,6 +141,7 @@ bench: build
 	$(BUILD)/bench/parallel/parallel_bench
 	$(BUILD)/bench/helper/run-helper-bench
 	bench/lossy/lossy_link.sh $(BUILD)/src/app/quorvex
+	bench/counts/count_bench.sh $(BUILD)/src/app/quorvex
 
 # The Debian package, made by CPack from the build that `make test` runs
 # (which builds the tests too); it lands in $(BUILD)/.

@@ -2,6 +2,7 @@
 
 #include "app/command_line_parser.h"
 #include "app/console.h"
+#include "app/echo_report.h"
 #include "platform/ansi.h"
 #include "platform/app.h"
 #include "platform/ending_signals.h"
@@ -101,7 +102,10 @@ public:
         : console_(console),
           request_(request),
           sharesTerminal_((app::OutputOf(request) == "-" || request.answered || request.silent) &&
-                          platform::StandardOutputSharesTerminal())
+                          platform::StandardOutputSharesTerminal()),
+          report_(!request.roundTrips.isEmpty() ? app::EchoReport::HostLines::RoundTrips
+                  : !request.count.isEmpty()    ? app::EchoReport::HostLines::Summary
+                                                : app::EchoReport::HostLines::None)
     {
     }
 
@@ -116,7 +120,11 @@ public:
         options.pipeline = {.timeoutText = platform::decodeFileName(request_.timeout),
                             .retries = request_.retries.toInt(),
                             .parallel = request_.parallel.toInt(),
-                            .addresses = addressChoice(request_)};
+                            .addresses = addressChoice(request_),
+                            .count = (request_.count.isEmpty() ? request_.roundTrips : request_.count).toInt(),
+                            .intervalMs = request_.interval.toInt()};
+        options.count = {.failOnLoss = request_.failOnLoss, .summariesOnly = request_.quiet};
+        options.echoEvents = request_.totals;
         // --plugin's only output is its status line; -a, -u and -q leave
         // standard output to their own.
         if (app::OutputOf(request_).isEmpty()) {
@@ -150,6 +158,25 @@ public:
     {
         if (!request_.prometheus.isEmpty() || request_.plugin)
             results.push_back(result);
+        if (counting() || request_.totals)
+            report_.Settled(result);
+    }
+    void Read(int line, const QString& host) override { report_.Read(line, host); }
+    void Sending(int line, int seq) override { report_.Sending(line, seq); }
+    void Echoed(const runs::HostResult& echo, int seq) override { report_.Echoed(echo, seq); }
+
+    // A count run's lines and -s's totals for stderr: at the end, or at an
+    // ending signal, which stops the sending for good first.
+    void SayReport(bool ending)
+    {
+        if (!counting() && !request_.totals)
+            return;
+        if (ending)
+            report_.Freeze();
+        QByteArray text = report_.Lines(console_.Terminal());
+        if (request_.totals)
+            text += report_.Totals(started_);
+        console_.Write(text);
     }
     void BeforeOutputLine() override
     {
@@ -175,7 +202,11 @@ public:
 private:
     Console& console_;
     const CommandLineRequest& request_;
+    bool counting() const { return !request_.count.isEmpty() || !request_.roundTrips.isEmpty(); }
+
     const bool sharesTerminal_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    app::EchoReport report_;
     std::atomic<int> done_ = 0;
     std::atomic<int> total_ = -1;
 };
@@ -250,6 +281,7 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
         const platform::EndingNote interrupted([&](int, int dropped) {
             console.ClearProgress();
             runs::BatchOutput::InterruptAll();
+            controls.SayReport(true);
             const std::optional<int> total = controls.Total();
             console.Say(
                 (total ? QStringLiteral("interrupted after %1 of %2").arg(controls.Done()).arg(plural(*total, "host"))
@@ -261,6 +293,7 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
             totals = runs::PipelineBatchPing(controls.Options(), controls);
         } catch (const platform::RuntimeError& error) {
             console.ClearProgress();
+            controls.SayReport(false);
             QString line = platform::ErrorReportText(error);
             if (const QString left = outputLeft(controls, request, platform::ReplacementsDropped() - droppedBefore, false);
                 !left.isEmpty())
@@ -270,12 +303,13 @@ int batchRun(Console& console, const CommandLineRequest& request, std::vector<ru
         }
     }
     console.ClearProgress();
+    controls.SayReport(false);
     if (const QByteArray output = app::OutputOf(request); console.Terminal() && !request.plugin)
         console.Say(QStringLiteral("%1 pinged, %2 did not answer%3.")
                         .arg(plural(totals.pinged, "host"))
                         .arg(totals.didNotAnswer)
                         .arg(output.isEmpty() ? QString() : QStringLiteral("; the output is ") + outputName(output)));
-    return totals.didNotAnswer > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
+    return totals.didNotAnswer > 0 || totals.lostSome > 0 ? kSomeHostDidNotAnswer : kEveryHostAnswered;
 }
 
 // A metrics file that is the list or the output would destroy the one or

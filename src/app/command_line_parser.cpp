@@ -4,6 +4,7 @@
 #include "platform/files/text_stream.h"
 #include "platform/runtime_error.h"
 #include "icmp/address.h"
+#include "runs/echo_statistics.h"
 #include "runs/host_pipeline.h"
 #include "runs/host_range.h"
 #include "runs/plugin_status.h"
@@ -13,6 +14,9 @@
 #include <algorithm>
 #include <iterator>
 #include <optional>
+#include <utility>
+
+#include <unistd.h>
 
 namespace app {
 namespace {
@@ -52,6 +56,11 @@ const Option kOptions[] = {
     {'a', "alive", nullptr, Request::Action::Batch, &Request::answered},
     {'u', "unreach", nullptr, Request::Action::Batch, &Request::silent},
     {'q', "quiet", nullptr, Request::Action::Batch, &Request::quiet},
+    {'c', "count", &Request::count},
+    {'C', "vcount", &Request::roundTrips},
+    {'p', "period", &Request::interval},
+    {'s', "stats", nullptr, Request::Action::Batch, &Request::totals},
+    {0, "fail-on-loss", nullptr, Request::Action::Batch, &Request::failOnLoss},
 };
 
 // What says what standard output shows in place of the output.
@@ -60,11 +69,35 @@ bool showsOwn(const Option& option)
     return option.flag == &Request::answered || option.flag == &Request::silent || option.flag == &Request::quiet;
 }
 
+// fping's -c is its count, check_icmp's its critical threshold: under
+// --plugin it is the plugin's.
+bool meantBy(const Option& option, char shortName, bool plugin)
+{
+    if (option.shortName != shortName)
+        return false;
+    if (option.value == &Request::count)
+        return !plugin;
+    if (option.value == &Request::critical)
+        return plugin;
+    return true;
+}
+
+// What only a count run has a use for.
+bool countOnly(const Option& option)
+{
+    return option.value == &Request::interval || option.flag == &Request::failOnLoss;
+}
+
+// The least interval this user may ask for: iputils' floor for a user.
+int leastInterval() { return ::geteuid() == 0 ? 1 : runs::kLeastUserIntervalMs; }
+
 // What writes somewhere of its own, where --plugin's one line is all.
 bool outputOwn(const Option& option)
 {
     return option.value == &Request::output || option.value == &Request::prometheus ||
-           option.flag == &Request::json || option.flag == &Request::keepPartial || showsOwn(option);
+           option.flag == &Request::json || option.flag == &Request::keepPartial || showsOwn(option) ||
+           option.value == &Request::count || option.value == &Request::roundTrips ||
+           option.flag == &Request::totals || countOnly(option);
 }
 
 // Options that only a batch run has a use for: --ping would take them
@@ -73,7 +106,8 @@ bool batchOnly(const Option& option)
 {
     return option.value == &Request::parallel || option.value == &Request::retries ||
            option.value == &Request::prometheus || option.flag == &Request::keepPartial ||
-           option.flag == &Request::range || showsOwn(option);
+           option.flag == &Request::range || showsOwn(option) || option.value == &Request::count ||
+           option.value == &Request::roundTrips || option.flag == &Request::totals || countOnly(option);
 }
 
 const QString kUsage = QStringLiteral(
@@ -117,7 +151,10 @@ std::optional<QString> showsRefusal(const Request& request)
         return QStringLiteral("-a and -u are given together; standard output shows the hosts of one of them.");
     if (!request.answered && !request.silent && !request.quiet)
         return std::nullopt;
-    if (request.output == "-")
+    // In a count run, -q alone is fping's: only the statistics, which are
+    // all that -o - then gets.
+    const bool counting = !request.count.isEmpty() || !request.roundTrips.isEmpty();
+    if (request.output == "-" && (request.answered || request.silent || !counting))
         return QStringLiteral(
                    "%1 says what standard output shows, so --output - cannot write there; give --output "
                    "FILE.")
@@ -171,6 +208,12 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return parsed;
     };
     bool given[std::size(kOptions)] = {};
+    const auto rowOf = [](QByteArray Request::*value) {
+        return static_cast<std::size_t>(std::find_if(std::begin(kOptions), std::end(kOptions),
+                                                     [&](const Option& o) { return o.value == value; }) -
+                                        std::begin(kOptions));
+    };
+    const std::size_t countRow = rowOf(&Request::count), roundTripsRow = rowOf(&Request::roundTrips);
     bool help = false, version = false, ping = false, input = false, output = false;
     bool optionsEnded = false;
 
@@ -203,7 +246,7 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         }
         const Option* option = nullptr;
         for (const Option& candidate : kOptions)
-            if (isLong ? candidate.longName && name == candidate.longName : name[0] == candidate.shortName)
+            if (isLong ? candidate.longName && name == candidate.longName : meantBy(candidate, name[0], parsed.plugin))
                 option = &candidate;
         const QString spelled = QString::fromLatin1(isLong ? "--" : "-") + shown(name);
         if (!option)
@@ -290,6 +333,27 @@ ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments)
         return refuse(QStringLiteral("--ping %1 is %2.").arg(shown(request.host), *why));
     if (const std::optional<QString> refusal = timeoutRefusal(request.timeout))
         return refuse(*refusal);
+    if (!request.count.isEmpty() && !request.roundTrips.isEmpty())
+        return refuse(QStringLiteral("-c and -C are given together; -C is -c with every round trip on its line."));
+    for (const auto& [count, spelled] : {std::pair{&request.count, "-c"}, std::pair{&request.roundTrips, "-C"}})
+        if (given[count == &request.count ? countRow : roundTripsRow] &&
+            !wholeNumberIn(*count, 1, runs::kMostEchoesPerHost))
+            return refuse(QStringLiteral("%1 takes a whole number of echoes from 1 to %2, not \"%3\".")
+                              .arg(QLatin1StringView(spelled))
+                              .arg(runs::kMostEchoesPerHost)
+                              .arg(shown(*count)));
+    const bool counting = !request.count.isEmpty() || !request.roundTrips.isEmpty();
+    for (std::size_t i = 0; !counting && i < std::size(kOptions); ++i)
+        if (given[i] && countOnly(kOptions[i]))
+            return refuse(
+                QStringLiteral("--%1 is for a count run (-c N or -C N).").arg(QLatin1StringView(kOptions[i].longName)));
+    if (!wholeNumberIn(request.interval, leastInterval(), runs::kMostIntervalMs))
+        return refuse(QStringLiteral("-p takes a whole number of milliseconds from %1 to %2, not \"%3\"%4.")
+                          .arg(leastInterval())
+                          .arg(runs::kMostIntervalMs)
+                          .arg(shown(request.interval))
+                          .arg(leastInterval() > 1 ? QStringLiteral(" (below 10 only as root, as iputils ping asks)")
+                                                   : QString()));
     if (!request.prometheus.isEmpty() && request.prometheus == request.output)
         return refuse(QStringLiteral("--prometheus and --output name the same file, \"%1\".").arg(shown(request.output)));
     if (request.prometheus == "-" && (OutputOf(request) == "-" || request.answered || request.silent))
@@ -309,6 +373,7 @@ QString CommandLineHelp()
     return QStringLiteral(
         "Usage: quorvex --input FILE --output FILE [--timeout MS] [--parallel N] [--retries N]\n"
         "                [--json] [--keep-partial] [--prometheus FILE] [-4 | -6]\n"
+        "                [-c N | -C N] [-p MS] [-q] [-s] [--fail-on-loss]\n"
         "       quorvex --ping HOST [--timeout MS] [--json] [-4 | -6]\n"
         "       quorvex --plugin (--input FILE | --ping HOST | HOST... | -g ...) [-w RTA,PL%] ...\n"
         "       quorvex [OPTIONS] HOST...\n"
@@ -363,11 +428,38 @@ QString CommandLineHelp()
         "                      a name is pinged at its first IPv4 address, and an\n"
         "                      address in the family it is written in; a link-local\n"
         "                      one (fe80::/10, or with a %zone) is refused\n"
+        "  -c, --count N       send N echoes to every host, 1 to 100000, one every -p\n"
+        "                      ms to each, and print fping's line for each host on\n"
+        "                      stderr: HOST : xmt/rcv/%loss = 5/4/20%, min/avg/max =\n"
+        "                      0.031/0.040/0.062; the output lists the hosts none of\n"
+        "                      whose echoes came back, -r retries only those, and\n"
+        "                      --json writes an object for every echo (type echo,\n"
+        "                      with seq from 0) and one for every host (type summary:\n"
+        "                      sent, received, loss_percent, rtt_min_ms, rtt_avg_ms,\n"
+        "                      rtt_max_ms, rtt_stddev_ms). Under --plugin, -c is -c\n"
+        "                      below (check_icmp's critical threshold). Unlike fping,\n"
+        "                      no per-echo line goes to standard output, and the\n"
+        "                      timeout stays -t's rather than following -p\n"
+        "  -C, --vcount N      as -c, but each host's line holds every round trip\n"
+        "                      in ms, - for an echo lost: HOST : 0.04 0.05 - 0.04\n"
+        "  -p, --period MS     wait MS ms between two echoes to one host, 10 to\n"
+        "                      3600000 (1 as root; default 1000); -P still bounds\n"
+        "                      the echoes in flight over all hosts\n"
+        "  -q, --quiet         (above) in a count run: with --json, no echo objects\n"
+        "  -s, --stats         print the run's totals on stderr at the end, as fping\n"
+        "                      -s: hosts, answering, echoes sent and answered, time\n"
+        "      --fail-on-loss  in a count run, also list a host that lost some\n"
+        "                      echoes (HOST - STATUS   [ TEXT ] (2 of 5 lost)) and\n"
+        "                      exit 1 for it\n"
         "  -h, --help          show this text\n"
         "  -v, --version       show the version\n"
         "\n"
-        "Exit status: 0 every host answered, 1 at least one did not, 2 an error\n"
-        "(with --plugin, the plugin's states above), whatever -a, -u or -q show.\n"
+        "Example: quorvex -i hosts.txt -o down.txt -c 5 -p 100 -P 64\n"
+        "Ctrl+C in a count run stops the sending and prints the statistics so far.\n"
+        "\n"
+        "Exit status: 0 every host answered (one echo is enough), 1 at least one did\n"
+        "not (or, with --fail-on-loss, lost one), 2 an error (with --plugin, the\n"
+        "plugin's states above), whatever -a, -u or -q show; 130 after Ctrl+C.\n"
         "\n"
         "Unlike fping: standard output gets the hosts that did not answer, with the\n"
         "reason, rather than a line for every host; lines come in the order given,\n"

@@ -39,10 +39,19 @@ struct CommandLineRequest {
     bool range = false;
     // What standard output shows in place of the output, as fping's -a,
     // -u and -q: the hosts that answered, those that did not, or nothing
-    // (-q beside -a or -u adds nothing). The output goes to --output only.
+    // (-q beside -a or -u adds nothing; in a count run, -q leaves only the
+    // statistics). The output goes to --output only.
     bool answered = false;
     bool silent = false;
     bool quiet = false;
+    // A count run: -c N echoes to every host with fping's summary line on
+    // stderr, or -C N with every round trip; empty: one echo a host. -p is
+    // the interval between two echoes to one host.
+    QByteArray count;
+    QByteArray roundTrips;
+    QByteArray interval = "1000";
+    bool totals = false;      // -s: the run's totals on stderr at the end
+    bool failOnLoss = false;  // a host that lost some echoes counts as one that did not answer
 };
 
 struct ParsedCommandLine {
@@ -72,7 +81,11 @@ struct ParsedCommandLine {
 // (host_range.h), or of IPv6 under -4. -a and -u are refused together;
 // they and -q with --output - (standard output is theirs), with --json
 // without --output, and for --ping and --plugin. A run of a list without
-// -o needs one of them. No side effects.
+// -o needs one of them. -c with -C, a count that is not one from 1 to
+// 100000, an interval that is not one from 1 to 3600000 ms (10 for a user
+// who is not root), and -p or --fail-on-loss outside a count run are
+// refused. -c is --count, but under --plugin check_icmp's --critical. No
+// side effects.
 ParsedCommandLine ParseCommandLine(const QByteArrayList& arguments);
 
 // Where a batch run's output goes: --output's value; without it, "-"

@@ -97,6 +97,19 @@ void Console::StepBack()
     changed_.notify_all();
 }
 
+void Console::Write(const QByteArray& lines)
+{
+    if (lines.isEmpty())
+        return;
+    const std::lock_guard lock(mutex_);
+    if (!shown_.isEmpty())
+        std::fputs("\r\033[K", stderr);
+    shown_.clear();
+    std::fwrite(lines.constData(), 1, static_cast<std::size_t>(lines.size()), stderr);
+    std::fflush(stderr);
+    changed_.notify_all();
+}
+
 void Console::drawLocked()
 {
     std::fprintf(stderr, "\r\033[K%s", wanted_.constData());

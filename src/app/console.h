@@ -41,6 +41,9 @@ public:
     // progress line is cleared and not drawn until the line is out.
     void StepAside();
     void StepBack();
+    // Lines of the run's own on stderr, as they are (made fit for a
+    // terminal already): the progress line steps aside for them.
+    void Write(const QByteArray& lines);
 
 private:
     using Clock = std::chrono::steady_clock;

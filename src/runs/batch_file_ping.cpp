@@ -30,6 +30,7 @@ struct Frame {
     const GivenHosts* given = nullptr;  // in place of the input
     std::optional<OutputFormat> shown;
     RunStart start;
+    CountOutput count;
     std::function<void(const HostList::CutShort&)> cutShort;
     std::function<void(int)> counted;
     std::function<void(const HostResult&)> settled;
@@ -39,10 +40,10 @@ struct Frame {
 
 // The hosts' part of a run: hands every host's result to `settled` and
 // calls `written` once those that settled together are handed over;
-// returns how many hosts were pinged.
+// returns how many hosts were pinged. `output` is for a count run's echoes.
 using NextHost = std::function<std::optional<QString>()>;
 using PingHosts = std::function<int(const NextHost& nextHost, const std::function<void(const HostResult&)>& settled,
-                                    const std::function<void()>& written)>;
+                                    const std::function<void()>& written, BatchOutput& output)>;
 
 void aroundLine(const Frame& frame, const std::function<void()>& write)
 {
@@ -57,13 +58,13 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
                     HostList* hosts, std::optional<BatchOutput>& output, std::optional<BatchOutput>& shown)
 {
     if (!frame.listBeforeOutput)
-        output.emplace(fileSystem, frame.output, frame.format, frame.start);
+        output.emplace(fileSystem, frame.output, frame.format, frame.start, frame.count);
 
     const int counted = hosts ? hosts->Count(frame.listBeforeOutput, frame.refusal) : frame.given->count;
     if (hosts && hosts->cutShort() && frame.cutShort)
         frame.cutShort(*hosts->cutShort());
     if (!output)
-        output.emplace(fileSystem, frame.output, frame.format, frame.start);
+        output.emplace(fileSystem, frame.output, frame.format, frame.start, frame.count);
     if (frame.shown)
         shown.emplace(fileSystem, BatchFile{QString(), true}, *frame.shown);
     if (hosts)
@@ -87,8 +88,8 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
             });
     };
     BatchTotals totals;
-    totals.pinged =
-        pingHosts(hosts ? NextHost([hosts] { return hosts->NextHost(); }) : frame.given->next, settled, written);
+    totals.pinged = pingHosts(hosts ? NextHost([hosts] { return hosts->NextHost(); }) : frame.given->next, settled,
+                              written, *output);
     if (hosts)
         hosts->Close();
     // The JSON trailer is a line of the output like any other.
@@ -98,6 +99,7 @@ BatchTotals pingAll(const Frame& frame, const PingHosts& pingHosts, platform::Fi
             shown->Close();
     });
     totals.didNotAnswer = output->DidNotAnswer();
+    totals.lostSome = output->LostSome();
     return totals;
 }
 
@@ -132,7 +134,7 @@ BatchTotals BatchFilePing(BatchControls& controls)
     frame.input = controls.InputFile();
     frame.output = controls.OutputFile();
     frame.counted = [&](int hosts) { controls.SetProgressMax(static_cast<float>(hosts)); };
-    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written) {
+    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written, BatchOutput&) {
         EchoReply reply{};
         int line = 0;
         int pinged = 0;
@@ -174,19 +176,33 @@ BatchTotals PipelineBatchPing(const BatchOptions& options, BatchEvents& events)
                               .started = QDateTime::currentDateTimeUtc(),
                               .timeoutMs = TimeoutMilliseconds(options.pipeline.timeoutText),
                               .retries = options.pipeline.retries,
-                              .parallel = options.pipeline.parallel};
+                              .parallel = options.pipeline.parallel,
+                              .count = options.pipeline.count,
+                              .intervalMs = options.pipeline.intervalMs};
     }
+    frame.count = options.count;
     frame.cutShort = [&](const HostList::CutShort& cut) { events.ListCutShort(cut); };
     frame.counted = [&](int hosts) { events.Counted(hosts); };
     frame.settled = [&](const HostResult& result) { events.Settled(result); };
     frame.beforeLine = [&] { events.BeforeOutputLine(); };
     frame.afterLine = [&] { events.AfterOutputLine(); };
-    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written) {
-        return RunPipeline({.nextHost = nextHost,
-                            .settled = settled,
-                            .written = written,
-                            .progress = [&](int done, const QString& host) { events.Progress(done, host); }},
-                           options.pipeline);
+    const bool counting = options.pipeline.count > 0;
+    return runFrame(frame, [&](const NextHost& nextHost, const auto& settled, const auto& written, BatchOutput& output) {
+        PipelineHosts pipelineHosts{.nextHost = nextHost,
+                                    .settled = settled,
+                                    .written = written,
+                                    .progress = [&](int done, const QString& host) { events.Progress(done, host); }};
+        // A run without them makes no record of an echo but its host's.
+        if (counting || options.echoEvents) {
+            pipelineHosts.read = [&](int line, const QString& host) { events.Read(line, host); };
+            pipelineHosts.sending = [&](int line, int seq) { events.Sending(line, seq); };
+            pipelineHosts.echoed = [&](const HostResult& echo, int seq) {
+                events.Echoed(echo, seq);
+                if (counting)
+                    output.HoldEcho(echo, seq);
+            };
+        }
+        return RunPipeline(pipelineHosts, options.pipeline);
     });
 }
 

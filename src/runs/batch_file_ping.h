@@ -28,6 +28,7 @@ public:
 struct BatchTotals {
     int pinged = 0;        // hosts that got Windows Sockets and their echo
     int didNotAnswer = 0;  // hosts that did not answer
+    int lostSome = 0;      // a count run's hosts that answered but lost echoes, with failOnLoss
 };
 
 // The window's batch run: every host of the input file up to its first
@@ -53,6 +54,10 @@ struct BatchOptions {
     std::optional<GivenHosts> given = std::nullopt;  // in place of the input
     // Standard output besides the output, in a format of its own (-a, -u).
     std::optional<OutputFormat> shown = std::nullopt;
+    CountOutput count = {};  // for pipeline.count > 0
+    // Whether BatchEvents hears of every host read and every echo; a
+    // count run's events always do.
+    bool echoEvents = false;
 };
 
 // What the command line shows of its batch run while it goes.
@@ -66,6 +71,11 @@ public:
     // Every host's result, in list order, for what the command line writes
     // besides the output.
     virtual void Settled(const HostResult& result) { (void)result; }
+    // Every host read, every echo before it goes out and once it has
+    // settled (PipelineHosts), for the statistics on stderr.
+    virtual void Read(int line, const QString& host) { (void)line, (void)host; }
+    virtual void Sending(int line, int seq) { (void)line, (void)seq; }
+    virtual void Echoed(const HostResult& echo, int seq) { (void)echo, (void)seq; }
     // Around each write to the output: a progress line on the same terminal
     // steps aside for it.
     virtual void BeforeOutputLine() {}

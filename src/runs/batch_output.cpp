@@ -25,12 +25,13 @@ Open& open()
 }  // namespace
 
 BatchOutput::BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format,
-                         const RunStart& start)
+                         const RunStart& start, const CountOutput& count)
     : stream_(output.standardStream    ? files.CreateStandardOutput()
               : output.replaceWhenDone ? files.CreateReplacementTextFile(output.path)
                                        : files.CreateTextFile(output.path, true)),
       format_(format),
       json_(format == OutputFormat::JsonLines),
+      count_(count),
       started_(start.clock)
 {
     if (!json_)
@@ -55,14 +56,32 @@ void BatchOutput::Hold(const HostResult& result)
         return;
     if (result.status != 0)
         ++didNotAnswer_;
+    const bool lossy = lostSome(result);
+    lostSome_ += lossy ? 1 : 0;
     if (json_) {
-        AppendJsonLine(result, held_);
+        if (result.echoes)
+            AppendJsonSummary(result, held_);
+        else
+            AppendJsonLine(result, held_);
         ++hosts_;
     } else if (format_ != OutputFormat::Text) {
         held_ += platform::toAnsi(result.host) + '\n';
     } else if (result.status != 0) {
         heldText_.append(result.host + QStringLiteral(" - ") + EchoStatusText(result.status));
+    } else if (lossy) {
+        const EchoStatistics& echoes = *result.echoes;
+        heldText_.append(result.host + QStringLiteral(" - ") + EchoStatusText(result.lostStatus) +
+                         QStringLiteral(" (%1 of %2 lost)").arg(echoes.lost()).arg(echoes.sent()));
     }
+}
+
+void BatchOutput::HoldEcho(const HostResult& echo, int seq)
+{
+    if (!json_ || count_.summariesOnly)
+        return;
+    const std::lock_guard lock(writing_);
+    if (!ended_)
+        AppendJsonEcho(echo, seq, held_);
 }
 
 bool BatchOutput::dueLocked() const

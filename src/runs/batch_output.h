@@ -43,10 +43,19 @@ struct RunStart {
 // JSON Lines begin with the header, written at once, and end with the
 // trailer: "complete" at Close(), "failed" at Fail(), and "interrupted"
 // from the thread that takes an ending signal (InterruptAll).
+// What a count run's output holds besides a verdict a host.
+struct CountOutput {
+    // A host that lost some echoes gets a line too (counted by LostSome):
+    // "HOST - STATUS   [ TEXT ] (2 of 5 lost)", its last lost echo's status.
+    bool failOnLoss = false;
+    // Only what the echoes came to: no echo objects (-q).
+    bool summariesOnly = false;
+};
+
 class BatchOutput {
 public:
     BatchOutput(platform::FileSystemObject& files, const BatchFile& output, OutputFormat format = OutputFormat::Text,
-                const RunStart& start = {});
+                const RunStart& start = {}, const CountOutput& count = {});
     ~BatchOutput();
     BatchOutput(const BatchOutput&) = delete;
     BatchOutput& operator=(const BatchOutput&) = delete;
@@ -55,9 +64,15 @@ public:
     // answer.
     bool TakesLine(const HostResult& result) const
     {
-        return json_ || (format_ == OutputFormat::AnsweredHosts) == (result.status == 0);
+        if (json_ || format_ == OutputFormat::AnsweredHosts)
+            return json_ || result.status == 0;
+        return result.status != 0 || lostSome(result);
     }
     void Hold(const HostResult& result);
+    // A count run's echo, for the JSON output.
+    void HoldEcho(const HostResult& echo, int seq);
+    // The hosts that answered but lost an echo, with failOnLoss.
+    int LostSome() const { return lostSome_; }
     // Whether Flush() would write anything now.
     bool FlushDue() const;
     void Flush();
@@ -77,12 +92,17 @@ public:
     static void InterruptAll();
 
 private:
+    bool lostSome(const HostResult& result) const
+    {
+        return count_.failOnLoss && result.status == 0 && result.echoes && result.echoes->lost() > 0;
+    }
     bool dueLocked() const;
     void endLocked(RunEnding ending, const QString& error);
 
     platform::TextStream stream_;
     OutputFormat format_;
     bool json_;
+    const CountOutput count_;
     std::chrono::steady_clock::time_point started_;
     // Taken around every change to what is held and every write, by the
     // run's thread and by the one that takes ending signals.
@@ -92,6 +112,7 @@ private:
     QStringList heldText_;
     int hosts_ = 0;
     int didNotAnswer_ = 0;
+    int lostSome_ = 0;
 };
 
 }  // namespace runs

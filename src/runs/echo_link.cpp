@@ -33,7 +33,8 @@ EchoLink::~EchoLink()
         transport_->abandon(ticket);
 }
 
-std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, std::uint32_t timeoutMs, void* context)
+std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, std::uint32_t timeoutMs, void* context,
+                                             int seq)
 {
     if (transport_ == nullptr)
         return failedAtOnce();
@@ -43,11 +44,11 @@ std::optional<icmp::Settled> EchoLink::Start(const icmp::Address& destination, s
         return failedAtOnce();
     if (waitWhereStarted_)
         return transport_->echo(destination, data_, timeoutMs);
-    contexts_.emplace(transport_->start(destination, data_, timeoutMs), context);
+    contexts_.emplace(transport_->start(destination, data_, timeoutMs), Context{context, seq});
     return std::nullopt;
 }
 
-void EchoLink::Collect(std::chrono::milliseconds wait, std::vector<Collected>& settled)
+void EchoLink::Collect(icmp::Clock::duration wait, std::vector<Collected>& settled)
 {
     if (contexts_.empty())
         return;
@@ -60,7 +61,7 @@ void EchoLink::Collect(std::chrono::milliseconds wait, std::vector<Collected>& s
         const auto found = contexts_.find(echo.ticket);
         if (found == contexts_.end())
             continue;
-        settled.push_back({found->second, std::move(echo)});
+        settled.push_back({found->second.context, std::move(echo), found->second.seq});
         contexts_.erase(found);
     }
     settled_.clear();

@@ -21,6 +21,7 @@ public:
     struct Collected {
         void* context;
         icmp::Settled echo;
+        int seq = 0;  // as Start was given it
     };
 
     // With waitWhereStarted, Start waits for each echo itself: one echo at
@@ -35,18 +36,23 @@ public:
     // Starts one echo of the runs' request data. The record when it settled
     // at once (no way to send, an address the platform refuses, or an echo
     // waited for where it started); nothing when it is in flight, and then
-    // Collect hands the context back once.
-    std::optional<icmp::Settled> Start(const icmp::Address& destination, std::uint32_t timeoutMs, void* context);
+    // Collect hands the context and seq back once.
+    std::optional<icmp::Settled> Start(const icmp::Address& destination, std::uint32_t timeoutMs, void* context,
+                                       int seq = 0);
     // Waits at most `wait` for an echo to settle (not at all when none is in
     // flight) and appends every echo settled since the last collection.
-    void Collect(std::chrono::milliseconds wait, std::vector<Collected>& settled);
+    void Collect(icmp::Clock::duration wait, std::vector<Collected>& settled);
     std::size_t InFlight() const { return contexts_.size(); }
 
 private:
     icmp::EchoTransport* transport_;
     const bool waitWhereStarted_;
     std::vector<std::uint8_t> data_;
-    std::unordered_map<icmp::Ticket, void*> contexts_;
+    struct Context {
+        void* context;
+        int seq;
+    };
+    std::unordered_map<icmp::Ticket, Context> contexts_;
     std::vector<icmp::Settled> settled_;
 };
 

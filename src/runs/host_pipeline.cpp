@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <queue>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -38,6 +40,10 @@ constexpr std::chrono::milliseconds kEchoWait{1000};
 // inet_addr's answer for a text that is not an address: the window's run
 // never sends to it, so neither does this one.
 constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
+// A count run's hosts stay in the window for all their echoes, so that
+// every host read is in the rotation, as fping keeps all of its own: room
+// for the largest list a run takes, a few hundred bytes a host.
+constexpr std::size_t kCountWindow = 131072;
 
 // A host from its reading to its line.
 struct Slot {
@@ -46,6 +52,24 @@ struct Slot {
     int retriesLeft = 0;
     bool settled = false;
     HostResult result;  // once settled
+    // A count run's: echoes still to start and in flight, the next one's
+    // number, and the last answer and the last echo lost.
+    int echoesLeft = 0;
+    int inFlight = 0;
+    int nextSeq = 0;
+    EchoStatistics statistics;
+    HostResult answer;
+    HostResult lost;
+    int lostSeq = -1;
+};
+
+// A count run's next echo to a host, when its interval has passed. Ties
+// keep the order they were queued in.
+struct Due {
+    icmp::Clock::time_point at;
+    std::uint64_t order;
+    Slot* slot;
+    bool operator>(const Due& other) const { return at != other.at ? at > other.at : order > other.order; }
 };
 
 class Pipeline {
@@ -59,7 +83,9 @@ public:
           // it is then caught where the window catches it.
           readBatch_(parallel_ == 1 ? 1 : kReadBatch),
           lookAhead_(parallel_ == 1 ? 1 : std::max(parallel_ * kLookAheadPerEcho, kLeastLookAhead)),
-          window_(parallel_ * kWindowPerEcho + lookAhead_),
+          window_(options.count > 0 ? std::max(kCountWindow, parallel_ * kWindowPerEcho + lookAhead_)
+                                    : parallel_ * kWindowPerEcho + lookAhead_),
+          interval_(std::chrono::milliseconds(options.intervalMs)),
           echoes_(parallel_ == 1),
           // One host at a time waits for its look-up whoever makes it: the
           // calling thread then costs least.
@@ -110,6 +136,9 @@ private:
                 slot.lookup.host = *host;
                 slot.line = linesRead_;
                 slot.retriesLeft = options_.retries;
+                slot.echoesLeft = options_.count;
+                if (hosts_.read)
+                    hosts_.read(slot.line, slot.lookup.host);
                 resolver_.Resolve(slot.lookup);
             } catch (...) {
                 stopped_ = std::current_exception();
@@ -136,6 +165,13 @@ private:
         // Before an echo that may be waited for here.
         if (oneAtATime)
             ShowProgress();
+        while (!due_.empty() && echoes_.InFlight() < parallel_ && due_.top().at <= icmp::Clock::now()) {
+            Slot& slot = *due_.top().slot;
+            due_.pop();
+            StartCounted(slot);
+            if (oneAtATime)
+                return;
+        }
         while (!retrying_.empty() && echoes_.InFlight() < parallel_) {
             Slot& slot = *retrying_.front();
             retrying_.pop_front();
@@ -150,6 +186,8 @@ private:
             ++nextEcho_;
             if (!slot.lookup.address || slot.lookup.address == icmp::Address::v4(kNoAddress))
                 Settle(slot, noAddress_);
+            else if (counting())
+                StartCounted(slot);
             else
                 StartEcho(slot);
             if (oneAtATime)
@@ -159,8 +197,67 @@ private:
 
     void StartEcho(Slot& slot)
     {
-        if (std::optional<icmp::Settled> atOnce = echoes_.Start(*slot.lookup.address, *timeout_, &slot))
-            EchoEnded(slot, *atOnce);
+        const int seq = options_.retries - slot.retriesLeft;
+        if (hosts_.sending)
+            hosts_.sending(slot.line, seq);
+        if (std::optional<icmp::Settled> atOnce = echoes_.Start(*slot.lookup.address, *timeout_, &slot, seq))
+            EchoEnded(slot, *atOnce, seq);
+    }
+
+    bool counting() const { return options_.count > 0; }
+
+    // The next one goes out an interval after this one, whether or not
+    // this one has come back, as fping and ping pace theirs.
+    void StartCounted(Slot& slot)
+    {
+        const int seq = slot.nextSeq++;
+        --slot.echoesLeft;
+        ++slot.inFlight;
+        slot.statistics.Sent();
+        if (hosts_.sending)
+            hosts_.sending(slot.line, seq);
+        if (slot.echoesLeft > 0)
+            due_.push({icmp::Clock::now() + interval_, dueOrder_++, &slot});
+        if (std::optional<icmp::Settled> atOnce = echoes_.Start(*slot.lookup.address, *timeout_, &slot, seq))
+            CountedEchoEnded(slot, *atOnce, seq);
+    }
+
+    // A host settles with its last echo. Its retries go to a host none of
+    // whose echoes came back, while its last one timed out: the verdict
+    // the output gives, not the statistics, is what a retry is for.
+    void CountedEchoEnded(Slot& slot, const icmp::Settled& echo, int seq)
+    {
+        --slot.inFlight;
+        HostResult result = ResultOf(slot.line, slot.lookup.host, *slot.lookup.address, echo);
+        if (result.status == 0 && result.roundTripUs)
+            slot.statistics.Answered(*result.roundTripUs);
+        Echoed(result, seq);
+        if (result.status == 0) {
+            slot.answer = std::move(result);
+        } else if (seq > slot.lostSeq) {
+            slot.lost = std::move(result);
+            slot.lostSeq = seq;
+        }
+        if (slot.echoesLeft > 0 || slot.inFlight > 0)
+            return;
+        if (slot.statistics.received() == 0 && echo.status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
+            --slot.retriesLeft;
+            ++slot.echoesLeft;
+            due_.push({icmp::Clock::now(), dueOrder_++, &slot});
+            return;
+        }
+        slot.result = slot.statistics.received() > 0 ? slot.answer : slot.lost;
+        slot.result.echoes = slot.statistics;
+        slot.result.lostStatus = slot.lost.status;
+        Settled(slot);
+    }
+
+    void Echoed(const HostResult& result, int seq)
+    {
+        if (!hosts_.echoed)
+            return;
+        hosts_.echoed(result, seq);
+        echoesHandedOver_ = true;
     }
 
     // A timed-out echo is started again while the host has retries left;
@@ -168,8 +265,10 @@ private:
     // the list (a deque keeps references to its elements while it grows at
     // the back and shrinks at the front, and an unsettled slot is never
     // popped).
-    void EchoEnded(Slot& slot, const icmp::Settled& echo)
+    void EchoEnded(Slot& slot, const icmp::Settled& echo, int seq)
     {
+        if (hosts_.echoed)
+            Echoed(ResultOf(slot.line, slot.lookup.host, *slot.lookup.address, echo), seq);
         if (echo.status == platform::IP_REQ_TIMED_OUT && slot.retriesLeft > 0) {
             --slot.retriesLeft;
             retrying_.push_back(&slot);
@@ -187,6 +286,13 @@ private:
             slot.result.host = slot.lookup.host;
             slot.result.status = echo.status;
         }
+        if (counting())
+            slot.result.echoes = slot.statistics;
+        Settled(slot);
+    }
+
+    void Settled(Slot& slot)
+    {
         slot.settled = true;
         lastHost_ = slot.lookup.host;
         ++settled_;
@@ -195,7 +301,7 @@ private:
 
     void WriteSettled()
     {
-        bool handedOver = false;
+        bool handedOver = std::exchange(echoesHandedOver_, false);
         while (!slots_.empty() && slots_.front().settled) {
             hosts_.settled(slots_.front().result);
             handedOver = true;
@@ -221,20 +327,42 @@ private:
         hosts_.progress(settled_, slots_.empty() ? lastHost_ : slots_.front().lookup.host);
     }
 
+    // A count run's next echo is due in this long (none: none is); no
+    // wait of the run's lasts past it.
+    std::optional<icmp::Clock::duration> UntilDue() const
+    {
+        if (due_.empty())
+            return std::nullopt;
+        return std::max(due_.top().at - icmp::Clock::now(), icmp::Clock::duration::zero());
+    }
+
     void Wait()
     {
+        const std::optional<icmp::Clock::duration> untilDue = UntilDue();
         if (echoes_.InFlight() == 0) {
-            if (nextEcho_ < slots_.size())
+            if (nextEcho_ < slots_.size() && untilDue)
+                resolver_.WaitFor(slots_[nextEcho_].lookup, std::chrono::ceil<std::chrono::milliseconds>(*untilDue));
+            else if (nextEcho_ < slots_.size())
                 resolver_.WaitFor(slots_[nextEcho_].lookup);
+            else if (untilDue && !MayReadAhead())
+                std::this_thread::sleep_for(*untilDue);
             return;
         }
         const bool resolving = nextEcho_ < slots_.size() && echoes_.InFlight() < parallel_;
         if (resolving)
             resolver_.WaitFor(slots_[nextEcho_].lookup, kResolvingPoll);
         collected_.clear();
-        echoes_.Collect(resolving || MayReadAhead() ? std::chrono::milliseconds(0) : kEchoWait, collected_);
-        for (EchoLink::Collected& settled : collected_)
-            EchoEnded(*static_cast<Slot*>(settled.context), settled.echo);
+        icmp::Clock::duration wait = resolving || MayReadAhead() ? icmp::Clock::duration::zero() : kEchoWait;
+        if (untilDue)
+            wait = std::min(wait, *untilDue);
+        echoes_.Collect(wait, collected_);
+        for (EchoLink::Collected& settled : collected_) {
+            Slot& slot = *static_cast<Slot*>(settled.context);
+            if (counting())
+                CountedEchoEnded(slot, settled.echo, settled.seq);
+            else
+                EchoEnded(slot, settled.echo, settled.seq);
+        }
     }
 
     const PipelineHosts& hosts_;
@@ -243,6 +371,7 @@ private:
     const std::size_t readBatch_;
     const std::size_t lookAhead_;
     const std::size_t window_;
+    const icmp::Clock::duration interval_;
     const icmp::Settled noAddress_ = [] {
         icmp::Settled none;
         none.status = -1;
@@ -253,6 +382,7 @@ private:
     // and so must end first.
     std::deque<Slot> slots_;      // read and not yet written, in list order
     std::deque<Slot*> retrying_;  // timed out, to be started again
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> due_;
     std::vector<EchoLink::Collected> collected_;
     EchoLink echoes_;
     ResolverPool resolver_;
@@ -265,6 +395,8 @@ private:
     int reported_ = -1;  // so that the first host shows before any settles
     int reportedFront_ = 0;
     QString lastHost_;
+    std::uint64_t dueOrder_ = 0;
+    bool echoesHandedOver_ = false;
 };
 
 }  // namespace

@@ -26,6 +26,11 @@ struct PipelineOptions {
     int retries = 0;
     int parallel = 1;  // echoes in flight, 1 to kMostParallelEchoes
     AddressChoice addresses = AddressChoice::Usual;
+    // A count run: this many echoes to every host, one every intervalMs
+    // to each, its retries only for a host none of whose echoes came back.
+    // 0: one echo a host, as the window sends.
+    int count = 0;
+    int intervalMs = 1000;
 };
 
 // Where the hosts come from and where their results go.
@@ -42,6 +47,15 @@ struct PipelineHosts {
     // Whenever hosts have settled: how many have in all, and the host that
     // the output waits for (the one that settled last when none is left).
     std::function<void(int settled, const QString& host)> progress;
+    // Every host read, before its first echo, with its line.
+    std::function<void(int line, const QString& host)> read = {};
+    // Before each echo goes out, numbered from 0 for its host (a retry
+    // too): a caller that holds the run here holds its sending.
+    std::function<void(int line, int seq)> sending = {};
+    // Each echo's own result once it has settled, in the order they
+    // settle; written() follows once those that settled together are
+    // handed over.
+    std::function<void(const HostResult& echo, int seq)> echoed = {};
 };
 
 // The command line's hosts, each read, resolved, pinged (again while it
@@ -49,7 +63,9 @@ struct PipelineHosts {
 // `parallel` echoes in flight. Echoes go out in list order, one at a time
 // per host; each host's result is handed over as soon as it and every host
 // above it have settled, so every N gives the same results in the same
-// order. Names are resolved ahead on a few threads. Returns how many hosts
+// order. Names are resolved ahead on a few threads. In a count run a host
+// gets its echoes one every interval, several in flight, and settles with
+// its last one. Returns how many hosts
 // were pinged (got Windows Sockets and their echo). An error in reading
 // the list or converting the timeout stops the reading; the hosts above it
 // are finished and handed over before it ends the run.

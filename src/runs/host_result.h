@@ -3,6 +3,7 @@
 #include "icmp/address.h"
 #include "icmp/echo_transport.h"
 #include "probe/echo_reply.h"
+#include "runs/echo_statistics.h"
 
 #include <QString>
 
@@ -30,6 +31,10 @@ struct HostResult {
     std::optional<std::uint64_t> roundTripUs;  // answered only
     std::optional<std::uint8_t> ttl;           // of the answer
     ResultAddress router;                      // who sent the ICMP error; none for none
+    // A count run's host: what its echoes came to. The fields above are
+    // then its last answer's, or its last echo's when none was answered.
+    std::optional<EchoStatistics> echoes = std::nullopt;
+    std::int32_t lostStatus = 0;  // of its last echo lost, when it answered
 };
 
 // The result of one echo that SendEcho judged into the reply record, to

@@ -4,6 +4,7 @@
 #include "probe/echo_status_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <concepts>
 #include <cstdint>
 
@@ -131,6 +132,12 @@ void AppendJsonHeader(const RunHeader& header, QByteArray& out)
     appendNumber(header.retries, out);
     out += ",\"parallel\":";
     appendNumber(header.parallel, out);
+    if (header.count > 0) {
+        out += ",\"count\":";
+        appendNumber(header.count, out);
+        out += ",\"interval_ms\":";
+        appendNumber(header.intervalMs, out);
+    }
     out += "}}\n";
 }
 
@@ -153,13 +160,22 @@ void AppendJsonEnd(const RunEnd& end, QByteArray& out)
     out += "}\n";
 }
 
-void AppendJsonLine(const HostResult& result, QByteArray& out)
+namespace {
+
+// The fields that name a host, from the type to its address.
+void appendHostFields(const char* type, const HostResult& result, std::optional<int> seq, QByteArray& out)
 {
-    out += "{\"type\":\"host\",\"line\":";
+    out += "{\"type\":\"";
+    out += type;
+    out += "\",\"line\":";
     if (result.line > 0)
         appendNumber(result.line, out);
     else
         out += "null";
+    if (seq) {
+        out += ",\"seq\":";
+        appendNumber(*seq, out);
+    }
     out += ",\"host\":";
     if (!appendText(result.host, out)) {
         out += ",\"host_bytes\":\"";
@@ -168,11 +184,21 @@ void AppendJsonLine(const HostResult& result, QByteArray& out)
     }
     out += ",\"address\":";
     appendNullOr(result.address, out);
+}
+
+void appendStatus(const HostResult& result, QByteArray& out)
+{
     out += ",\"status\":";
     appendNumber(result.status, out);
     out += ",\"status_text\":";
     const QLatin1StringView message = EchoStatusMessage(result.status);
     appendString(QByteArrayView(message.data(), message.size()), out);
+}
+
+void appendEcho(const char* type, const HostResult& result, std::optional<int> seq, QByteArray& out)
+{
+    appendHostFields(type, result, seq, out);
+    appendStatus(result, out);
     out += ",\"rtt_ms\":";
     if (result.roundTripUs)
         appendMilliseconds(*result.roundTripUs, out);
@@ -185,6 +211,43 @@ void AppendJsonLine(const HostResult& result, QByteArray& out)
         out += "null";
     out += ",\"router\":";
     appendNullOr(result.router, out);
+    out += "}\n";
+}
+
+void appendMillisecondsOrNull(bool known, std::uint64_t us, QByteArray& out)
+{
+    if (known)
+        appendMilliseconds(us, out);
+    else
+        out += "null";
+}
+
+}  // namespace
+
+void AppendJsonLine(const HostResult& result, QByteArray& out) { appendEcho("host", result, std::nullopt, out); }
+
+void AppendJsonEcho(const HostResult& echo, int seq, QByteArray& out) { appendEcho("echo", echo, seq, out); }
+
+void AppendJsonSummary(const HostResult& result, QByteArray& out)
+{
+    const EchoStatistics statistics = result.echoes.value_or(EchoStatistics());
+    appendHostFields("summary", result, std::nullopt, out);
+    appendStatus(result, out);
+    out += ",\"sent\":";
+    appendNumber(statistics.sent(), out);
+    out += ",\"received\":";
+    appendNumber(statistics.received(), out);
+    out += ",\"loss_percent\":";
+    appendNumber(statistics.LossPercent(), out);
+    const bool answered = statistics.received() > 0;
+    out += ",\"rtt_min_ms\":";
+    appendMillisecondsOrNull(answered, answered ? statistics.MinimumUs() : 0, out);
+    out += ",\"rtt_avg_ms\":";
+    appendMillisecondsOrNull(answered, answered ? statistics.AverageUs() : 0, out);
+    out += ",\"rtt_max_ms\":";
+    appendMillisecondsOrNull(answered, answered ? statistics.MaximumUs() : 0, out);
+    out += ",\"rtt_stddev_ms\":";
+    appendMillisecondsOrNull(answered, static_cast<std::uint64_t>(std::llround(statistics.StandardDeviationUs())), out);
     out += "}\n";
 }
 

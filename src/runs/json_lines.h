@@ -26,6 +26,9 @@ struct RunHeader {
     std::int32_t timeoutMs = 0;
     int retries = 0;
     int parallel = 1;
+    // A count run's, in "options" only then: "count":5,"interval_ms":1000.
+    int count = 0;
+    int intervalMs = 0;
 };
 void AppendJsonHeader(const RunHeader& header, QByteArray& out);
 
@@ -63,5 +66,21 @@ int Utf8Length(const unsigned char* p, const unsigned char* end);
 // there only then, so a script that finds no "host_bytes" has the host
 // exactly in "host". Control characters are escaped as JSON escapes them.
 void AppendJsonLine(const HostResult& result, QByteArray& out);
+
+// A count run has no host objects but, for each echo as it settles, its
+// own with the host's fields and its number from 0 for the host:
+//
+//   {"type":"echo","line":3,"seq":0,"host":"a.lab",...,"router":null}
+//
+// and for each host, in list order once its echoes have settled, what
+// they came to; status and status_text are its last answer's, or its last
+// echo's when none came back, the loss is cut to a whole percent as
+// fping's, and the round trips are null without an answer:
+//
+//   {"type":"summary","line":3,"host":"a.lab","address":"192.0.2.1","status":0,
+//    "status_text":"success","sent":5,"received":4,"loss_percent":20,
+//    "rtt_min_ms":0.031,"rtt_avg_ms":0.040,"rtt_max_ms":0.062,"rtt_stddev_ms":0.011}
+void AppendJsonEcho(const HostResult& echo, int seq, QByteArray& out);
+void AppendJsonSummary(const HostResult& result, QByteArray& out);
 
 }  // namespace runs

@@ -4,6 +4,8 @@
 
 #include <tuple>
 
+#include <unistd.h>
+
 namespace {
 
 using Action = app::CommandLineRequest::Action;
@@ -47,7 +49,7 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
         {{"-i", "in", "-o", "out", "-P", "1025"}, {}, {}, {}, {}, {}, "--parallel takes"},
         {{"-i", "in", "-o", "out", "--parallel", "+8"}, {}, {}, {}, {}, {}, "--parallel takes"},
         {{"-i", "in", "-o", "out", "-P", "00008"}, {}, {}, {}, {}, {}, "--parallel takes"},
-        {{"-i", "in", "-o", "out", "-p", "8"}, {}, {}, {}, {}, {}, "unknown option -p;"},
+        {{"-i", "in", "-o", "out", "-p", "8"}, {}, {}, {}, {}, {}, "--period is for a count run"},
         {{"-i", "in", "-o", "out"}, Action::Batch, "in", "out", "", "500", ""},
         {{"--input=in\xfe", "-oout", "--timeout", "-0", "--"}, Action::Batch, "in\xfe", "out", "", "-0", ""},
         {{"-i", "-", "--output", "-", "-t", " 7 "}, Action::Batch, "-", "-", "", " 7 ", ""},
@@ -107,6 +109,58 @@ TEST(ParseCommandLine, TakesEverySpellingOfAValueAndRefusesWhatItCannotTakeWhole
     }
 }
 
+// fping's options of a count run, and where they clash with check_icmp's
+// or with one another.
+TEST(ParseCommandLine, TakesACountRunAsFpingSpellsIt)
+{
+    const struct {
+        QByteArrayList arguments;  // besides -i in -o out
+        const char* error;         // the start of the refusal, or empty
+        QByteArray count = "", roundTrips = "", interval = "1000";
+        bool quiet = false, totals = false, failOnLoss = false;
+    } cases[] = {
+        {{"-c", "5", "-p", "20", "-q", "-s", "--fail-on-loss"}, "", "5", "", "20", true, true, true},
+        {{"--vcount=100000", "--period", "3600000"}, "", "", "100000", "3600000"},
+        {{"-C1", "--stats"}, "", "", "1", "1000", false, true},
+        {{"-s"}, "", "", "", "1000", false, true},
+        {{"-c", "5", "-C", "5"}, "-c and -C are given together;"},
+        {{"-c", "0"}, "-c takes a whole number of echoes from 1 to 100000, not \"0\"."},
+        {{"-C", "100001"}, "-C takes a whole number"},
+        {{"--count="}, "-c takes a whole number"},
+        {{"-c", "5", "-p", "3600001"}, "-p takes a whole number of milliseconds"},
+        {{"-c", "5", "-p", "0"}, "-p takes a whole number of milliseconds"},
+        {{"-p", "20"}, "--period is for a count run (-c N or -C N)."},
+        {{"-q"}, "", "", "", "1000", true},
+        {{"--fail-on-loss"}, "--fail-on-loss is for a count run"},
+        {{"--plugin", "-c", "5"}, "-c takes RTA,PL%"},
+        {{"--plugin", "--count", "5"}, "--plugin prints one status line on standard output; --count"},
+    };
+    for (const auto& c : cases) {
+        QByteArrayList arguments = c.arguments;
+        if (!arguments.contains("--plugin"))
+            arguments = QByteArrayList{"-i", "in", "-o", "out"} + arguments;
+        else
+            arguments.prepend("-iin");
+        const std::string spelled = arguments.join(' ').toStdString();
+        const app::ParsedCommandLine parsed = app::ParseCommandLine(arguments);
+        if (*c.error != '\0') {
+            EXPECT_TRUE(parsed.error.startsWith(QString::fromUtf8(c.error)))
+                << spelled << ": " << parsed.error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(parsed.error.toStdString(), "") << spelled;
+        EXPECT_EQ(parsed.request.count, c.count) << spelled;
+        EXPECT_EQ(parsed.request.roundTrips, c.roundTrips) << spelled;
+        EXPECT_EQ(parsed.request.interval, c.interval) << spelled;
+        EXPECT_EQ(parsed.request.quiet, c.quiet) << spelled;
+        EXPECT_EQ(parsed.request.totals, c.totals) << spelled;
+        EXPECT_EQ(parsed.request.failOnLoss, c.failOnLoss) << spelled;
+    }
+    // Below iputils' floor for a user only root may go.
+    const app::ParsedCommandLine fast = app::ParseCommandLine({"-i", "in", "-o", "out", "-c", "3", "-p", "9"});
+    EXPECT_EQ(fast.error.isEmpty(), geteuid() == 0) << fast.error.toStdString();
+}
+
 }  // namespace
 
 // Hosts given as arguments and -g's range are a list's lines; -a, -u and
@@ -134,6 +188,7 @@ TEST(ParseCommandLine, TakesHostsRangesAndFiltersAsFpingDoesAndSaysWhereTheOutpu
         {{"--ping", "h", "-a"}, "--alive is for a batch run"},
         {{"-a", "-u", "h"}, "-a and -u are given together;"},
         {{"-q", "-o", "-", "h"}, "-q says what standard output shows, so --output - cannot"},
+        {{"-q", "-c", "2", "-o", "-", "h"}, "", {"h"}, "-", false, false, false, true},  // only the statistics
         {{"-u", "--json", "h"}, "--json is the output's format, and with -u the output goes to --output FILE only."},
         {{"--plugin", "-q", "-i", "in"}, "--plugin prints one status line on standard output; --quiet"},
         {{"--plugin", "h"}, "", {"h"}, ""},

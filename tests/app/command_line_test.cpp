@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -135,6 +137,90 @@ TEST(RunCommandLine, ExitStatusSummaryAndStandardOutputOfABatchRun)
         const std::string said = terminal.Said();
         EXPECT_NE(said.find(std::string("quorvex: ") + c.said), std::string::npos) << c.what << ": " << said;
         EXPECT_EQ(files.files[MemoryFiles::kStandardOutput], c.output) << c.what;
+    }
+}
+
+// A count run over hosts that answer, lose their first echo, or never
+// answer: fping's lines on stderr, the output, and the exit status.
+TEST(RunCommandLine, CountRunSaysFpingsLinesAndListsWhatTheOptionsAskFor)
+{
+    if (const QString why = platform::missingIcmpRightsAdvice(); !why.isEmpty()) {
+        ASSERT_NE(qgetenv("CI"), "true") << why.toStdString();
+        GTEST_SKIP() << "skip: " << why.toStdString();
+    }
+    const std::string silentLine = "silent - 11010   [ ip req timed out ]\r\n";
+    const struct {
+        std::vector<const char*> options;  // besides -i in.txt -o - -t 5
+        int status;
+        std::string output;             // all of it, or with --json the types in order
+        std::vector<const char*> said;  // lines on stderr, in order
+    } cases[] = {
+        {{"-c", "3", "-p", "10"},
+         1,
+         silentLine,
+         {"answering : xmt/rcv/%loss = 3/3/0%, min/avg/max = 0.250/0.550/0.900",
+          "lossy     : xmt/rcv/%loss = 3/2/33%, min/avg/max = 30.0/30.0/30.0", "silent    : xmt/rcv/%loss = 3/0/100%",
+          "quorvex: 3 hosts pinged, 1 did not answer;"}},
+        {{"-c", "3", "-p", "10", "-P", "4", "--fail-on-loss"},
+         1,
+         "lossy - 11010   [ ip req timed out ] (1 of 3 lost)\r\n" + silentLine,
+         {"lossy     : xmt/rcv/%loss = 3/2/33%"}},
+        {{"-C", "3", "-p", "10", "-P", "2", "-q"},
+         1,
+         "silent - 11010   [ ip req timed out ]\r\n",  // -q leaves the output as it is
+         {"answering : 0.250 0.500 0.900", "lossy     : - 30.0 30.0", "silent    : - - -"}},
+        // Sorted: echoes come as they settle, each host's summary once its last has.
+        {{"--json", "-c", "2", "-p", "10", "-P", "3"}, 1, "echo echo echo echo echo echo end run summary summary summary", {}},
+        {{"--json", "-c", "2", "-p", "10", "-q"}, 1, "end run summary summary summary", {}},
+        {{"-s", "-P", "3"},
+         1,
+         "lossy - 11010   [ ip req timed out ]\r\n" + silentLine,
+         {"       3 targets", "       1 alive", "       2 unreachable", "       3 ICMP Echos sent",
+          "       1 ICMP Echo Replies received", " 0.250 ms (min round trip time)"}},
+    };
+    for (const auto& c : cases) {
+        FakeNetwork network;
+        const std::pair<const char*, std::uint8_t> hosts[] = {{"answering", 10}, {"lossy", 50}, {"silent", 1}};
+        for (const auto& [name, last] : hosts)
+            network.hosts[name] = {{198, 51, 100, last}};
+        network.statusOf["198.51.100.1"] = 11010;
+        network.timeoutsBefore["198.51.100.50"] = 1;
+        network.latencyOf["198.51.100.50"] = 30;
+        // The answering host's round trips: 0.25, 0.5 and 0.9 ms.
+        const std::uint16_t pastMs[] = {250, 500, 900};
+        std::size_t echo = 0;
+        MemoryFiles files;
+        files.files["in.txt"] = "answering\r\nlossy\r\nsilent\r\n";
+
+        std::vector<std::string> arguments{"quorvex", "-i", "in.txt", "-o", "-", "-t", "5"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        TerminalStandardError terminal;
+        network.latencyOf["198.51.100.10"] = 0;
+        network.microsecondsOf["198.51.100.10"] = [&] { return pastMs[echo++ % 3]; };
+        std::string spelled;
+        for (const std::string& argument : arguments)
+            spelled += argument + ' ';
+        EXPECT_EQ(RunCommandLine(static_cast<int>(argv.size()), argv.data()), c.status) << spelled;
+        const std::string said = terminal.Said();
+        std::size_t at = 0;
+        for (const char* line : c.said) {
+            at = said.find(line, at);
+            EXPECT_NE(at, std::string::npos) << spelled << ": " << line << " in\n" << said;
+        }
+        const QByteArray output = files.files[MemoryFiles::kStandardOutput];
+        if (!c.options.empty() && std::string(c.options[0]) == "--json") {
+            QByteArrayList types;
+            for (const QByteArray& line : output.split('\n'))
+                if (const qsizetype type = line.indexOf("\"type\":\""); type >= 0)
+                    types.append(line.mid(type + 8, line.indexOf('"', type + 8) - type - 8));
+            std::sort(types.begin(), types.end());
+            EXPECT_EQ(types.join(' ').toStdString(), c.output) << spelled;
+        } else {
+            EXPECT_EQ(output.toStdString(), c.output) << spelled;
+        }
     }
 }
 

@@ -4,8 +4,8 @@
 // one error, takes each value byte for byte from the argument that gave it,
 // hands the runs only values they accept (a timeout, a number of echoes in
 // flight, a number of retries, one family choice, hosts a list could hold,
-// a range within its limit, one use of standard output), and touches
-// nothing: no file, no socket,
+// a range within its limit, one use of standard output, a count and an
+// interval of a count run), and touches nothing: no file, no socket,
 // no message box, nothing in the working folder.
 
 #include "app/command_line_parser.h"
@@ -18,6 +18,7 @@
 #include "platform/runtime_error.h"
 #include "require.h"
 #include "icmp/address.h"
+#include "runs/echo_statistics.h"
 #include "runs/host_pipeline.h"
 #include "runs/host_range.h"
 #include "runs/plugin_status.h"
@@ -27,6 +28,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +98,9 @@ const ValueOption kValueOptions[] = {
     {&Request::prometheus, 0, "prometheus", {}},
     {&Request::warning, 'w', "warning", "200.0,40%"},
     {&Request::critical, 'c', "critical", "500.0,80%"},
+    {&Request::count, 'c', "count", {}},
+    {&Request::roundTrips, 'C', "vcount", {}},
+    {&Request::interval, 'p', "period", "1000"},
 };
 
 // The value came whole from one argument: the one after the option, or the
@@ -127,7 +133,8 @@ bool sameRequest(const Request& a, const Request& b)
            a.keepPartial == b.keepPartial && a.prometheus == b.prometheus && a.plugin == b.plugin &&
            a.warning == b.warning && a.critical == b.critical && a.ipv4Only == b.ipv4Only &&
            a.ipv6Names == b.ipv6Names && a.hosts == b.hosts && a.range == b.range && a.answered == b.answered &&
-           a.silent == b.silent && a.quiet == b.quiet;
+           a.silent == b.silent && a.quiet == b.quiet && a.count == b.count && a.roundTrips == b.roundTrips &&
+           a.interval == b.interval && a.totals == b.totals && a.failOnLoss == b.failOnLoss;
 }
 
 }  // namespace
@@ -223,5 +230,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     // And so the number of retries.
     const int retries = request.retries.toInt(&number);
     FUZZ_REQUIRE(number && retries >= 0 && retries <= runs::kMostRetries);
+    // A count run is -c or -C, never both, with a count and an interval the
+    // pipeline takes (at least iputils' floor for a user who is not root);
+    // what only a count run reads is refused elsewhere, and so is a count
+    // where one echo or one status line is all (--ping, --plugin).
+    FUZZ_REQUIRE(request.count.isEmpty() || request.roundTrips.isEmpty());
+    const bool counting = !request.count.isEmpty() || !request.roundTrips.isEmpty();
+    if (counting) {
+        const int count = (request.count.isEmpty() ? request.roundTrips : request.count).toInt(&number);
+        FUZZ_REQUIRE(number && count >= 1 && count <= runs::kMostEchoesPerHost);
+    }
+    const int interval = request.interval.toInt(&number);
+    FUZZ_REQUIRE(number && interval >= (geteuid() == 0 ? 1 : runs::kLeastUserIntervalMs) &&
+                 interval <= runs::kMostIntervalMs);
+    FUZZ_REQUIRE(counting || (!request.quiet && !request.failOnLoss && request.interval == Request().interval));
+    FUZZ_REQUIRE((request.action == Request::Action::Batch && !request.plugin) || (!counting && !request.totals));
     return 0;
 }

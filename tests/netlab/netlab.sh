@@ -43,6 +43,8 @@
 #                               reply's source to 203.0.113.41 (nft)
 #           203.0.113.50        answers, but the router changes a byte of
 #                               the reply and not its checksum (nft)
+#           203.0.113.60        answers, but drops 40 % of the echoes it is
+#                               sent (nft: numgen random mod 10 < 4 drop)
 #   silent  203.0.113.130       icmp_echo_ignore_all=1
 #   router  198.51.100.0/26     nft: reject with icmp type host-unreachable
 #           198.51.100.64/26    nft: reject with icmp type admin-prohibited
@@ -69,9 +71,10 @@
 #
 # IPv6: client 2001:db8:1::2, default via router ::1, throw
 # 2001:db8:ffff::/48. The router reaches target on 2001:db8:10::/64 (::10
-# answers, ::30 nft: its echoes port-unreachable; every address of
-# 2001:db8:11::/64, routed to ::10, is local there and answers), silent on
-# 2001:db8:20::/64 (::130 ignores echoes) and router2 on 2001:db8:30::/64, which sends
+# answers, ::30 nft: its echoes port-unreachable, ::60 drops 40 % as .60;
+# every address of 2001:db8:11::/64, routed to ::10, is local there and
+# answers), silent on 2001:db8:20::/64 (::130 ignores echoes) and router2
+# on 2001:db8:30::/64, which sends
 # 2001:db8:100::/64 straight back; it has an unreachable route to
 # 2001:db8:dead::/64, a prohibit route to 2001:db8:beef::/64, and nft rejects
 # 2001:db8:40::/64 with addr-unreachable. ICMPv6 errors, a route's too, have
@@ -258,8 +261,10 @@ EOF
     ip -n "$target" addr add 203.0.113.30/25 dev to-router
     ip -n "$target" addr add 203.0.113.40/25 dev to-router
     ip -n "$target" addr add 203.0.113.50/25 dev to-router
+    ip -n "$target" addr add 203.0.113.60/25 dev to-router
     ip -n "$target" route add default via 203.0.113.1
     ip -n "$target" -6 addr add 2001:db8:10::30/64 dev to-router nodad
+    ip -n "$target" -6 addr add 2001:db8:10::60/64 dev to-router nodad
     ip -n "$target" -6 route add default via 2001:db8:10::1
     ip -n "$target" -6 route add local 2001:db8:11::/64 dev lo
     ip -n "$router" -6 route add 2001:db8:11::/64 via 2001:db8:10::10
@@ -271,6 +276,7 @@ table ip lab {
         type filter hook input priority 0; policy accept;
         ip daddr 203.0.113.20 reject with icmp type prot-unreachable
         ip daddr 203.0.113.30 reject with icmp type port-unreachable
+        ip daddr 203.0.113.60 icmp type echo-request numgen random mod 10 < 4 drop
     }
 }
 table ip6 lab {
@@ -279,6 +285,7 @@ table ip6 lab {
         # Its echoes only: the target sends from ::30 too, and must hear
         # the router's neighbour advertisements.
         ip6 daddr 2001:db8:10::30 icmpv6 type echo-request reject with icmpv6 type port-unreachable
+        ip6 daddr 2001:db8:10::60 icmpv6 type echo-request numgen random mod 10 < 4 drop
     }
 }
 EOF
@@ -308,6 +315,7 @@ EOF
 198.18.200.1    no-local-route.lab
 203.0.113.40    spoofed.lab
 203.0.113.50    damaged.lab
+203.0.113.60    lossy.lab
 198.18.20.10    redirected.lab
 EOF
     cat >"/etc/netns/$client/resolv.conf" <<'EOF'

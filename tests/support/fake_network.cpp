@@ -182,6 +182,8 @@ icmp::Ticket FakeNetwork::Transport::start(const icmp::Address& destination, std
         echo.due = network_.now + (latency == network_.latencyOf.end() ? 1 : latency->second);
         echo.outcome.roundTripMs = static_cast<std::uint32_t>(echo.due - network_.now);
         echo.outcome.ttl = 64;
+        if (const auto us = network_.microsecondsOf.find(destination.text()); us != network_.microsecondsOf.end())
+            echo.outcome.roundTripUsPastMs = us->second();
     }
     pending_.push_back(std::move(echo));
     network_.mostInFlight = std::max(network_.mostInFlight, pending_.size());

@@ -54,6 +54,9 @@ public:
     // echo, no further than its wait, and settles every echo due by then,
     // the last started first; only then is its reply record written.
     std::map<std::string, std::uint32_t> latencyOf;
+    // By dotted destination: the microseconds past latencyOf's milliseconds
+    // of each answer from the process's transport, called once an echo.
+    std::map<std::string, std::function<std::uint16_t()>> microsecondsOf;
 
     // Record.
     std::vector<std::string> calls;  // operation names, in order
