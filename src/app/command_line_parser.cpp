@@ -94,10 +94,9 @@ int leastInterval() { return ::geteuid() == 0 ? 1 : runs::kLeastUserIntervalMs; 
 // What writes somewhere of its own, where --plugin's one line is all.
 bool outputOwn(const Option& option)
 {
-    return option.value == &Request::output || option.value == &Request::prometheus ||
-           option.flag == &Request::json || option.flag == &Request::keepPartial || showsOwn(option) ||
-           option.value == &Request::count || option.value == &Request::roundTrips ||
-           option.flag == &Request::totals || countOnly(option);
+    return option.value == &Request::output || option.value == &Request::prometheus || option.flag == &Request::json ||
+           option.flag == &Request::keepPartial || showsOwn(option) || option.value == &Request::count ||
+           option.value == &Request::roundTrips || option.flag == &Request::totals || countOnly(option);
 }
 
 // Options that only a batch run has a use for: --ping would take them
