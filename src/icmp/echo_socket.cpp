@@ -78,6 +78,13 @@ void sizeReceiveBuffer(int fd)
         setOption(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+// The kernel's time of arrival beside every packet (arrivedAt).
+void stampArrivals(int fd)
+{
+    const int on = 1;
+    setOption(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
 // The same of ICMPv6: no IP header comes with a message, so the hop limit
 // comes beside it, on both kinds. The same ping_group_range admits a
 // datagram socket.
@@ -103,6 +110,7 @@ int openSocket6(SocketKind kind, int type)
         return -1;
     }
     sizeReceiveBuffer(fd);
+    stampArrivals(fd);
     return fd;
 }
 
@@ -132,6 +140,7 @@ int openSocket(SocketKind kind, Family family)
         return -1;
     }
     sizeReceiveBuffer(fd);
+    stampArrivals(fd);
     // Unfragmentable until a request needs fragments (see EchoSocket::send).
     const int unfragmentable = IP_PMTUDISC_DO;
     setOption(fd, SOL_IP, IP_MTU_DISCOVER, &unfragmentable, sizeof unfragmentable);
@@ -152,6 +161,29 @@ std::uint8_t receivedTtl(msghdr& message)
             (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_HOPLIMIT))
             return static_cast<std::uint8_t>(*reinterpret_cast<const int*>(CMSG_DATA(c)));
     return 0;
+}
+
+// When the packet reached the socket, on the steady clock, from the wall
+// clock's stamp the kernel put beside it: an answer read late, behind
+// hundreds of others or after the thread waited for a core, keeps the round
+// trip it had on the wire, as fping's and ping's do. Without a stamp, or
+// when the wall clock has stepped since, the time it was read.
+Clock::time_point arrivedAt(msghdr& message, Clock::time_point read)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp;
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        timespec wall;
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const auto age =
+            std::chrono::seconds(wall.tv_sec - stamp.tv_sec) + std::chrono::nanoseconds(wall.tv_nsec - stamp.tv_nsec);
+        if (age >= std::chrono::nanoseconds::zero() && age < std::chrono::seconds(1))
+            return read - std::chrono::duration_cast<Clock::duration>(age);
+        return read;
+    }
+    return read;
 }
 
 // A sender or destination as recvmsg names it, of either family.
@@ -334,14 +366,22 @@ Ticket EchoSocket::start(const Address& destination, std::span<const std::uint8_
     // A burst of starts would otherwise leave the answers to its first
     // echoes in the receive buffer until it overflows; the serial path,
     // which starts with nothing in flight, pays no extra receive.
+    auto sent = now;
     if (!pending_.empty() && ++startsSinceRead_ >= kReadEvery) {
         startsSinceRead_ = 0;
         receiveAll(fd_);
         if (retiring_ >= 0)
             receiveAll(retiring_);
+        // Reading may have taken a while, which is no part of this echo's
+        // round trip.
+        sent = Clock::now();
     }
     const std::uint16_t identifier = kind_ == SocketKind::Raw ? identifier_ : 0;
-    const Pending echo{ticket, {destination, identifier, nextSequence()}, fd_, now, now + std::chrono::milliseconds(timeoutMs)};
+    const Pending echo{ticket,
+                       {destination, identifier, nextSequence()},
+                       fd_,
+                       sent,
+                       now + std::chrono::milliseconds(timeoutMs)};
     if (send(echo, data)) {
         earliestDeadline_ = pending_.empty() ? echo.deadline : std::min(earliestDeadline_, echo.deadline);
         pending_.emplace(keyOf({identifier, echo.identity.sequence}), echo);
@@ -448,7 +488,7 @@ bool EchoSocket::receiveOne(int fd, bool errorQueue, std::size_t* icmpErrors)
         return false;
     }
     const std::span<const std::uint8_t> bytes(buffer_.data(), std::min(static_cast<std::size_t>(length), buffer_.size()));
-    const auto now = Clock::now();
+    const auto now = arrivedAt(message, Clock::now());
     if (kind_ == SocketKind::Raw && family_ == Family::V4) {
         judge(
             fd, echoNamedByRawPacket(bytes), [&](const EchoIdentity& echo) { return classifyRawPacket(bytes, echo); },
@@ -504,9 +544,11 @@ void EchoSocket::settle(std::unordered_map<std::uint32_t, Pending>::iterator ech
     settled.ticket = echo->second.ticket;
     settled.status = verdict.kind == Verdict::Kind::Reply ? IP_SUCCESS : verdict.status;
     settled.address = verdict.from;
-    settled.roundTripMs = elapsedMs(now - echo->second.sent);
-    settled.roundTripUsPastMs = static_cast<std::uint16_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(now - echo->second.sent).count() % 1000);
+    // The wall clock and the steady one may disagree by a hair.
+    const Clock::duration roundTrip = std::max(now - echo->second.sent, Clock::duration::zero());
+    settled.roundTripMs = elapsedMs(roundTrip);
+    settled.roundTripUsPastMs =
+        static_cast<std::uint16_t>(std::chrono::duration_cast<std::chrono::microseconds>(roundTrip).count() % 1000);
     settled.ttl = verdict.ttl;
     if (verdict.kind == Verdict::Kind::Reply)
         settled.data.assign(verdict.data.begin(), verdict.data.end());
