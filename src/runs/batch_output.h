@@ -60,12 +60,14 @@ public:
     BatchOutput(const BatchOutput&) = delete;
     BatchOutput& operator=(const BatchOutput&) = delete;
 
-    // Whether the host gets a line: in the text, only a host that did not
-    // answer.
+    // Whether the host gets a line: in JSON every host; for -a one that
+    // answered; otherwise one that did not (or lost some, with failOnLoss).
     bool TakesLine(const HostResult& result) const
     {
-        if (json_ || format_ == OutputFormat::AnsweredHosts)
-            return json_ || result.status == 0;
+        if (json_)
+            return true;
+        if (format_ == OutputFormat::AnsweredHosts)
+            return result.status == 0;
         return result.status != 0 || lostSome(result);
     }
     void Hold(const HostResult& result);
