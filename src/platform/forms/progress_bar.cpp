@@ -62,7 +62,7 @@ void ProgressBar::setValue(float value)
         throw RuntimeError(kInvalidPropertyValue, QStringLiteral("the progress value %1 lies outside %2 to %3.")
                                                       .arg(number(value), number(min_), number(max_)));
     value_ = value;
-    draw();
+    draw(true);
 }
 
 void ProgressBar::resizeEvent(QResizeEvent* event)
@@ -76,7 +76,7 @@ void ProgressBar::resizeEvent(QResizeEvent* event)
     draw();
 }
 
-void ProgressBar::draw()
+void ProgressBar::draw(bool whenDue)
 {
     const double span = static_cast<double>(max_) - static_cast<double>(min_);
     const int pixels =
@@ -84,6 +84,24 @@ void ProgressBar::draw()
     const int before = bar_->value();
     if (pixels == before)
         return;
+    const auto now = std::chrono::steady_clock::now();
+    const bool ends = pixels == bar_->minimum() || pixels == bar_->maximum();
+    if (whenDue && !ends && now - paintedAt_ < kFrame) {
+        // The Qt bar keeps the value it shows until then: it would repaint
+        // itself whole once its fill fell a chunk behind.
+        if (!paintQueued_) {
+            paintQueued_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    paintQueued_ = false;
+                    draw();
+                },
+                Qt::QueuedConnection);
+        }
+        return;
+    }
+    paintedAt_ = now;
     bar_->setValue(pixels);
     // Only the columns around the end of the fill change; a margin takes
     // the style's edge line and rounded corner along.
