@@ -356,7 +356,12 @@ Ticket EchoSocket::start(const Address& destination, std::span<const std::uint8_
 {
     if (destination.family() != family_) [[unlikely]]
         return startV6(destination, data, timeoutMs);
-    const auto now = Clock::now();
+    return startAt(destination, data, timeoutMs, Clock::now());
+}
+
+Ticket EchoSocket::startAt(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs,
+                           Clock::time_point now)
+{
     prepareForStart(now);
     const Ticket ticket = nextTicket_++;
     if (pending_.size() >= kMostInFlight) {
@@ -404,7 +409,7 @@ Ticket EchoSocket::startV6(const Address& destination, std::span<const std::uint
 
 bool EchoSocket::send(const Pending& echo, std::span<const std::uint8_t> data)
 {
-    request_ = buildEchoRequest(echo.identity.identifier, echo.identity.sequence, data, family_);
+    buildEchoRequest(request_, echo.identity.identifier, echo.identity.sequence, data, family_);
     // A request that fits the smallest link IPv4 allows goes out with Don't
     // Fragment set, which spares the kernel drawing an IP identifier for it:
     // a hash, a random number and a counter shared by every core, per
@@ -682,8 +687,11 @@ Settled EchoSocket::echo(const Address& destination, std::span<const std::uint8_
         nextTicket_ = v6_->nextTicket_;
         return settled;
     }
-    const Ticket ticket = start(destination, data, timeoutMs);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // One reading of the clock serves the start and the wait.
+    const auto now = Clock::now();
+    const Ticket ticket = destination.family() == family_ ? startAt(destination, data, timeoutMs, now)
+                                                          : start(destination, data, timeoutMs);
+    const auto deadline = now + std::chrono::milliseconds(timeoutMs);
     // Receive before waiting: on a near host the answer is often there by
     // the time the send returns. One receive at a time, so that an answered
     // echo costs one send and one receive.

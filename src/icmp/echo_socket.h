@@ -96,6 +96,8 @@ private:
 
     // Hands an echo to the ICMPv6 socket, under a ticket of this count.
     Ticket startV6(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs);
+    Ticket startAt(const Address& destination, std::span<const std::uint8_t> data, std::uint32_t timeoutMs,
+                   Clock::time_point now);
 
     int fd_;
     int retiring_ = -1;

@@ -319,14 +319,21 @@ std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes)
 std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
                                            std::span<const std::uint8_t> data, Family family)
 {
-    std::vector<std::uint8_t> packet(kLength + data.size());
+    std::vector<std::uint8_t> packet;
+    buildEchoRequest(packet, identifier, sequence, data, family);
+    return packet;
+}
+
+void buildEchoRequest(std::vector<std::uint8_t>& packet, std::uint16_t identifier, std::uint16_t sequence,
+                      std::span<const std::uint8_t> data, Family family)
+{
+    packet.assign(kLength + data.size(), 0);
     packet[kType] = family == Family::V6 ? icmp6_header::kEchoRequest : kEchoRequest;
     putBig16(packet, kIdentifier, identifier);
     putBig16(packet, kSequence, sequence);
     std::copy(data.begin(), data.end(), packet.begin() + kLength);
     if (family == Family::V4)
         putBig16(packet, kChecksum, internetChecksum(packet));
-    return packet;
 }
 
 }  // namespace icmp

@@ -83,6 +83,9 @@ Verdict classifyQueuedError(const QueuedError& error, const EchoIdentity& echo);
 // over a pseudo-header with the source address that it alone picks.
 std::vector<std::uint8_t> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
                                            std::span<const std::uint8_t> data, Family family = Family::V4);
+// The same into `packet`, whose room serves the next request too.
+void buildEchoRequest(std::vector<std::uint8_t>& packet, std::uint16_t identifier, std::uint16_t sequence,
+                      std::span<const std::uint8_t> data, Family family);
 
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes);
 

@@ -21,7 +21,7 @@ namespace platform {
 // the fill by a pixel paints nothing, since a repaint costs far more than a
 // loopback echo. Nor does a change paint within a frame of the last paint,
 // unless it empties or fills the bar: on a display server a repaint waits
-// for the server (a third of a millisecond under Xvfb), and a fast run
+// for the server (half a millisecond under Xvfb), and a fast run
 // moves the fill by a pixel every few dozen hosts. The next change after
 // the frame paints what is due, and so does the event loop once the
 // handler returns.
@@ -38,8 +38,10 @@ public:
     void setMax(float max);
     void setValue(float value);
 
-    // The least time between two paints of a moving fill: a display's frame.
-    static constexpr std::chrono::milliseconds kFrame{16};
+    // The least time between two paints of a moving fill: two frames of a
+    // 60 Hz display, which a filling bar does not need more often, and
+    // under which its paints cost a loopback run some 2 % of its time.
+    static constexpr std::chrono::milliseconds kFrame{33};
 
     // The Qt bar that draws it, for tests. Its range is the width of its
     // fill area in pixels, so its value is the number of pixels filled.

@@ -2,6 +2,7 @@
 
 #include "icmp/echo_lanes.h"
 #include "icmp/helper_client.h"
+#include "platform/net/dotted_quad.h"
 #include "platform/net/echo_reply_record.h"
 
 #include <algorithm>
@@ -90,7 +91,12 @@ public:
         return text;
     }
 
-    std::uint32_t inet_addr(const char* text) override { return ::inet_addr(text); }
+    std::uint32_t inet_addr(const char* text) override
+    {
+        if (const std::optional<std::uint32_t> address = PlainDottedQuad(text))
+            return *address;
+        return ::inet_addr(text);
+    }
 
     // A handle is a lease on the socket the process keeps, so opening and
     // closing one costs no system call. Handles are serial numbers, never
@@ -226,8 +232,10 @@ private:
     static bool numericAddress(const char* name, Lookup& lookup)
     {
         const std::string_view text(name);
-        if (text.empty() || text.back() == '.' || text.find_first_not_of("0123456789.") != std::string_view::npos ||
-            ::inet_aton(name, &lookup.numeric) == 0)
+        if (const std::optional<std::uint32_t> address = PlainDottedQuad(text))
+            lookup.numeric.s_addr = *address;
+        else if (text.empty() || text.back() == '.' || text.find_first_not_of("0123456789.") != std::string_view::npos ||
+                 ::inet_aton(name, &lookup.numeric) == 0)
             return false;
         lookup.numericList[0] = reinterpret_cast<char*>(&lookup.numeric);
         lookup.numericList[1] = nullptr;
