@@ -282,10 +282,14 @@ TEST_F(ProgressBarTest, ChangingValuePaintsAtOnceAFrameApartWithoutTheEventLoop)
     EXPECT_GE(counter.paints, 2) << "the change after the pause, and the full bar";
     EXPECT_LE(counter.paints, frames + 3);
 
-    // What a frame put off is painted once the event loop runs.
+    // What a frame put off is painted once the event loop runs (unless a
+    // busy machine held this thread for a frame between the two changes).
+    const auto reset = std::chrono::steady_clock::now();
     bar->setValue(0);
     bar->setValue(1000);
-    EXPECT_EQ(drawn(), 0.0);
+    if (std::chrono::steady_clock::now() - reset < platform::ProgressBar::kFrame) {
+        EXPECT_EQ(drawn(), 0.0);
+    }
     QCoreApplication::processEvents();
     EXPECT_NEAR(drawn(), 1000.0 / 32767, 1.0 / bar->bar()->maximum());
 }
