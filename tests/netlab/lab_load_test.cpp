@@ -43,11 +43,13 @@ TEST(LabLoad, EveryAnsweringHostIsWrittenAsAnswering)
 {
     ASSERT_EQ(netlab::whyNotInLab(), "");
     const auto before = icmpReceived();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Over a second, and well below the sender's rate on an idle machine,
+    // which a busy one (CI's fresh root) has been seen to halve.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto after = icmpReceived();
-    EXPECT_GT(after.first - before.first, 2500)
+    EXPECT_GT(after.first - before.first, 2000)
         << "no ICMP flood reaches the client: run this with netlab.sh run --flood";
-    EXPECT_GT(after.second - before.second, 2500) << "no ICMPv6 flood reaches the client";
+    EXPECT_GT(after.second - before.second, 2000) << "no ICMPv6 flood reaches the client";
     for (const std::string list :
          {R"(awk 'BEGIN { for (i = 0; i < 4000; i++) print "127.1." int(i / 250) "." 1 + i % 250 }'; yes 203.0.113.10)",
           R"(awk 'BEGIN { for (i = 1; i <= 4000; i++) printf "2001:db8:11::%x\n", i }'; yes 2001:db8:10::10)"})
