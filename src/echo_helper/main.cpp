@@ -246,6 +246,10 @@ int main()
                                  : ::read(STDIN_FILENO, chunk.data(), chunk.size());
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
+        // A parent that went with answers unread resets the pair instead of
+        // ending it: gone all the same, and nobody is left to tell.
+        if (got < 0 && errno == ECONNRESET)
+            return 0;
         if (got < 0)
             leave(std::string("cannot read requests: ") + std::strerror(errno));
         if (got == 0) {

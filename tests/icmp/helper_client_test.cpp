@@ -378,28 +378,33 @@ int helperOverPipes(std::uint32_t timeoutMs)
     return pid;
 }
 
-// A helper whose program is killed leaves at once, idle or with an echo in
-// flight for ten minutes (to a loopback that ignores echoes, in a network
-// namespace of the test's), over its socket pair or over pipes; one left
-// behind would hold the test's output open, and its raw socket.
+// A helper whose program is killed leaves at once and quietly, idle, with
+// an echo in flight for ten minutes (to a loopback that ignores echoes, in
+// a network namespace of the test's) or with an answer the program left
+// unread (which resets the pair), over its socket pair or over pipes; one
+// left behind would hold the test's output open, and its raw socket.
 TEST(EchoHelper, LeavesWhenItsProgramIsKilled)
 {
     REQUIRE_REAL_HELPER();
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for a network namespace";
+    std::FILE* errors = std::tmpfile();
     for (const bool overPipes : {false, true})
-        for (const std::uint32_t timeoutMs : {0u, 600000u}) {
+        for (const std::uint32_t timeoutMs : {0u, 1u, 600000u}) {
             int pids[2];
             ASSERT_EQ(::pipe(pids), 0);
             const pid_t program = ::fork();
             if (program == 0) {
+                ::dup2(::fileno(errors), STDERR_FILENO);
                 EchoHelper helper({QUORVEX_ECHO_HELPER});
                 int pid = 0;
                 if (::unshare(CLONE_NEWNET) == 0 &&
                     std::system("ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_all=1") == 0)
                     pid = overPipes ? helperOverPipes(timeoutMs) : helper.ready() ? helper.pid() : 0;
-                if (pid && timeoutMs > 0 && !overPipes)
+                if (pid && timeoutMs > 0 && !overPipes) {
                     helper.start(kLoopback, kData, timeoutMs);
+                    helper.wait(Clock::now());  // sends it
+                }
                 if (::write(pids[1], &pid, sizeof pid) == sizeof pid && pid)
                     ::pause();
                 _exit(1);
@@ -422,6 +427,8 @@ TEST(EchoHelper, LeavesWhenItsProgramIsKilled)
             if (!gone())
                 ::kill(helperPid, SIGKILL);
         }
+    EXPECT_EQ(::lseek(::fileno(errors), 0, SEEK_END), 0) << "the helper said why it left";
+    std::fclose(errors);
 }
 
 // Started with its standard error closed, the helper puts /dev/null there

@@ -212,9 +212,10 @@ TEST_F(LabCommandLine, GivesTheWindowsBytesAndFpingsExitStatusesAndRefusesBefore
          "kept", "", "quorvex: Invalid procedure call or argument: line 2 of \"$D/ll.txt\" is fe80::1, " + linkLocal},
         {R"("$Q" --ping $'\xfe')", 1, "kept", "Error! \xfe Did not reply. Error: -1   [ inet_addr: bad IP format ]\n", ""},
         // A name that is not UTF-8 names its own file, not the one whose
-        // name has U+FFFD in its place.
+        // name has U+FFFD in its place. The folder's removal cannot name it,
+        // so the case removes it.
         {R"(printf 'silent.lab\n' >"$D/in"$'\xfe'; printf 'answering.lab\n' >"$D/in"$'\xef\xbf\xbd'; printf other >"$D/down"$'\xef\xbf\xbd'
-            "$Q" -i "$D/in"$'\xfe' -o "$D/down"$'\xfe' -t 200; s=$?; mv "$D/down"$'\xfe' "$D/out.txt"; cat "$D/down"$'\xef\xbf\xbd'; exit $s)",
+            "$Q" -i "$D/in"$'\xfe' -o "$D/down"$'\xfe' -t 200; s=$?; mv "$D/down"$'\xfe' "$D/out.txt"; cat "$D/down"$'\xef\xbf\xbd'; rm "$D/in"$'\xfe'; exit $s)",
          1, silent, "other", ""},
         // Refused before the output is touched.
         {R"("$Q" -i "$D/missing.txt" -o "$D/out.txt")", 2, "kept", "",
